@@ -1,0 +1,31 @@
+# The two commands of the README: `make run` and `make test`. Each installs what is missing first.
+PRESET ?= dev
+BUILD_DIR := build/$(PRESET)
+
+.PHONY: all deps configure build run test test-asan format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake --preset $(PRESET) >/dev/null
+
+build: configure
+	@cmake --build --preset $(PRESET)
+
+run: build
+	@$(BUILD_DIR)/marrowick-cli list
+
+test: build
+	@ctest --preset $(PRESET)
+
+test-asan:
+	@$(MAKE) --no-print-directory test PRESET=asan
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf build

@@ -1,0 +1,55 @@
+#include "cli/Cli.h"
+#include "cli/Commands.h"
+#include "cli/TextTable.h"
+
+#include "core/backup/BackupDiscovery.h"
+#include "core/backup/BackupLocations.h"
+
+#include <ostream>
+
+namespace marrowick::cli {
+namespace {
+
+constexpr const char* ListHelp = R"(Usage: marrowick-cli list
+
+Lists the backups found in the default backup folders and the extra locations, oldest first, with the
+columns of the main window and the backup's folder. The number in the first column names the backup in
+the other commands.
+)";
+
+void PrintLocations(std::ostream& out) {
+    for (std::size_t slot = 0; slot < BackupLocationSlots - 1 && !BackupLocations[slot].empty(); ++slot) {
+        out << "  " << Printable(BackupLocations[slot]) << '\n';
+    }
+}
+
+} // namespace
+
+int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (!args.empty() && (args.front() == "--help" || args.front() == "-h")) {
+        out << ListHelp;
+        return ExitOk;
+    }
+    if (!args.empty()) {
+        err << "marrowick-cli list: unexpected argument \"" << args.front()
+            << "\". Run \"marrowick-cli list --help\".\n";
+        return ExitUsage;
+    }
+    InitBackupLocations();
+    const std::vector<BackupRecord> rows = RefreshBackupList();
+    if (rows.empty()) {
+        out << "No backups found. Searched:\n";
+        PrintLocations(out);
+        return ExitOk;
+    }
+    TextTable table({"#", "Name", "Time", "Version", "Device Type", "Serial Number", "Folder"});
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const BackupRecord& row = rows[i];
+        table.AddRow(
+            {std::to_string(i + 1), row.Name, row.Time, row.Version, row.DeviceType, row.SerialNumber, row.FolderPath});
+    }
+    table.Print(out);
+    return ExitOk;
+}
+
+} // namespace marrowick::cli

@@ -1,0 +1,217 @@
+#include "core/backup/SummaryReader.h"
+
+#include "core/backup/BinaryPlist.h"
+#include "core/backup/TextConversion.h"
+#include "core/platform/Files.h"
+#include "core/platform/LocalTime.h"
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+
+namespace marrowick {
+namespace {
+
+constexpr std::string_view BinaryPlistMagic = "bplist00";
+
+std::optional<char32_t> ParseCharacterReference(std::string_view body) {
+    int base = 10;
+    if (body.size() > 1 && body[0] == '#' && (body[1] == 'x' || body[1] == 'X')) {
+        base = 16;
+        body.remove_prefix(2);
+    } else if (!body.empty() && body[0] == '#') {
+        body.remove_prefix(1);
+    } else {
+        return std::nullopt;
+    }
+    if (body.empty() || body.size() > 8) {
+        return std::nullopt;
+    }
+    std::uint32_t value = 0;
+    for (const char c : body) {
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (base == 16 && c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (base == 16 && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        }
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        value = value * static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(digit);
+    }
+    if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    return static_cast<char32_t>(value);
+}
+
+std::optional<std::string> DecodeEntity(std::string_view body) {
+    if (body == "amp") {
+        return "&";
+    }
+    if (body == "lt") {
+        return "<";
+    }
+    if (body == "gt") {
+        return ">";
+    }
+    if (body == "quot") {
+        return "\"";
+    }
+    if (body == "apos") {
+        return "'";
+    }
+    const auto code = ParseCharacterReference(body);
+    if (!code) {
+        return std::nullopt;
+    }
+    std::u16string wide;
+    if (*code < 0x10000) {
+        wide += static_cast<char16_t>(*code);
+    } else {
+        wide += static_cast<char16_t>(0xD800 + ((*code - 0x10000) >> 10));
+        wide += static_cast<char16_t>(0xDC00 + ((*code - 0x10000) & 0x3FF));
+    }
+    return WideToUtf8(wide);
+}
+
+// XML's five named entities and numeric references; anything else stays as written.
+std::string DecodeCharacterReferences(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t semicolon = text[i] == '&' ? text.find(';', i + 1) : std::string_view::npos;
+        if (semicolon != std::string_view::npos && semicolon - i <= 12) {
+            if (const auto decoded = DecodeEntity(text.substr(i + 1, semicolon - i - 1))) {
+                out += *decoded;
+                i = semicolon + 1;
+                continue;
+            }
+        }
+        out += text[i++];
+    }
+    return out;
+}
+
+// Where key starts in plist, by the rule that keeps it out of the last key-length + 16 bytes.
+std::optional<std::size_t> FindKey(std::string_view plist, std::string_view key) {
+    const auto length = static_cast<std::int64_t>(plist.size());
+    const auto keyLength = static_cast<std::int64_t>(key.size());
+    const std::int64_t limit = length - keyLength - 16;
+    if (limit <= 0 || key.empty()) {
+        return std::nullopt;
+    }
+    const std::size_t found = plist.substr(0, static_cast<std::size_t>(limit) + key.size() - 1).find(key);
+    if (found == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return found;
+}
+
+std::string TimeText(double appleSeconds) {
+    // Beyond this a date has no calendar year that localtime can give.
+    constexpr double Limit = 1.0e15;
+    if (!std::isfinite(appleSeconds) || std::fabs(appleSeconds) > Limit) {
+        return {};
+    }
+    return FormatLocalTime(static_cast<std::int64_t>(std::trunc(appleSeconds)) + AppleEpochOffset);
+}
+
+std::string InfoValue(std::string_view plist, bool binary, std::string_view keyName) {
+    if (binary) {
+        return ReadBinaryPlistStringValue(plist, keyName);
+    }
+    return ReadPlistStringValue(plist, "<key>" + std::string(keyName) + "</key>");
+}
+
+} // namespace
+
+void BackupRecord::Reset() {
+    Name.clear();
+    Time.clear();
+    Version.clear();
+    DeviceType.clear();
+    SerialNumber.clear();
+    FolderPath.clear();
+    ManifestKind = ManifestKindDb;
+}
+
+std::string ReadPlistStringValue(std::string_view plist, std::string_view key) {
+    constexpr std::string_view Open = "<string>";
+    constexpr std::string_view Close = "</string>";
+    const auto keyAt = FindKey(plist, key);
+    if (!keyAt) {
+        return {};
+    }
+    std::optional<std::size_t> start;
+    std::optional<std::size_t> end;
+    for (std::size_t p = *keyAt + key.size(); p + Close.size() < plist.size(); ++p) {
+        if (plist.compare(p, Open.size(), Open) == 0) {
+            start = p;
+        }
+        if (plist.compare(p, Close.size(), Close) == 0) {
+            end = p;
+            break;
+        }
+    }
+    if (!start || !end) {
+        return {};
+    }
+    std::string_view value = plist.substr(*start + Open.size(), *end - *start - Open.size());
+    value = value.substr(0, value.find('\0'));
+    return Utf8ToAnsi(DecodeCharacterReferences(value));
+}
+
+std::string ReadBinaryPlistStringValue(std::string_view plist, std::string_view keyName) {
+    const BinaryPlist reader(plist);
+    const auto value = reader.DictionaryValue(reader.TopObject(), keyName);
+    if (!value) {
+        return {};
+    }
+    return Utf8ToAnsi(reader.String(*value).value_or(std::string()));
+}
+
+std::string StatusPlistDateText(std::string_view plist) {
+    const BinaryPlist reader(plist);
+    for (std::uint64_t object = 0; object < reader.ObjectCount(); ++object) {
+        if (reader.Marker(object) == BinaryPlist::DateMarker) {
+            const auto date = reader.Date(object);
+            return date ? TimeText(*date) : std::string();
+        }
+    }
+    return {};
+}
+
+std::string ReadStatusPlistDate(const std::string& path) {
+    const auto content = ReadWholeFile(path);
+    return content ? StatusPlistDateText(*content) : std::string();
+}
+
+bool ReadBackupSummary(BackupRecord& record, std::string folder) {
+    folder = WithTrailingSlash(std::move(folder));
+    if (!PathExists(folder + "Info.plist") || !PathExists(folder + "Status.plist")) {
+        return false;
+    }
+    const bool hasDb = PathExists(folder + "Manifest.db");
+    if (!hasDb && !PathExists(folder + "Manifest.mbdb")) {
+        return false;
+    }
+    record.Reset();
+    record.ManifestKind = hasDb ? ManifestKindDb : ManifestKindMbdb;
+    const auto info = ReadWholeFile(folder + "Info.plist");
+    if (!info) {
+        return false;
+    }
+    const bool binary = info->starts_with(BinaryPlistMagic);
+    record.Name = InfoValue(*info, binary, "Display Name");
+    record.Version = InfoValue(*info, binary, "Product Version");
+    record.DeviceType = InfoValue(*info, binary, "Product Name");
+    record.SerialNumber = InfoValue(*info, binary, "Serial Number");
+    record.Time = ReadStatusPlistDate(folder + "Status.plist");
+    return !record.Name.empty() && !record.Version.empty() && !record.SerialNumber.empty() && !record.Time.empty();
+}
+
+} // namespace marrowick

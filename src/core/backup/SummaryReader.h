@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/backup/ManifestKind.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace marrowick {
+
+// One row of the backup list.
+struct BackupRecord {
+    std::string Name;         // "Display Name"
+    std::string Time;         // backup date, "YYYY-MM-DD hh:mm:ss" local time
+    std::string Version;      // "Product Version"
+    std::string DeviceType;   // "Product Name"
+    std::string SerialNumber; // "Serial Number"
+    int ManifestKind = ManifestKindDb;
+    std::string FolderPath; // the backup folder, ending with "/"; set by the scan
+
+    void Reset();
+};
+
+// True when folder is a backup; record is filled as far as the reading went either way.
+[[nodiscard]] bool ReadBackupSummary(BackupRecord& record, std::string folder);
+
+// The value of the <string> element that follows key (a whole key line such as "<key>Display Name</key>") in the
+// text of an XML plist, with character references decoded; "" when not found. Found by a byte search, not by
+// parsing: a key that starts in the last key-length + 16 bytes is not matched.
+[[nodiscard]] std::string ReadPlistStringValue(std::string_view plist, std::string_view key);
+
+// The same four values from a binary plist's top dictionary; "" when the key is absent or not a string.
+[[nodiscard]] std::string ReadBinaryPlistStringValue(std::string_view plist, std::string_view keyName);
+
+// The date of Status.plist at path as the list shows it, or "" when it holds none.
+[[nodiscard]] std::string ReadStatusPlistDate(const std::string& path);
+
+// The date text of a binary plist's first date object (in object order), or "".
+[[nodiscard]] std::string StatusPlistDateText(std::string_view plist);
+
+} // namespace marrowick

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The program's strings are bytes in the system code page, which is UTF-8 here; plists and manifests are UTF-8
+// and the windows want UTF-16. Invalid UTF-8 and unpaired surrogates become "?".
+namespace marrowick {
+
+[[nodiscard]] std::u16string AnsiToWide(std::string_view text);
+[[nodiscard]] std::string WideToUtf8(std::u16string_view text);
+[[nodiscard]] std::u16string Utf8ToWide(std::string_view text);
+[[nodiscard]] std::string WideToAnsi(std::u16string_view text);
+[[nodiscard]] std::string Utf8ToAnsi(std::string_view text);
+
+} // namespace marrowick

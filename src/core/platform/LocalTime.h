@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace marrowick {
+
+// Seconds between 1970-01-01 and 2001-01-01, the epoch of plist dates.
+inline constexpr std::int64_t AppleEpochOffset = 978307200;
+
+// "YYYY-MM-DD hh:mm:ss" in the local time zone (TZ is honoured), or "" when the instant has no local time.
+[[nodiscard]] std::string FormatLocalTime(std::int64_t unixSeconds);
+
+} // namespace marrowick

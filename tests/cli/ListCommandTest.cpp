@@ -1,0 +1,67 @@
+#include "CliRunner.h"
+
+#include "support/SampleBackup.h"
+
+#include <gtest/gtest.h>
+
+namespace marrowick::cli {
+namespace {
+
+using testing::SampleBackup;
+using testing::TempHome;
+
+TEST(ListCommand, PrintsRowsOldestFirstInColumns) {
+    TempHome home("UTC");
+    SampleBackup older;
+    older.DisplayName = "Old phone";
+    older.Date = 500000000;
+    SampleBackup newer;
+    newer.DisplayName = "Zoë’s iPad";
+    newer.ProductName = "iPad Air";
+    testing::WriteSampleBackup(home.AppDataBackupFolder() / "newer", newer);
+    testing::WriteSampleBackup(home.ProfileBackupFolder() / "older", older);
+
+    const CliRun run = RunTool({"list"});
+    EXPECT_EQ(run.Status, ExitOk);
+    EXPECT_EQ(run.Err, "");
+    const std::string newerFolder = (home.AppDataBackupFolder() / "newer").string() + "/";
+    const std::string olderFolder = (home.ProfileBackupFolder() / "older").string() + "/";
+    const std::string expected = "#  Name        Time                 Version  Device Type  Serial Number  Folder\n"
+                                 "1  Old phone   2016-11-05 00:53:20  14.2     iPhone 12    C39XK0ABCDEF   " +
+                                 olderFolder +
+                                 "\n"
+                                 "2  Zoë’s iPad  2020-01-06 10:40:00  14.2     iPad Air     C39XK0ABCDEF   " +
+                                 newerFolder + "\n";
+    EXPECT_EQ(run.Out, expected);
+}
+
+TEST(ListCommand, SaysWhereItLookedWhenNothingIsFound) {
+    TempHome home;
+    const CliRun run = RunTool({"list"});
+    EXPECT_EQ(run.Status, ExitOk);
+    EXPECT_NE(run.Out.find("No backups found."), std::string::npos);
+    EXPECT_NE(run.Out.find(home.ProfileBackupFolder().string()), std::string::npos);
+}
+
+TEST(Cli, UsageErrorsAreExplainedAndExitTwo) {
+    TempHome home;
+    CliRun run = RunTool({});
+    EXPECT_EQ(run.Status, ExitUsage);
+    EXPECT_NE(run.Err.find("Usage: marrowick-cli"), std::string::npos);
+
+    run = RunTool({"frobnicate"});
+    EXPECT_EQ(run.Status, ExitUsage);
+    EXPECT_EQ(run.Err,
+              "marrowick-cli: unknown command \"frobnicate\". Run \"marrowick-cli --help\" for the commands.\n");
+
+    run = RunTool({"list", "extra"});
+    EXPECT_EQ(run.Status, ExitUsage);
+    EXPECT_NE(run.Err.find("unexpected argument \"extra\""), std::string::npos);
+
+    run = RunTool({"--help"});
+    EXPECT_EQ(run.Status, ExitOk);
+    EXPECT_NE(run.Out.find("list"), std::string::npos);
+}
+
+} // namespace
+} // namespace marrowick::cli

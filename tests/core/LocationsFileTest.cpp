@@ -1,0 +1,104 @@
+#include "core/settings/LocationsFile.h"
+#include "core/backup/BackupLocations.h"
+
+#include "support/SampleBackup.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace marrowick {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempHome;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+class LocationsFile : public ::testing::Test {
+protected:
+    TempHome home;
+    fs::path file = home.SettingsFolder() / "backuppath.txt";
+
+    void Write(const std::string& content) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << content;
+    }
+
+    std::vector<std::string> Extras() {
+        std::vector<std::string> extras;
+        for (std::size_t slot = FirstExtraLocationSlot; slot <= LastExtraLocationSlot && !BackupLocations[slot].empty();
+             ++slot) {
+            extras.push_back(BackupLocations[slot]);
+        }
+        return extras;
+    }
+};
+
+TEST_F(LocationsFile, TwentyLinesFillEighteenSlotsAndSaveWritesThose) {
+    std::string content;
+    for (int i = 1; i <= 20; ++i) {
+        content += "/srv/backups" + std::to_string(i) + "/\r\n";
+    }
+    Write(content);
+    InitBackupLocations();
+    const auto extras = Extras();
+    ASSERT_EQ(extras.size(), 18u);
+    EXPECT_EQ(extras.front(), "/srv/backups1/");
+    EXPECT_EQ(extras.back(), "/srv/backups18/");
+    EXPECT_EQ(BackupLocations[20], "");
+
+    ASSERT_TRUE(SaveBackupLocations());
+    std::string expected;
+    for (int i = 1; i <= 18; ++i) {
+        expected += "/srv/backups" + std::to_string(i) + "/\r\n";
+    }
+    EXPECT_EQ(ReadFile(file), expected);
+}
+
+TEST_F(LocationsFile, EmptyThirdLineEndsTheList) {
+    Write("/a/\r\n/b/\r\n\r\n/c/\r\n");
+    InitBackupLocations();
+    EXPECT_EQ(Extras(), (std::vector<std::string>{"/a/", "/b/"}));
+    ASSERT_TRUE(SaveBackupLocations());
+    EXPECT_EQ(ReadFile(file), "/a/\r\n/b/\r\n");
+}
+
+TEST_F(LocationsFile, LineEndsLfAndCrLfReadAlikeAndSaveWritesCrLf) {
+    Write("/a/\n/b b/\n/c");
+    InitBackupLocations();
+    EXPECT_EQ(Extras(), (std::vector<std::string>{"/a/", "/b b/", "/c"}));
+    ASSERT_TRUE(SaveBackupLocations());
+    EXPECT_EQ(ReadFile(file), "/a/\r\n/b b/\r\n/c\r\n");
+}
+
+TEST_F(LocationsFile, NoExtraLocationSavesAnEmptyFile) {
+    Write("/a/\r\n");
+    InitBackupLocations();
+    BackupLocations[2].clear();
+    ASSERT_TRUE(SaveBackupLocations());
+    EXPECT_TRUE(fs::exists(file));
+    EXPECT_EQ(ReadFile(file), "");
+}
+
+TEST_F(LocationsFile, FailedSaveSaysWhyAndLeavesTheTable) {
+    InitBackupLocations();
+    BackupLocations[2] = "/srv/x/";
+    fs::create_directories(file); // a folder where the file should be: it cannot be replaced
+    std::string reason;
+    EXPECT_FALSE(SaveBackupLocations(&reason));
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(BackupLocations[2], "/srv/x/");
+    EXPECT_TRUE(fs::is_directory(file));
+    EXPECT_EQ(std::distance(fs::directory_iterator(home.SettingsFolder()), fs::directory_iterator()), 1)
+        << "no temporary file is left behind";
+}
+
+} // namespace
+} // namespace marrowick

@@ -1,0 +1,170 @@
+#include "support/SampleBackup.h"
+#include "support/Detail.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace marrowick::testing {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void WriteFile(const fs::path& file, const std::string& bytes) {
+    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
+    stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!stream) {
+        throw std::runtime_error("WriteSampleBackup: cannot write " + file.string());
+    }
+}
+
+void SetModificationTime(const fs::path& file, std::int64_t seconds) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), 0}};
+    if (utimensat(AT_FDCWD, file.c_str(), times, 0) != 0) {
+        throw std::system_error(errno, std::generic_category(), "utimensat " + file.string());
+    }
+}
+
+void OptionalString(detail::XmlPlistWriter& writer, const char* key, const std::optional<std::string>& value) {
+    if (value) {
+        writer.Key(key);
+        writer.String(detail::XmlEscape(*value));
+    }
+}
+
+// The keys a device really writes, in Apple's order, with a nested dict, a <data> and a <date> among them
+// so that a reader has to skip values it does not want.
+std::string InfoPlistXml(const SampleBackup& backup) {
+    detail::XmlPlistWriter writer;
+    writer.Key("Applications");
+    writer.BeginDict();
+    writer.Key("com.example.notes");
+    writer.BeginDict();
+    writer.Key("ApplicationSUPF");
+    writer.Data("SUPF\x01\x02\x03 sample");
+    writer.EndDict();
+    writer.EndDict();
+    writer.Key("Build Version");
+    writer.String("18B92");
+    OptionalString(writer, "Display Name", backup.DisplayName);
+    writer.Key("GUID");
+    writer.String("5D2F0A1B9C3E4F6789ABCDEF01234567");
+    writer.Key("IMEI");
+    writer.String("356789101234567");
+    writer.Key("Last Backup Date");
+    writer.Date(backup.Date);
+    OptionalString(writer, "Product Name", backup.ProductName);
+    writer.Key("Product Type");
+    writer.String("iPhone13,2");
+    OptionalString(writer, "Product Version", backup.ProductVersion);
+    OptionalString(writer, "Serial Number", backup.SerialNumber);
+    writer.Key("Target Type");
+    writer.String("Device");
+    writer.Key("iTunes Version");
+    writer.String("12.11.0.26");
+    return writer.Finish();
+}
+
+std::string InfoPlistBinary(const SampleBackup& backup) {
+    PlistDict dict = {{"Build Version", std::string("18B92")}};
+    const auto add = [&dict](const char* key, const std::optional<std::string>& value) {
+        if (value) {
+            dict.emplace_back(key, *value);
+        }
+    };
+    add("Display Name", backup.DisplayName);
+    dict.emplace_back("GUID", std::string("5D2F0A1B9C3E4F6789ABCDEF01234567"));
+    dict.emplace_back("Last Backup Date", PlistDate{backup.Date});
+    add("Product Name", backup.ProductName);
+    dict.emplace_back("Product Type", std::string("iPhone13,2"));
+    add("Product Version", backup.ProductVersion);
+    add("Serial Number", backup.SerialNumber);
+    dict.emplace_back("iTunes Version", std::string("12.11.0.26"));
+    return MakeBinaryPlist(dict);
+}
+
+std::string ManifestPlistXml(const SampleBackup& backup) {
+    detail::XmlPlistWriter writer;
+    writer.Key("Date");
+    writer.Date(backup.Date);
+    writer.Key("IsEncrypted");
+    writer.Bool(backup.Encrypted);
+    writer.Key("Version");
+    writer.String("10.0");
+    writer.Key("WasPasscodeSet");
+    writer.Bool(false);
+    return writer.Finish();
+}
+
+bool UsesDb(SampleManifest manifest) {
+    return manifest == SampleManifest::Db || manifest == SampleManifest::Both;
+}
+
+bool UsesMbdb(SampleManifest manifest) {
+    return manifest == SampleManifest::Mbdb || manifest == SampleManifest::Both;
+}
+
+void WriteManifests(const fs::path& folder, const SampleBackup& backup) {
+    std::vector<ManifestDbRow> rows;
+    std::vector<MbdbRecord> records;
+    for (const SampleFile& file : backup.Files) {
+        rows.push_back({SampleFileID(file), file.Domain, file.RelativePath, std::string(file.IsFolder ? "2" : "1")});
+        MbdbRecord record;
+        record.Domain = file.Domain;
+        record.Path = file.RelativePath;
+        record.Mode = file.IsFolder ? 0x41ED : 0x81A4;
+        record.MTime = static_cast<std::uint32_t>(file.MTime);
+        record.Size = file.IsFolder ? 0 : file.Content.size();
+        records.push_back(record);
+    }
+    if (UsesDb(backup.Manifest)) {
+        WriteManifestDb(folder / "Manifest.db", rows);
+    }
+    if (UsesMbdb(backup.Manifest)) {
+        WriteFile(folder / "Manifest.mbdb", MakeMbdb(records));
+    }
+}
+
+void WriteStoredFiles(const fs::path& folder, const SampleBackup& backup) {
+    for (const SampleFile& file : backup.Files) {
+        if (file.IsFolder || file.StoredFileMissing) {
+            continue;
+        }
+        const std::string id = SampleFileID(file);
+        std::vector<fs::path> targets;
+        if (UsesDb(backup.Manifest)) {
+            fs::create_directories(folder / id.substr(0, 2));
+            targets.push_back(folder / id.substr(0, 2) / id);
+        }
+        if (UsesMbdb(backup.Manifest)) {
+            targets.push_back(folder / id);
+        }
+        for (const fs::path& target : targets) {
+            WriteFile(target, file.Content);
+            SetModificationTime(target, file.MTime);
+        }
+    }
+}
+
+} // namespace
+
+std::string SampleFileID(const SampleFile& file) {
+    return Sha1Hex(file.Domain + "-" + file.RelativePath);
+}
+
+std::filesystem::path WriteSampleBackup(const std::filesystem::path& folder, const SampleBackup& backup) {
+    fs::create_directories(folder);
+    WriteFile(folder / "Info.plist", backup.BinaryInfoPlist ? InfoPlistBinary(backup) : InfoPlistXml(backup));
+    WriteFile(folder / "Status.plist", MakeStatusPlist(backup.Date));
+    WriteFile(folder / "Manifest.plist", ManifestPlistXml(backup));
+    WriteManifests(folder, backup);
+    WriteStoredFiles(folder, backup);
+    return folder;
+}
+
+} // namespace marrowick::testing

@@ -1,0 +1,144 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+// Writers of sample backups in the real on-disk formats, so that a test can say
+// "a backup named X of 2020-01-06 with these files" in a few lines.
+namespace marrowick::testing {
+
+// ---- Property lists -------------------------------------------------------------------------------
+
+// A value of a binary plist: a string, a date (seconds since 2001-01-01 UTC), an integer or a boolean.
+struct PlistDate {
+    double Seconds = 0;
+};
+using PlistValue = std::variant<std::string, PlistDate, std::int64_t, bool>;
+
+// One top-level dictionary, keys in the order given.
+using PlistDict = std::vector<std::pair<std::string, PlistValue>>;
+
+// An XML property list whose top-level dict holds these keys with <string> values. Values are written
+// as given, so a test can put "&amp;" or odd white space in them.
+std::string MakeXmlPlist(const std::vector<std::pair<std::string, std::string>>& stringKeys);
+
+// A binary property list ("bplist00") of one dictionary. offsetSize is the width of the offset table's
+// entries (1, 2, 4 or 8; the writer pads the object area so that 2 and more are really needed when asked).
+std::string MakeBinaryPlist(const PlistDict& dict, int offsetSize = 1);
+
+// A Status.plist as devices write it: a dict with BackupState, Date, IsFullBackup, SnapshotState, UUID
+// and Version, the date being a real date object.
+std::string MakeStatusPlist(double dateSeconds, int offsetSize = 1);
+
+// ---- Manifests ------------------------------------------------------------------------------------
+
+// One row of Manifest.db's Files table. A null column is written as SQL NULL.
+struct ManifestDbRow {
+    std::optional<std::string> FileID;
+    std::optional<std::string> Domain;
+    std::optional<std::string> RelativePath;
+    std::optional<std::string> Flags = std::string("1");
+};
+
+// Writes a real SQLite Manifest.db with the Files table (fileID, domain, relativePath, flags, file).
+// walMode leaves the database in WAL journal mode, as devices do.
+void WriteManifestDb(const std::filesystem::path& file, const std::vector<ManifestDbRow>& rows, bool walMode = false);
+
+// One record of Manifest.mbdb. An absent string (0xFF 0xFF) is written for a std::nullopt.
+struct MbdbRecord {
+    std::optional<std::string> Domain;
+    std::optional<std::string> Path;
+    std::optional<std::string> LinkTarget;
+    std::uint16_t Mode = 0x81A4; // regular file, rw-r--r--
+    std::uint32_t MTime = 0;     // raw 32-bit field: a value with the top bit set is a negative time
+    std::uint64_t Size = 0;
+    std::vector<std::pair<std::string, std::string>> Properties;
+};
+
+// The "mbdb" signature and version followed by the records.
+std::string MakeMbdb(const std::vector<MbdbRecord>& records);
+// One record's bytes, for tests that cut or splice records.
+std::string MakeMbdbRecord(const MbdbRecord& record);
+
+// Lowercase hexadecimal SHA-1 of the bytes (an independent implementation, to check the program's).
+std::string Sha1Hex(const std::string& bytes);
+
+// ---- Whole backups --------------------------------------------------------------------------------
+
+enum class SampleManifest { Db, Mbdb, Both, None };
+
+// One entry of a sample backup: a file (with content) or a folder.
+struct SampleFile {
+    std::string Domain = "HomeDomain";
+    std::string RelativePath;
+    std::string Content;     // written as the stored file, unless StoredFileMissing
+    bool IsFolder = false;
+    bool StoredFileMissing = false;
+    std::int64_t MTime = 1600000000; // stored file's modification time (Manifest.db) or record time (Manifest.mbdb)
+};
+
+struct SampleBackup {
+    // Info.plist keys; std::nullopt leaves the key out.
+    std::optional<std::string> DisplayName = std::string("iPhone");
+    std::optional<std::string> ProductVersion = std::string("14.2");
+    std::optional<std::string> ProductName = std::string("iPhone 12");
+    std::optional<std::string> SerialNumber = std::string("C39XK0ABCDEF");
+    double Date = 600000000.0; // Status.plist date, seconds since 2001-01-01 UTC
+    SampleManifest Manifest = SampleManifest::Db;
+    bool BinaryInfoPlist = false;
+    bool Encrypted = false; // writes Manifest.plist with IsEncrypted true
+    std::vector<SampleFile> Files;
+};
+
+// Writes the backup into folder (created with its parents) and returns the folder. Manifest.db backups keep
+// each stored file at folder/ab/abcdef... (the file id is the SHA-1 of "domain-path"), Manifest.mbdb backups at
+// folder/abcdef...; both get their MTime as the stored file's modification time.
+std::filesystem::path WriteSampleBackup(const std::filesystem::path& folder, const SampleBackup& backup);
+
+// The file id under which a sample entry is stored: SHA-1 of domain + "-" + relative path.
+std::string SampleFileID(const SampleFile& file);
+
+// ---- Environment ----------------------------------------------------------------------------------
+
+// A fresh temporary folder, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    [[nodiscard]] const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Points HOME, XDG_DATA_HOME and XDG_CONFIG_HOME into a fresh temporary home, and TZ at the given zone, for the
+// lifetime of the object; restores the former values afterwards.
+class TempHome {
+public:
+    explicit TempHome(const std::string& timeZone = "UTC");
+    ~TempHome();
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+    [[nodiscard]] const std::filesystem::path& Home() const { return dir_.Path(); }
+    // $XDG_DATA_HOME/Apple Computer/MobileSync/Backup and $HOME/Apple/MobileSync/Backup.
+    [[nodiscard]] std::filesystem::path AppDataBackupFolder() const;
+    [[nodiscard]] std::filesystem::path ProfileBackupFolder() const;
+    // $XDG_CONFIG_HOME/Marrowick
+    [[nodiscard]] std::filesystem::path SettingsFolder() const;
+
+private:
+    TempDir dir_;
+    std::map<std::string, std::optional<std::string>> saved_;
+};
+
+// Every file below a folder with its bytes and modification time, to show that reading changed nothing.
+std::map<std::string, std::pair<std::string, std::int64_t>> SnapshotFolder(const std::filesystem::path& folder);
+
+} // namespace marrowick::testing
