@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     libsqlite3-dev
     googletest libgtest-dev libgmock-dev
-    clang clang-format
+    clang clang-format tzdata
 )
 
 missing=()
