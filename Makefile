@@ -1,8 +1,9 @@
 # The two commands of the README: `make run` and `make test`. Each installs what is missing first.
 PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
+FUZZ_SECONDS ?= 30
 
-.PHONY: all deps configure build run test test-asan format clean
+.PHONY: all deps configure build run test test-asan fuzz format clean
 
 all: build
 
@@ -29,3 +30,8 @@ format:
 
 clean:
 	@rm -rf build
+
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+	@bash tests/fuzz/run-fuzzers.sh $(CURDIR)/build/fuzz $(FUZZ_SECONDS)

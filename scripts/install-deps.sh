@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     libsqlite3-dev
-    googletest libgtest-dev libgmock-dev
-    clang clang-format tzdata
+    googletest libgtest-dev libgmock-dev nlohmann-json3-dev
+    clang clang-format libclang-rt-14-dev tzdata
+    qt6-base-dev qt6-svg-dev libgl-dev qt6-qpa-plugins fonts-dejavu-core
 )
 
 missing=()

@@ -13,10 +13,19 @@ Reads the iPhone and iPad backups on this computer. Backups are only read, never
 
 Commands:
   list        List the backups found in the backup locations, oldest first.
+  info        Show a backup's summary, its number of files and folders and their size.
+  ls          List a folder of a backup (or, with -R, everything below it).
+  find        Find the files and folders of a backup whose name matches a pattern.
+
+BACKUP, in the commands that take one, is a row number of "list", a serial number (that device's
+newest backup) or the path of a backup folder.
 
 Options:
   --help      Show this help, or a command's help after the command's name.
   --version   Show the version.
+
+Exit status: 0 done; 1 an export left files out, was cancelled or met a full disk; 2 a usage error;
+3 the backup or device path was not found; 4 the backup cannot be read (encrypted or damaged).
 )";
 
 } // namespace
@@ -38,6 +47,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "list") {
         return RunList(rest, out, err);
+    }
+    if (command == "ls") {
+        return RunLs(rest, out, err);
+    }
+    if (command == "info") {
+        return RunInfo(rest, out, err);
+    }
+    if (command == "find") {
+        return RunFind(rest, out, err);
     }
     err << "marrowick-cli: unknown command \"" << command << "\". Run \"marrowick-cli --help\" for the commands.\n";
     return ExitUsage;

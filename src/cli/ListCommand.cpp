@@ -1,5 +1,8 @@
+#include "cli/Arguments.h"
 #include "cli/Cli.h"
 #include "cli/Commands.h"
+#include "cli/EntryOutput.h"
+#include "cli/Json.h"
 #include "cli/TextTable.h"
 
 #include "core/backup/BackupDiscovery.h"
@@ -10,12 +13,30 @@
 namespace marrowick::cli {
 namespace {
 
-constexpr const char* ListHelp = R"(Usage: marrowick-cli list
+constexpr const char* ListHelp = R"(Usage: marrowick-cli list [--json]
 
 Lists the backups found in the default backup folders and the extra locations, oldest first, with the
 columns of the main window and the backup's folder. The number in the first column names the backup in
 the other commands.
+
+Options:
+  --json    Print a JSON array of backups (name, time, version, deviceType, serialNumber, folder, manifest).
 )";
+
+void PrintJson(const std::vector<BackupRecord>& rows, std::ostream& out) {
+    JsonArrayWriter array(out);
+    for (const BackupRecord& row : rows) {
+        array.Add(JsonObject()
+                      .Add("name", row.Name)
+                      .Add("time", row.Time)
+                      .Add("version", row.Version)
+                      .Add("deviceType", row.DeviceType)
+                      .Add("serialNumber", row.SerialNumber)
+                      .Add("folder", row.FolderPath)
+                      .Add("manifest", row.ManifestKind == ManifestKindDb ? "Manifest.db" : "Manifest.mbdb")
+                      .Text());
+    }
+}
 
 void PrintLocations(std::ostream& out) {
     for (std::size_t slot = 0; slot < BackupLocationSlots - 1 && !BackupLocations[slot].empty(); ++slot) {
@@ -26,17 +47,23 @@ void PrintLocations(std::ostream& out) {
 } // namespace
 
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (!args.empty() && (args.front() == "--help" || args.front() == "-h")) {
+    const ParsedArguments parsed = ParseArguments(args, {"--json", "--help", "-h"});
+    if (parsed.Has("--help") || parsed.Has("-h")) {
         out << ListHelp;
         return ExitOk;
     }
-    if (!args.empty()) {
-        err << "marrowick-cli list: unexpected argument \"" << args.front()
-            << "\". Run \"marrowick-cli list --help\".\n";
+    if (!parsed.Unknown.empty() || !parsed.Positional.empty()) {
+        err << "marrowick-cli list: unexpected argument \""
+            << (parsed.Unknown.empty() ? parsed.Positional.front() : parsed.Unknown)
+            << "\". Run \"marrowick-cli list --help\" for its usage.\n";
         return ExitUsage;
     }
     InitBackupLocations();
     const std::vector<BackupRecord> rows = RefreshBackupList();
+    if (parsed.Has("--json")) {
+        PrintJson(rows, out);
+        return ExitOk;
+    }
     if (rows.empty()) {
         out << "No backups found. Searched:\n";
         PrintLocations(out);

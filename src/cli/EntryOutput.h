@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/backup/FileNode.h"
+
+#include <iosfwd>
+#include <string>
+
+namespace marrowick::cli {
+
+// One entry as a JSON object: name, path, type ("folder" or "file"), size, mtime, time, fileID.
+[[nodiscard]] std::string EntryJson(const FileNode& node);
+
+// Writes a JSON array one element a line, so that a million entries stream out without being held.
+class JsonArrayWriter final {
+public:
+    explicit JsonArrayWriter(std::ostream& out);
+    ~JsonArrayWriter();
+    JsonArrayWriter(const JsonArrayWriter&) = delete;
+    JsonArrayWriter& operator=(const JsonArrayWriter&) = delete;
+    void Add(const std::string& element);
+
+private:
+    std::ostream& out_;
+    bool first_ = true;
+};
+
+} // namespace marrowick::cli

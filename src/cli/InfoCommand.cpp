@@ -1,0 +1,122 @@
+#include "cli/Arguments.h"
+#include "cli/Cli.h"
+#include "cli/Commands.h"
+#include "cli/Json.h"
+#include "cli/TextTable.h"
+
+#include "core/backup/TreeWalk.h"
+
+#include <cstdio>
+#include <ostream>
+
+namespace marrowick::cli {
+namespace {
+
+constexpr const char* InfoHelp = R"(Usage: marrowick-cli info [--json] BACKUP
+
+Shows a backup's summary, the kind of its file list, how many files and folders it holds and their total size.
+
+BACKUP is a row number of "marrowick-cli list", a serial number (its newest backup) or a backup folder.
+
+Options:
+  --json    Print the same as one JSON object.
+)";
+
+struct Contents {
+    std::uint64_t Files = 0;
+    std::uint64_t Folders = 0;
+    std::uint64_t TotalBytes = 0;
+};
+
+Contents Count(const FileNode& root) {
+    Contents contents;
+    ForEachBelow(root, [&](const FileNode& node) {
+        if (node.IsFolder()) {
+            ++contents.Folders;
+        } else {
+            ++contents.Files;
+            contents.TotalBytes += node.Size();
+        }
+    });
+    return contents;
+}
+
+std::string TotalText(std::uint64_t bytes) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%llu bytes (%.1f GB)", static_cast<unsigned long long>(bytes),
+                  static_cast<double>(bytes) / 1e9);
+    return text;
+}
+
+std::string ManifestName(int kind) {
+    return kind == ManifestKindDb ? "Manifest.db" : "Manifest.mbdb";
+}
+
+void PrintText(const BackupRecord& backup, const Contents& contents, std::ostream& out) {
+    const std::pair<const char*, std::string> lines[] = {
+        {"Name", backup.Name},
+        {"Time", backup.Time},
+        {"Version", backup.Version},
+        {"Device Type", backup.DeviceType},
+        {"Serial Number", backup.SerialNumber},
+        {"Folder", backup.FolderPath},
+        {"File list", ManifestName(backup.ManifestKind)},
+        {"Files", std::to_string(contents.Files)},
+        {"Folders", std::to_string(contents.Folders)},
+        {"Total size", TotalText(contents.TotalBytes)},
+    };
+    for (const auto& [label, value] : lines) {
+        char padded[32];
+        std::snprintf(padded, sizeof padded, "%-15s", (std::string(label) + ":").c_str());
+        out << padded << Printable(value) << '\n';
+    }
+}
+
+void PrintJson(const BackupRecord& backup, const Contents& contents, std::ostream& out) {
+    out << JsonObject()
+               .Add("name", backup.Name)
+               .Add("time", backup.Time)
+               .Add("version", backup.Version)
+               .Add("deviceType", backup.DeviceType)
+               .Add("serialNumber", backup.SerialNumber)
+               .Add("folder", backup.FolderPath)
+               .Add("manifest", ManifestName(backup.ManifestKind))
+               .Add("files", contents.Files)
+               .Add("folders", contents.Folders)
+               .Add("totalBytes", contents.TotalBytes)
+               .Text()
+        << '\n';
+}
+
+} // namespace
+
+int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const ParsedArguments parsed = ParseArguments(args, {"--json", "--help", "-h"});
+    if (parsed.Has("--help") || parsed.Has("-h")) {
+        out << InfoHelp;
+        return ExitOk;
+    }
+    if (!parsed.Unknown.empty() || parsed.Positional.size() != 1) {
+        err << (parsed.Unknown.empty() ? "marrowick-cli info: give one backup.\n"
+                                       : "marrowick-cli info: unknown option \"" + parsed.Unknown + "\".\n")
+            << "Run \"marrowick-cli info --help\" for its usage.\n";
+        return ExitUsage;
+    }
+    const auto backup = ResolveBackup(parsed.Positional[0], "info", err);
+    if (!backup) {
+        return ExitNotFound;
+    }
+    const auto tree = OpenTree(*backup, "info", err);
+    if (!tree) {
+        return ExitUnreadable;
+    }
+    const Contents contents = Count(*tree->Root);
+    if (parsed.Has("--json")) {
+        PrintJson(*backup, contents, out);
+    } else {
+        PrintText(*backup, contents, out);
+    }
+    return ExitOk;
+}
+
+} // namespace marrowick::cli

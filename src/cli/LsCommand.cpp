@@ -1,0 +1,109 @@
+#include "cli/Arguments.h"
+#include "cli/Cli.h"
+#include "cli/Commands.h"
+#include "cli/EntryOutput.h"
+#include "cli/TextTable.h"
+
+#include "core/backup/EntryText.h"
+#include "core/backup/TreeWalk.h"
+
+#include <cstdio>
+#include <ostream>
+
+namespace marrowick::cli {
+namespace {
+
+constexpr const char* LsHelp = R"(Usage: marrowick-cli ls [-R] [--json] BACKUP [DEVICE_PATH]
+
+Lists the entries of one folder of a backup, as the file manager shows them: Name, Size, Type and Time.
+DEVICE_PATH is a folder or file of the device, such as /var/mobile/Library/SMS (default: /var).
+
+BACKUP is a row number of "marrowick-cli list", a serial number (its newest backup) or a backup folder.
+
+Options:
+  -R        List the whole subtree, depth first, one entry a line with its full device path.
+  --json    Print a JSON array of entries (name, path, type, size, mtime, time, fileID).
+)";
+
+std::vector<std::string> Row(const FileNode& node, const std::string& name) {
+    if (node.IsFolder()) {
+        return {name, "", "Folder", ""};
+    }
+    return {name, SizeText(node.Size()), "", TimeText(node.MTime())};
+}
+
+void PrintFolder(const FileNode& folder, std::ostream& out) {
+    TextTable table({"Name", "Size", "Type", "Time"});
+    if (!folder.IsFolder()) {
+        table.AddRow(Row(folder, std::string(folder.Name())));
+    }
+    for (const FileNode* child = folder.FirstChild(); child != nullptr; child = child->NextSibling()) {
+        table.AddRow(Row(*child, std::string(child->Name())));
+    }
+    table.Print(out);
+}
+
+// Fixed columns, path last: a million lines stream out without measuring them first.
+void PrintSubtree(const FileNode& folder, std::ostream& out) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%-10s  %-6s  %-16s  %s\n", "Size", "Type", "Time", "Path");
+    out << line;
+    ForEachBelow(folder, [&](const FileNode& node) {
+        const std::vector<std::string> row = Row(node, "");
+        std::snprintf(line, sizeof line, "%-10s  %-6s  %-16s  ", row[1].c_str(), row[2].c_str(), row[3].c_str());
+        out << line << Printable(std::string(node.Path())) << '\n';
+    });
+}
+
+void PrintJson(const FileNode& folder, bool recursive, std::ostream& out) {
+    JsonArrayWriter array(out);
+    if (recursive) {
+        ForEachBelow(folder, [&](const FileNode& node) { array.Add(EntryJson(node)); });
+        return;
+    }
+    if (!folder.IsFolder()) {
+        array.Add(EntryJson(folder));
+    }
+    for (const FileNode* child = folder.FirstChild(); child != nullptr; child = child->NextSibling()) {
+        array.Add(EntryJson(*child));
+    }
+}
+
+} // namespace
+
+int RunLs(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const ParsedArguments parsed = ParseArguments(args, {"-R", "--json", "--help", "-h"});
+    if (parsed.Has("--help") || parsed.Has("-h")) {
+        out << LsHelp;
+        return ExitOk;
+    }
+    if (!parsed.Unknown.empty() || parsed.Positional.empty() || parsed.Positional.size() > 2) {
+        err << (parsed.Unknown.empty() ? "marrowick-cli ls: give a backup and at most one device path.\n"
+                                       : "marrowick-cli ls: unknown option \"" + parsed.Unknown + "\".\n")
+            << "Run \"marrowick-cli ls --help\" for its usage.\n";
+        return ExitUsage;
+    }
+    const auto backup = ResolveBackup(parsed.Positional[0], "ls", err);
+    if (!backup) {
+        return ExitNotFound;
+    }
+    const auto tree = OpenTree(*backup, "ls", err);
+    if (!tree) {
+        return ExitUnreadable;
+    }
+    const FileNode* node =
+        FindDevicePath(tree->Root, parsed.Positional.size() > 1 ? parsed.Positional[1] : "", "ls", err);
+    if (node == nullptr) {
+        return ExitNotFound;
+    }
+    if (parsed.Has("--json")) {
+        PrintJson(*node, parsed.Has("-R"), out);
+    } else if (parsed.Has("-R")) {
+        PrintSubtree(*node, out);
+    } else {
+        PrintFolder(*node, out);
+    }
+    return ExitOk;
+}
+
+} // namespace marrowick::cli

@@ -1,0 +1,104 @@
+#include "core/backup/BackupTreeCache.h"
+
+#include "core/backup/BinaryPlist.h"
+#include "core/backup/ManifestDbReader.h"
+#include "core/backup/ManifestMbdbReader.h"
+#include "core/platform/Files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace marrowick {
+
+std::map<std::string, CachedBackupTree> BackupTreeCache;
+
+namespace {
+
+constexpr std::string_view SqliteHeader{"SQLite format 3\0", 16};
+
+bool XmlPlistSaysEncrypted(std::string_view plist) {
+    constexpr std::string_view Key = "<key>IsEncrypted</key>";
+    const std::size_t key = plist.find(Key);
+    if (key == std::string_view::npos) {
+        return false;
+    }
+    const std::size_t value = plist.find_first_not_of(" \t\r\n", key + Key.size());
+    return value != std::string_view::npos && plist.substr(value).starts_with("<true/>");
+}
+
+// True when the file holds at least 16 bytes and they are not SQLite's header: an encrypted Manifest.db.
+bool IsNotSqliteFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    char header[16];
+    std::size_t got = 0;
+    while (got < sizeof header) {
+        const ssize_t n = ::read(fd, header + got, sizeof header - got);
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return got == sizeof header && std::string_view(header, sizeof header) != SqliteHeader;
+}
+
+} // namespace
+
+bool ManifestPlistSaysEncrypted(const std::string& backupFolder) {
+    const std::optional<std::string> plist = ReadWholeFile(WithTrailingSlash(backupFolder) + "Manifest.plist");
+    if (!plist) {
+        return false;
+    }
+    if (!plist->starts_with("bplist00")) {
+        return XmlPlistSaysEncrypted(*plist);
+    }
+    const BinaryPlist binary(*plist);
+    if (!binary.Valid()) {
+        return false;
+    }
+    const std::optional<std::uint64_t> value = binary.DictionaryValue(binary.TopObject(), "IsEncrypted");
+    return value && binary.Boolean(*value).value_or(false);
+}
+
+CachedBackupTree ReadBackupTree(const std::string& backupFolder, int manifestKind) {
+    CachedBackupTree read;
+    read.Tree = std::make_unique<BackupTree>(WithTrailingSlash(backupFolder), manifestKind);
+    const std::string& folder = read.Tree->BackupFolder();
+    std::string failure;
+    const bool ok =
+        manifestKind == ManifestKindDb ? ReadManifestDb(*read.Tree, failure) : ReadManifestMbdb(*read.Tree, failure);
+    if (ManifestPlistSaysEncrypted(folder)) {
+        read.Status = TreeStatus::Encrypted;
+        read.Reason = "The backup is encrypted (Manifest.plist: IsEncrypted).";
+    } else if (manifestKind == ManifestKindDb && IsNotSqliteFile(folder + "Manifest.db")) {
+        read.Status = TreeStatus::Encrypted;
+        read.Reason = "The backup is encrypted (Manifest.db is not an SQLite database).";
+    } else if (!ok) {
+        read.Status = TreeStatus::Unreadable;
+        read.Reason = failure;
+    }
+    return read;
+}
+
+BackupTreeResult OpenBackupTree(const std::string& backupFolder, int manifestKind) {
+    const std::string folder = WithTrailingSlash(backupFolder);
+    CurrentBackupPath = folder;
+    CurrentManifestKind = manifestKind;
+    auto found = BackupTreeCache.find(folder);
+    if (found == BackupTreeCache.end()) {
+        found = BackupTreeCache.emplace(folder, ReadBackupTree(folder, manifestKind)).first;
+    }
+    const CachedBackupTree& cached = found->second;
+    CurrentRoot = cached.Tree->Root();
+    return {CurrentRoot, cached.Status, cached.Reason};
+}
+
+void ClearBackupTreeCache() {
+    CurrentRoot = nullptr;
+    BackupTreeCache.clear();
+}
+
+} // namespace marrowick

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/backup/FileNode.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+namespace marrowick {
+
+// Why a backup's tree holds what it holds.
+enum class TreeStatus {
+    Ok,
+    // Manifest.plist marks the backup as encrypted, or Manifest.db is not an SQLite file. The tree holds what the
+    // manifest gave (older encrypted backups keep a plain Manifest.mbdb), but the stored files are encrypted.
+    Encrypted,
+    // The manifest cannot be opened or read, or its query fails; the tree holds what was read before that.
+    Unreadable,
+};
+
+struct BackupTreeResult {
+    const FileNode* Root = nullptr; // never null: at least the root "/var"
+    TreeStatus Status = TreeStatus::Ok;
+    std::string Reason; // a short text for the person when Status is not Ok
+};
+
+struct CachedBackupTree {
+    std::unique_ptr<BackupTree> Tree;
+    TreeStatus Status = TreeStatus::Ok;
+    std::string Reason;
+};
+
+// Trees read so far in this run, keyed by backup folder (ending with "/"). Released when the program ends.
+extern std::map<std::string, CachedBackupTree> BackupTreeCache;
+
+// The tree of the backup in backupFolder: read from its manifest on first use (ManifestKindDb reads Manifest.db,
+// any other kind Manifest.mbdb) and taken from BackupTreeCache afterwards. Sets CurrentBackupPath,
+// CurrentManifestKind and CurrentRoot. The tree stays valid until ClearBackupTreeCache.
+[[nodiscard]] BackupTreeResult OpenBackupTree(const std::string& backupFolder, int manifestKind);
+
+// Reads a backup's tree without the cache and without touching the globals.
+[[nodiscard]] CachedBackupTree ReadBackupTree(const std::string& backupFolder, int manifestKind);
+
+// Releases every cached tree and sets CurrentRoot to null.
+void ClearBackupTreeCache();
+
+// True when Manifest.plist in backupFolder (XML or binary) holds IsEncrypted with the value true.
+[[nodiscard]] bool ManifestPlistSaysEncrypted(const std::string& backupFolder);
+
+} // namespace marrowick

@@ -1,0 +1,41 @@
+#include "core/backup/EntryText.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace marrowick {
+namespace {
+
+// Times before this are taken for "never set" rather than shown.
+constexpr std::int64_t EarliestShownTime = 630720000;
+
+} // namespace
+
+std::string SizeText(std::uint32_t size) {
+    constexpr std::uint32_t Kilobyte = 1024;
+    constexpr std::uint32_t Megabyte = 1048576;
+    if (size >= Megabyte) {
+        return std::to_string(size / Megabyte) + " MB";
+    }
+    if (size >= Kilobyte) {
+        return std::to_string(size / Kilobyte) + " KB";
+    }
+    return std::to_string(size) + " bytes";
+}
+
+std::string TimeText(std::int64_t mtime) {
+    if (mtime < EarliestShownTime) {
+        return {};
+    }
+    const auto instant = static_cast<std::time_t>(mtime);
+    std::tm local{};
+    if (::localtime_r(&instant, &local) == nullptr) {
+        return {};
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%4.4d-%2.2d-%2.2d %2.2d:%2.2d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min);
+    return text;
+}
+
+} // namespace marrowick

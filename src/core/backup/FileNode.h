@@ -1,0 +1,153 @@
+#pragma once
+
+#include "core/backup/ManifestKind.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace marrowick {
+
+// One file or folder of a backup. Nodes live in the BackupTree that made them; every link is non-owning.
+class FileNode final {
+public:
+    FileNode() = default;
+
+    // Device path: "/"-separated, beginning with "/var", no trailing "/".
+    [[nodiscard]] std::string_view Path() const { return {path_, pathLength_}; }
+    // The text after the last "/" of Path.
+    [[nodiscard]] std::string_view Name() const { return Path().substr(nameOffset_); }
+    // 40 lowercase hexadecimal digits naming the stored file; empty for the root and for implied folders.
+    [[nodiscard]] std::string_view FileID() const { return {fileId_, fileIdLength_}; }
+    // "2" for a folder; any other text is a file.
+    [[nodiscard]] std::string_view Flags() const { return {flags_, flagsLength_}; }
+    [[nodiscard]] bool IsFolder() const { return Flags() == "2"; }
+    [[nodiscard]] std::uint32_t Size() const { return size_; }
+    // Seconds since 1970-01-01 UTC.
+    [[nodiscard]] std::int64_t MTime() const { return mtime_; }
+
+    // Children are linked in ascending unsigned byte order of Name, no two with the same name.
+    [[nodiscard]] const FileNode* FirstChild() const { return firstChild_; }
+    [[nodiscard]] const FileNode* NextSibling() const { return nextSibling_; }
+    [[nodiscard]] const FileNode* Parent() const { return parent_; }
+
+private:
+    friend class BackupTree;
+    friend class SortedChildIndex;
+
+    const char* path_ = nullptr;
+    const char* fileId_ = nullptr;
+    const char* flags_ = nullptr;
+    std::uint32_t pathLength_ = 0;
+    std::uint32_t nameOffset_ = 0;
+    std::uint32_t fileIdLength_ = 0;
+    std::uint32_t flagsLength_ = 0;
+    std::int64_t mtime_ = 0;
+    std::uint32_t size_ = 0;
+    std::uint32_t childCount_ = 0;
+    FileNode* firstChild_ = nullptr;
+    FileNode* nextSibling_ = nullptr;
+    FileNode* parent_ = nullptr;
+    FileNode* lastChild_ = nullptr;
+};
+
+// One manifest entry as a reader hands it to InsertIntoTree; the tree copies what it keeps.
+struct FileEntry {
+    std::string_view Path;
+    std::string_view FileID;
+    std::string_view Flags;
+    std::uint32_t Size = 0;
+    std::int64_t MTime = 0;
+};
+
+class SortedChildIndex;
+
+// The tree of one backup's files, rooted at the folder node "/var". Owns every node and every text.
+class BackupTree final {
+public:
+    // backupFolder is where a Manifest.db backup keeps its stored files ("/" is appended when missing).
+    BackupTree(std::string backupFolder, int manifestKind);
+    ~BackupTree();
+    BackupTree(const BackupTree&) = delete;
+    BackupTree& operator=(const BackupTree&) = delete;
+
+    [[nodiscard]] const FileNode* Root() const { return root_; }
+    [[nodiscard]] const std::string& BackupFolder() const { return backupFolder_; }
+    [[nodiscard]] int ManifestKind() const { return manifestKind_; }
+    // Nodes in the tree, the root included.
+    [[nodiscard]] std::size_t NodeCount() const { return nodeCount_; }
+
+    // Adds the entry and the folders on its way. The first node linked for a path keeps its values; a path with
+    // fewer than two "/" adds nothing. A new file of a Manifest.db backup takes size and time from its stored
+    // file <backup>/<first two characters of FileID>/<FileID> when that can be read.
+    void InsertIntoTree(const FileEntry& entry);
+
+    // For readers of whole manifests: until FinishInsertion, children are linked in arrival order and the tree
+    // must not be read; FinishInsertion then puts every folder's children in name order at once.
+    void BeginBulkInsertion();
+    // Puts the children in order after bulk insertion and frees what only speeds up insertion. Later insertions
+    // still work.
+    void FinishInsertion();
+
+private:
+    struct NodeChunk {
+        std::unique_ptr<FileNode[]> Nodes;
+        std::size_t Size = 0;
+    };
+    struct PathSlot {
+        std::size_t Hash = 0;
+        FileNode* Node = nullptr;
+    };
+
+    FileNode* NewNode();
+    const char* CopyText(std::string_view text);
+    std::string_view InternFlags(std::string_view flags);
+    void ReadStoredFileStatus(FileNode& node);
+    void LinkChild(FileNode& parent, FileNode& node);
+    SortedChildIndex& IndexOf(FileNode& folder);
+    void SortAllChildren();
+    FileNode* FindPath(std::string_view key, std::size_t hash) const;
+    void AddPath(std::size_t hash, FileNode* node);
+    void IndexAllPaths();
+
+    std::string backupFolder_;
+    int manifestKind_;
+    FileNode* root_ = nullptr;
+    std::size_t nodeCount_ = 0;
+    bool bulk_ = false;
+
+    std::vector<NodeChunk> nodeChunks_;
+    std::size_t nodesLeftInChunk_ = 0;
+    std::vector<std::unique_ptr<char[]>> textChunks_;
+    char* textNext_ = nullptr;
+    std::size_t textLeft_ = 0;
+
+    // Every node but the root by its path from the path's second "/" on (the first component is the root's);
+    // open addressing, empty while no insertion is under way.
+    std::vector<PathSlot> paths_;
+    std::size_t pathsUsed_ = 0;
+    std::unordered_map<const FileNode*, std::unique_ptr<SortedChildIndex>> indexes_;
+    std::vector<std::size_t> slashes_;
+    std::string statPath_;
+};
+
+// True when path begins with folder followed by "/".
+[[nodiscard]] bool IsUnder(std::string_view path, std::string_view folder);
+
+// The node below root (root included) whose Path equals path byte for byte, or null.
+[[nodiscard]] const FileNode* FindNode(const FileNode* root, std::string_view path);
+// The same in the tree of CurrentRoot.
+[[nodiscard]] const FileNode* FindNode(std::string_view path);
+
+// The tree of the backup that is being read or shown; null until one is opened. Owned by BackupTreeCache.
+extern const FileNode* CurrentRoot;
+// The folder of the backup being opened, ending with "/".
+extern std::string CurrentBackupPath;
+// ManifestKindDb or ManifestKindMbdb for the backup being opened.
+extern int CurrentManifestKind;
+
+} // namespace marrowick

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "core/backup/FileNode.h"
+
+#include <array>
+#include <string>
+
+namespace marrowick {
+
+// Fills tree from Manifest.db in the tree's backup folder, row by row in the database's order, without writing
+// anything into that folder. False, with SQLite's or the system's reason in failure, when the database cannot be
+// opened or the query fails; the rows read until then stay in the tree.
+[[nodiscard]] bool ReadManifestDb(BackupTree& tree, std::string& failure);
+
+// Inserts one row of "SELECT fileID, domain, relativePath, flags, file FROM Files", given as its column texts
+// (a null pointer counts as empty). A row without a domain adds nothing; the file column is not used.
+void ManifestDbRow(BackupTree& tree, const std::array<const char*, 5>& columns);
+
+} // namespace marrowick

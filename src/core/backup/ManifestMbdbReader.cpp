@@ -1,0 +1,205 @@
+#include "core/backup/ManifestMbdbReader.h"
+
+#include "core/backup/DomainMapping.h"
+#include "core/backup/Sha1.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace marrowick {
+
+namespace {
+
+constexpr std::uint64_t HeaderSize = 6;
+constexpr std::size_t FixedBlockSize = 40;
+constexpr std::size_t ReadBlockSize = 1 << 20;
+
+class FileDescriptor final {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    [[nodiscard]] int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::uint32_t BigEndian(const unsigned char* p, int width) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < width; ++i) {
+        value = (value << 8) | p[i];
+    }
+    return value;
+}
+
+// Turns records into tree entries; keeps its buffers from one record to the next.
+class MbdbRecordReader final {
+public:
+    explicit MbdbRecordReader(BackupTree& tree) : tree_(tree) {}
+
+    enum class Outcome { Read, DoesNotFit };
+
+    // Reads the record that begins at data[at]; on Read, at is moved past it. Nothing beyond data is touched.
+    Outcome ReadRecord(std::string_view data, std::size_t& at) {
+        std::size_t position = at;
+        std::string_view domain;
+        std::string_view path;
+        std::string_view unused;
+        if (!ReadString(data, position, domain) || !ReadString(data, position, path) ||
+            !ReadString(data, position, unused) || !ReadString(data, position, unused) ||
+            !ReadString(data, position, unused) || data.size() - position < FixedBlockSize) {
+            return Outcome::DoesNotFit;
+        }
+        const auto* block = reinterpret_cast<const unsigned char*>(data.data() + position);
+        position += FixedBlockSize;
+        const unsigned type = block[0] >> 4;
+        const auto mtime = static_cast<std::int32_t>(BigEndian(block + 18, 4));
+        const std::uint32_t size = BigEndian(block + 34, 4);
+        for (unsigned property = 0; property < 2U * block[39]; ++property) {
+            if (!ReadString(data, position, unused)) {
+                return Outcome::DoesNotFit;
+            }
+        }
+        at = position;
+        if (!domain.empty() && (type == 4 || type == 8)) {
+            Insert(domain, path, type == 4 ? "2" : "1", size, mtime);
+        }
+        return Outcome::Read;
+    }
+
+private:
+    // A 2-byte length and its bytes, up to the first zero among them; 0xFFFF is the absent string.
+    static bool ReadString(std::string_view data, std::size_t& position, std::string_view& value) {
+        if (position > data.size() || data.size() - position < 2) {
+            return false;
+        }
+        const std::uint32_t length = BigEndian(reinterpret_cast<const unsigned char*>(data.data() + position), 2);
+        position += 2;
+        if (length == 0xFFFF) {
+            value = {};
+            return true;
+        }
+        if (data.size() - position < length) {
+            return false;
+        }
+        value = data.substr(position, length);
+        value = value.substr(0, value.find('\0'));
+        position += length;
+        return true;
+    }
+
+    void Insert(std::string_view domain, std::string_view path, std::string_view flags, std::uint32_t size,
+                std::int64_t mtime) {
+        hashInput_.assign(domain);
+        hashInput_.push_back('-');
+        hashInput_.append(path);
+        Sha1Digest digest{};
+        Sha1String(hashInput_, digest);
+        char fileId[40];
+        Sha1DigestHex(digest, fileId);
+        DomainToDevicePath(domain, path, devicePath_);
+        tree_.InsertIntoTree(FileEntry{devicePath_, std::string_view(fileId, sizeof fileId), flags, size, mtime});
+    }
+
+    BackupTree& tree_;
+    std::string hashInput_;
+    std::string devicePath_;
+};
+
+} // namespace
+
+void ReadManifestMbdbData(std::string_view data, BackupTree& tree) {
+    tree.BeginBulkInsertion();
+    MbdbRecordReader reader(tree);
+    std::size_t at = HeaderSize;
+    while (at + 10 < data.size() && reader.ReadRecord(data, at) == MbdbRecordReader::Outcome::Read) {
+    }
+    tree.FinishInsertion();
+}
+
+namespace {
+
+bool ReadRecordsFromFile(BackupTree& tree, std::string& failure) {
+    const FileDescriptor file(::open((tree.BackupFolder() + "Manifest.mbdb").c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat status {};
+    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0) {
+        failure = "Manifest.mbdb: " + std::string(std::strerror(errno));
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        failure = "Manifest.mbdb: " + std::string(std::strerror(EISDIR));
+        return false;
+    }
+    // Read in blocks so that a large manifest never sits whole in memory: buffer holds the file's bytes from
+    // bufferStart on, and a record that runs past the buffer waits for the next block.
+    std::uint64_t length = static_cast<std::uint64_t>(status.st_size);
+    std::uint64_t bufferStart = 0;
+    std::string buffer;
+    std::size_t at = HeaderSize;
+    const auto readMore = [&]() {
+        const std::size_t consumed = std::min(at, buffer.size());
+        buffer.erase(0, consumed);
+        bufferStart += consumed;
+        at -= consumed;
+        const std::size_t old = buffer.size();
+        const auto want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(std::max(ReadBlockSize, old), length - (bufferStart + old)));
+        buffer.resize(old + want);
+        std::size_t filled = old;
+        while (filled < buffer.size()) {
+            const ssize_t n = ::read(file.Get(), buffer.data() + filled, buffer.size() - filled);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return false;
+            }
+            if (n == 0) {
+                length = bufferStart + filled; // the file shrank while it was read: what is there counts
+                break;
+            }
+            filled += static_cast<std::size_t>(n);
+        }
+        buffer.resize(filled);
+        return true;
+    };
+    MbdbRecordReader reader(tree);
+    if (!readMore()) {
+        failure = "Manifest.mbdb: " + std::string(std::strerror(errno));
+        return false;
+    }
+    while (bufferStart + at + 10 < length) {
+        if (reader.ReadRecord(buffer, at) == MbdbRecordReader::Outcome::Read) {
+            continue;
+        }
+        if (bufferStart + buffer.size() >= length) {
+            break; // a record cut off by the end of the file ends the parse
+        }
+        if (!readMore()) {
+            failure = "Manifest.mbdb: " + std::string(std::strerror(errno));
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReadManifestMbdb(BackupTree& tree, std::string& failure) {
+    tree.BeginBulkInsertion();
+    const bool read = ReadRecordsFromFile(tree, failure);
+    tree.FinishInsertion();
+    return read;
+}
+
+} // namespace marrowick

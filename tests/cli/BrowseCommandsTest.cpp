@@ -1,0 +1,174 @@
+#include "CliRunner.h"
+
+#include "core/backup/BackupTreeCache.h"
+#include "support/SampleBackup.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sqlite3.h>
+
+namespace marrowick::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testing::SampleBackup;
+using testing::SampleFile;
+using testing::TempHome;
+
+SampleFile File(const std::string& domain, const std::string& path, const std::string& content) {
+    SampleFile file;
+    file.Domain = domain;
+    file.RelativePath = path;
+    file.Content = content;
+    return file;
+}
+
+class BrowseCommands : public ::testing::Test {
+protected:
+    TempHome home{"UTC"};
+    fs::path folder = home.AppDataBackupFolder() / "00008030-0001";
+
+    void SetUp() override {
+        ClearBackupTreeCache();
+        SampleBackup backup;
+        backup.Files = {
+            File("HomeDomain", "Library/SMS/sms.db", "hello"),
+            File("MediaDomain", "Media/DCIM/100APPLE/IMG_0001.JPG", std::string(2048, 'j')),
+            File("AppDomain-com.example.notes", "Documents/My Notes é.txt", "note"),
+            File("AppDomain-com.example.notes", "Documents/two\nlines.txt", "x"),
+        };
+        testing::WriteSampleBackup(folder, backup);
+    }
+    void TearDown() override { ClearBackupTreeCache(); }
+};
+
+TEST_F(BrowseCommands, LsShowsAFolderWithTheFileManagersColumns) {
+    CliRun run = RunTool({"ls", "1", "/var/mobile/Library/SMS/"});
+    EXPECT_EQ(run.Status, ExitOk) << run.Err;
+    EXPECT_EQ(run.Out, "Name    Size     Type  Time\n"
+                       "sms.db  5 bytes        2020-09-13 12:26\n");
+
+    run = RunTool({"ls", "C39XK0ABCDEF", "/var/mobile"});
+    EXPECT_EQ(run.Out, "Name          Size  Type    Time\n"
+                       "Applications        Folder  \n"
+                       "Library             Folder  \n"
+                       "Media               Folder  \n");
+
+    run = RunTool({"ls", folder.string(), "/var/mobile/Media/DCIM/100APPLE/IMG_0001.JPG"});
+    EXPECT_EQ(run.Out, "Name          Size  Type  Time\n"
+                       "IMG_0001.JPG  2 KB        2020-09-13 12:26\n");
+}
+
+TEST_F(BrowseCommands, LsRecursiveWalksDepthFirstWithFullPaths) {
+    const CliRun run = RunTool({"ls", "-R", "1", "/var/mobile/Applications"});
+    EXPECT_EQ(run.Status, ExitOk) << run.Err;
+    EXPECT_EQ(run.Out, "Size        Type    Time              Path\n"
+                       "            Folder                    /var/mobile/Applications/com.example.notes\n"
+                       "            Folder                    /var/mobile/Applications/com.example.notes/Documents\n"
+                       "4 bytes             2020-09-13 12:26  "
+                       "/var/mobile/Applications/com.example.notes/Documents/My Notes é.txt\n"
+                       "1 bytes             2020-09-13 12:26  "
+                       "/var/mobile/Applications/com.example.notes/Documents/two?lines.txt\n");
+}
+
+TEST_F(BrowseCommands, JsonOutputParsesBackWithTheRealNames) {
+    json entries = json::parse(RunTool({"ls", "--json", "-R", "1"}).Out);
+    ASSERT_TRUE(entries.is_array());
+    std::vector<std::string> files;
+    for (const json& entry : entries) {
+        if (entry["type"] == "file") {
+            files.push_back(entry["path"]);
+        }
+    }
+    EXPECT_EQ(files, (std::vector<std::string>{"/var/mobile/Applications/com.example.notes/Documents/My Notes é.txt",
+                                               "/var/mobile/Applications/com.example.notes/Documents/two\nlines.txt",
+                                               "/var/mobile/Library/SMS/sms.db",
+                                               "/var/mobile/Media/DCIM/100APPLE/IMG_0001.JPG"}));
+
+    const json found = json::parse(RunTool({"find", "--json", "1", "*.JPG"}).Out);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0]["size"], 2048);
+    EXPECT_EQ(found[0]["mtime"], 1600000000);
+    EXPECT_EQ(found[0]["fileID"], testing::Sha1Hex("MediaDomain-Media/DCIM/100APPLE/IMG_0001.JPG"));
+
+    const json info = json::parse(RunTool({"info", "--json", "1"}).Out);
+    EXPECT_EQ(info["name"], "iPhone");
+    EXPECT_EQ(info["files"], 4);
+    EXPECT_EQ(info["folders"], 9);
+    EXPECT_EQ(info["totalBytes"], 5 + 2048 + 4 + 1);
+    EXPECT_EQ(info["manifest"], "Manifest.db");
+
+    const json list = json::parse(RunTool({"list", "--json"}).Out);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]["folder"], folder.string() + "/");
+}
+
+TEST_F(BrowseCommands, FindMatchesNamesWithShellPatterns) {
+    EXPECT_EQ(RunTool({"find", "1", "*.db"}).Out, "/var/mobile/Library/SMS/sms.db\n");
+    EXPECT_EQ(RunTool({"find", "1", "Doc*"}).Out, "/var/mobile/Applications/com.example.notes/Documents\n");
+    EXPECT_EQ(RunTool({"find", "1", "*.jpg"}).Out, "");
+}
+
+TEST_F(BrowseCommands, InfoSummarisesTheBackup) {
+    const CliRun run = RunTool({"info", "1"});
+    EXPECT_EQ(run.Status, ExitOk) << run.Err;
+    EXPECT_NE(run.Out.find("Serial Number: C39XK0ABCDEF\n"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("Files:         4\n"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("Total size:    2058 bytes (0.0 GB)\n"), std::string::npos) << run.Out;
+}
+
+TEST_F(BrowseCommands, MissingThingsExitThreeAndSaySo) {
+    CliRun run = RunTool({"ls", "7"});
+    EXPECT_EQ(run.Status, ExitNotFound);
+    EXPECT_EQ(run.Err, "marrowick-cli ls: there is no backup number 7; \"marrowick-cli list\" shows 1 backup.\n");
+
+    run = RunTool({"ls", "1", "/var/Mobile"});
+    EXPECT_EQ(run.Status, ExitNotFound);
+    EXPECT_NE(run.Err.find("there is no \"/var/Mobile\" in this backup"), std::string::npos);
+
+    run = RunTool({"info", "NOSUCHSERIAL"});
+    EXPECT_EQ(run.Status, ExitNotFound);
+    EXPECT_NE(run.Err.find("no backup with the serial number \"NOSUCHSERIAL\""), std::string::npos);
+
+    run = RunTool({"find", home.Home().string(), "*"});
+    EXPECT_EQ(run.Status, ExitNotFound);
+    EXPECT_NE(run.Err.find("is not a backup folder"), std::string::npos);
+}
+
+TEST_F(BrowseCommands, UnreadableBackupsExitFourAndSayWhy) {
+    SampleBackup encrypted;
+    encrypted.Encrypted = true;
+    const fs::path locked = home.Home() / "locked";
+    testing::WriteSampleBackup(locked, encrypted);
+    CliRun run = RunTool({"ls", locked.string()});
+    EXPECT_EQ(run.Status, ExitUnreadable);
+    EXPECT_EQ(run.Err, "marrowick-cli ls: the backup \"iPhone\" is encrypted and cannot be browsed yet.\n");
+
+    const fs::path damaged = home.Home() / "damaged";
+    testing::WriteSampleBackup(damaged, SampleBackup());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((damaged / "Manifest.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "DROP TABLE Files", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    run = RunTool({"info", damaged.string()});
+    EXPECT_EQ(run.Status, ExitUnreadable);
+    EXPECT_NE(run.Err.find("marrowick-cli info: the file list of the backup \"iPhone\" cannot be read: "),
+              std::string::npos)
+        << run.Err;
+}
+
+TEST(BrowseUsage, WrongArgumentsExitTwo) {
+    TempHome home;
+    EXPECT_EQ(RunTool({"ls"}).Status, ExitUsage);
+    EXPECT_EQ(RunTool({"ls", "1", "/var", "extra"}).Status, ExitUsage);
+    EXPECT_EQ(RunTool({"find", "1"}).Status, ExitUsage);
+    const CliRun run = RunTool({"info", "--bogus", "1"});
+    EXPECT_EQ(run.Status, ExitUsage);
+    EXPECT_EQ(run.Err,
+              "marrowick-cli info: unknown option \"--bogus\".\nRun \"marrowick-cli info --help\" for its usage.\n");
+    EXPECT_EQ(RunTool({"ls", "--help"}).Status, ExitOk);
+}
+
+} // namespace
+} // namespace marrowick::cli

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string_view>
+
+// What each fuzzer feeds its input to. The ordinary test suite replays the corpus through the same functions.
+namespace marrowick::fuzz {
+
+// The summary readers: the Status.plist date, binary and XML Info.plist values.
+void FuzzSummaryPlist(std::string_view data);
+
+// The Manifest.mbdb record parser, building a tree.
+void FuzzManifestMbdb(std::string_view data);
+
+} // namespace marrowick::fuzz
