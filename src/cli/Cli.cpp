@@ -16,6 +16,8 @@ Commands:
   info        Show a backup's summary, its number of files and folders and their size.
   ls          List a folder of a backup (or, with -R, everything below it).
   find        Find the files and folders of a backup whose name matches a pattern.
+  locations   List the folders searched for backups; add or remove extra ones.
+  relocate    Move iTunes' default backup folder elsewhere through a link, or put it back.
 
 BACKUP, in the commands that take one, is a row number of "list", a serial number (that device's
 newest backup) or the path of a backup folder.
@@ -56,6 +58,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (command == "find") {
         return RunFind(rest, out, err);
+    }
+    if (command == "locations") {
+        return RunLocations(rest, out, err);
+    }
+    if (command == "relocate") {
+        return RunRelocate(rest, out, err);
     }
     err << "marrowick-cli: unknown command \"" << command << "\". Run \"marrowick-cli --help\" for the commands.\n";
     return ExitUsage;

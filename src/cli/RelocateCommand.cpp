@@ -1,0 +1,120 @@
+#include "cli/Arguments.h"
+#include "cli/Cli.h"
+#include "cli/Commands.h"
+#include "cli/TextTable.h"
+
+#include "core/backup/BackupLocations.h"
+#include "core/settings/Relocation.h"
+
+#include <filesystem>
+#include <ostream>
+
+namespace marrowick::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* RelocateHelp = R"(Usage: marrowick-cli relocate [DIR | --restore]
+
+Moves iTunes' default backup folder to the folder DIR: in both MobileSync folders the entry "Backup"
+is renamed "Backup_old" (or, when it is a link already, "Backup_" and the local time) and a link named
+Backup to DIR takes its place. Backups already there are not copied or moved: they stay in the renamed
+folder. Nothing is ever deleted.
+
+Without arguments, shows where the backup folder is now.
+
+Options:
+  --restore   Puts the default folder back: the link is renamed "Backup_" and the local time, and
+              "Backup_old" becomes "Backup" again.
+
+Exit status: 0 done or nothing to do; 1 a step failed or was refused (the steps made are listed);
+2 a usage error.
+)";
+
+std::string Quoted(const std::string& path) {
+    return "\"" + Printable(path) + "\"";
+}
+
+// As a folder picker would give it: absolute, without "." and ".." parts and without a trailing "/".
+std::string AbsoluteFolder(const std::string& folder) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(folder, error);
+    std::string text = error ? folder : absolute.lexically_normal().string();
+    while (text.size() > 1 && text.back() == '/') {
+        text.pop_back();
+    }
+    return text;
+}
+
+void PrintLocation(const std::string& location, std::ostream& out) {
+    if (location.empty()) {
+        out << "The iTunes backup folder is in its default place.\n";
+    } else {
+        out << "The iTunes backup folder is linked to " << Quoted(location) << ".\n";
+    }
+}
+
+int UsageError(const std::string& what, std::ostream& err) {
+    err << "marrowick-cli relocate: " << what << " Run \"marrowick-cli relocate --help\" for its usage.\n";
+    return ExitUsage;
+}
+
+} // namespace
+
+int RunRelocate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const ParsedArguments parsed = ParseArguments(args, {"--restore", "--help", "-h"});
+    if (parsed.Has("--help") || parsed.Has("-h")) {
+        out << RelocateHelp;
+        return ExitOk;
+    }
+    if (!parsed.Unknown.empty()) {
+        return UsageError("unknown option \"" + parsed.Unknown + "\".", err);
+    }
+    const bool restore = parsed.Has("--restore");
+    if (parsed.Positional.size() > 1 || (restore && !parsed.Positional.empty())) {
+        return UsageError("give one folder or --restore, not both or more.", err);
+    }
+    std::string newLocation;
+    if (!parsed.Positional.empty()) {
+        if (parsed.Positional[0].empty()) {
+            return UsageError("the folder is empty.", err);
+        }
+        newLocation = AbsoluteFolder(parsed.Positional[0]);
+        std::error_code error;
+        if (!fs::is_directory(newLocation, error)) {
+            err << "marrowick-cli relocate: " << Quoted(newLocation)
+                << (fs::exists(newLocation, error) ? " is not a folder.\n" : " does not exist.\n");
+            return ExitFailed;
+        }
+    }
+
+    InitBackupLocations();
+    const RelocationPreparation preparation = PrepareRelocation();
+    for (const std::string& problem : preparation.Problems) {
+        err << "marrowick-cli relocate: " << Printable(problem) << '\n';
+    }
+    if (!restore && parsed.Positional.empty()) {
+        PrintLocation(preparation.InitialLocation, out);
+        return preparation.Problems.empty() ? ExitOk : ExitFailed;
+    }
+
+    const RelocationResult result =
+        ApplyBackupLocation(preparation.InitialLocation, newLocation, CurrentRelocationTimestamp());
+    for (const std::string& step : result.Done) {
+        out << Printable(step) << '\n';
+    }
+    if (!result.Succeeded()) {
+        err << "marrowick-cli relocate: " << Printable(result.Failure) << '\n';
+        return ExitFailed;
+    }
+    if (result.Unchanged) {
+        PrintLocation(newLocation, out);
+        out << "Nothing was changed.\n";
+        return ExitOk;
+    }
+    out << (newLocation.empty() ? "iTunes keeps its backups in the default folder again.\n"
+                                : "iTunes now keeps its backups in " + Quoted(newLocation) + ".\n");
+    return ExitOk;
+}
+
+} // namespace marrowick::cli

@@ -1,0 +1,384 @@
+#include "core/settings/Relocation.h"
+
+#include "core/backup/BackupLocations.h"
+#include "core/export/ErrorText.h"
+#include "core/platform/AtomicFile.h"
+#include "core/platform/FileSystemOps.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sys/stat.h>
+
+namespace marrowick {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* BackupEntry = "Backup";
+constexpr const char* LinkMarker = "<SYMLINKD>     Backup ";
+constexpr std::size_t ListingReadLimit = 3000;
+
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+// ---- The listing ------------------------------------------------------------------------------------
+
+// A space is escaped in names, so that no other entry reads as "Backup " followed by a target.
+std::string Escaped(const std::string& text, bool isName) {
+    std::string escaped;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            escaped += "\\\\";
+        } else if (c == '<' || byte < 0x20 || byte == 0x7F || (isName && c == ' ')) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02X", byte);
+            escaped += code;
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string ListingTime(const struct stat& status) {
+    const std::time_t instant = status.st_mtime;
+    std::tm local{};
+    if (::localtime_r(&instant, &local) == nullptr) {
+        return "----------  --:--";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d  %02d:%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                  local.tm_hour, local.tm_min);
+    return text;
+}
+
+std::string ListingLine(const std::string& folder, const std::string& name) {
+    const std::string path = folder + "/" + name;
+    const bool isBackup = name == BackupEntry;
+    const std::string shownName = isBackup ? name : Escaped(name, true);
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        return "----------  --:--    <?>            " + shownName;
+    }
+    const std::string when = ListingTime(status) + "    ";
+    if (S_ISLNK(status.st_mode)) {
+        std::error_code error;
+        const std::string target = fs::read_symlink(path, error).string();
+        struct stat targetStatus {};
+        const bool dangling = ::stat(path.c_str(), &targetStatus) != 0;
+        const bool toFolder = dangling || S_ISDIR(targetStatus.st_mode);
+        return when + (toFolder ? "<SYMLINKD>     " : "<SYMLINK>      ") + shownName + " [" +
+               (isBackup ? target : Escaped(target, false)) + "]";
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return when + "<DIR>          " + shownName;
+    }
+    char size[32];
+    std::snprintf(size, sizeof size, "%14lld ", static_cast<long long>(status.st_size));
+    return when + size + shownName;
+}
+
+// ---- The relocation's steps ---------------------------------------------------------------------------
+
+enum class StepKind { Rename, Link };
+
+struct Step {
+    StepKind Kind;
+    std::string From; // Rename: the entry renamed; Link: the link's target
+    std::string To;   // Rename: its new name; Link: the link made
+
+    [[nodiscard]] std::string DoneText() const {
+        return Kind == StepKind::Rename ? "Renamed " + Quoted(From) + " to " + Quoted(To) + "."
+                                        : "Linked " + Quoted(To) + " to " + Quoted(From) + ".";
+    }
+    [[nodiscard]] std::string FailureText(const std::string& reason) const {
+        return Kind == StepKind::Rename
+                   ? "Cannot rename " + Quoted(From) + " to " + Quoted(To) + ": " + reason + "."
+                   : "Cannot make the link " + Quoted(To) + " to " + Quoted(From) + ": " + reason + ".";
+    }
+};
+
+struct Plan {
+    std::vector<Step> Steps;
+    std::string Failure;
+    int Error = 0;
+};
+
+enum class EntryState { Missing, Link, Other };
+
+EntryState StateOf(const std::string& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        return EntryState::Missing;
+    }
+    return S_ISLNK(status.st_mode) ? EntryState::Link : EntryState::Other;
+}
+
+bool IsWithin(const fs::path& inner, const fs::path& outer) {
+    std::string innerText = inner.lexically_normal().string();
+    std::string outerText = outer.lexically_normal().string();
+    for (std::string* text : {&innerText, &outerText}) {
+        while (text->size() > 1 && text->back() == '/') {
+            text->pop_back();
+        }
+    }
+    return innerText == outerText || innerText.starts_with(outerText == "/" ? outerText : outerText + "/");
+}
+
+// A link at M/Backup to a place inside what M/Backup is now would point into a folder that is renamed away, or at
+// itself.
+std::optional<std::string> LinkIntoMovedFolder(const std::string& newLocation, const std::string& backup) {
+    bool inside = IsWithin(newLocation, backup);
+    if (!inside && StateOf(backup) == EntryState::Other) {
+        std::error_code error;
+        const fs::path realNew = fs::weakly_canonical(newLocation, error);
+        const fs::path realBackup = error ? fs::path() : fs::weakly_canonical(backup, error);
+        inside = !error && IsWithin(realNew, realBackup);
+    }
+    if (!inside) {
+        return std::nullopt;
+    }
+    return "The new location " + Quoted(newLocation) + " lies inside " + Quoted(backup) +
+           ", which the relocation renames; choose a folder outside it.";
+}
+
+Plan Refused(const std::string& failure, int error = 0) {
+    Plan plan;
+    plan.Failure = failure;
+    plan.Error = error;
+    return plan;
+}
+
+Plan MakePlan(const std::string& initialLocation, const std::string& newLocation, const std::string& timestamp) {
+    if (!newLocation.empty() && newLocation.front() != '/') {
+        return Refused("The new location " + Quoted(newLocation) + " is not a full path (it must start with \"/\").");
+    }
+    if (timestamp.size() != 14) {
+        return Refused("The local time cannot be read, so a replaced link could not be named; nothing was changed.");
+    }
+    const std::string firstBackup = MobileSyncFolders[0] + "/" + BackupEntry;
+    const EntryState firstState = StateOf(firstBackup);
+    if (initialLocation.empty() && firstState == EntryState::Link) {
+        return Refused(Quoted(firstBackup) +
+                       " is a link, but it was read as the default folder; nothing was changed. Read the location "
+                       "again and retry.");
+    }
+    if (!initialLocation.empty() && firstState != EntryState::Link) {
+        return Refused(Quoted(firstBackup) + " is no longer a link to " + Quoted(initialLocation) +
+                       "; nothing was changed. Read the location again and retry.");
+    }
+    Plan plan;
+    for (const std::string& mobileSync : MobileSyncFolders) {
+        struct stat status {};
+        const int error = ::stat(mobileSync.c_str(), &status) != 0 ? errno : S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
+        if (error != 0) {
+            return Refused("The folder " + Quoted(mobileSync) + " cannot be used: " + ErrorText(error) + ".", error);
+        }
+        const std::string backup = mobileSync + "/" + BackupEntry;
+        const std::string old = backup + "_old";
+        const std::string stamped = backup + "_" + timestamp;
+        if (!newLocation.empty()) {
+            if (const std::optional<std::string> refusal = LinkIntoMovedFolder(newLocation, backup)) {
+                return Refused(*refusal);
+            }
+        }
+        const bool hasBackup = StateOf(backup) != EntryState::Missing;
+        if (initialLocation.empty()) {
+            if (hasBackup) {
+                plan.Steps.push_back({StepKind::Rename, backup, old});
+            }
+            plan.Steps.push_back({StepKind::Link, newLocation, backup});
+        } else {
+            if (hasBackup) {
+                plan.Steps.push_back({StepKind::Rename, backup, stamped});
+            }
+            if (newLocation.empty()) {
+                if (StateOf(old) != EntryState::Missing) {
+                    plan.Steps.push_back({StepKind::Rename, old, backup});
+                }
+            } else {
+                plan.Steps.push_back({StepKind::Link, newLocation, backup});
+            }
+        }
+    }
+    // A step onto a name that is taken would fail half-way through; say so before anything is changed.
+    std::map<std::string, bool> taken;
+    for (const Step& step : plan.Steps) {
+        const auto known = taken.find(step.To);
+        if (known != taken.end() ? known->second : StateOf(step.To) != EntryState::Missing) {
+            return Refused(step.FailureText(ErrorText(EEXIST)), EEXIST);
+        }
+        if (step.Kind == StepKind::Rename) {
+            taken[step.From] = false;
+        }
+        taken[step.To] = true;
+    }
+    return plan;
+}
+
+} // namespace
+
+bool EnsureFolderPath(const std::string& path, std::string* reason) {
+    if (path.empty()) {
+        if (reason != nullptr) {
+            *reason = ErrorText(ENOENT);
+        }
+        return false;
+    }
+    const std::string folder = path.back() == '/' ? path : path + "/";
+    struct stat status {};
+    if (folder.size() == 1 || ::stat(folder.substr(0, folder.size() - 1).c_str(), &status) == 0) {
+        return true;
+    }
+    std::size_t pos = folder.front() == '/' ? 1 : 0;
+    while (true) {
+        const std::size_t slash = folder.find('/', pos);
+        if (slash == std::string::npos) {
+            return true;
+        }
+        const std::size_t next = slash + 1;
+        const int error = MakeFolder(folder.substr(0, next));
+        const bool isLast = folder.find('/', next) == std::string::npos;
+        if (error != 0 && isLast) {
+            if (reason != nullptr) {
+                *reason = ErrorText(error);
+            }
+            return false;
+        }
+        pos = next;
+    }
+}
+
+std::string GetDirListPath() {
+    return GetMarrowickSettingsFolder() + "dir.txt";
+}
+
+bool WriteFolderListing(const std::string& folder, const std::string& listPath, std::string* reason) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        names.push_back(it->path().filename().string());
+    }
+    std::string listing;
+    std::string listError;
+    if (error) {
+        listError = error.message();
+        listing = "The folder " + Escaped(folder, false) + " cannot be listed: " + listError + "\n";
+    } else {
+        // Backup first, so that a long listing cannot push its line past what is read back.
+        std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+            return (a == BackupEntry) != (b == BackupEntry) ? a == BackupEntry : a < b;
+        });
+        for (const std::string& name : names) {
+            listing += ListingLine(folder, name) + "\n";
+        }
+        listing += "\n Directory of " + Escaped(folder, false) + ": " + std::to_string(names.size()) + " entries\n";
+    }
+    std::string writeError;
+    if (!WriteFileAtomically(listPath, listing, &writeError)) {
+        if (reason != nullptr) {
+            *reason = writeError;
+        }
+        return false;
+    }
+    if (!listError.empty() && reason != nullptr) {
+        *reason = listError;
+    }
+    return listError.empty();
+}
+
+std::string ReadBackupLinkTarget(const std::string& dirListPath) {
+    std::ifstream file(dirListPath, std::ios::binary);
+    if (!file) {
+        return {};
+    }
+    std::string text(ListingReadLimit, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    const std::size_t marker = text.find(LinkMarker);
+    if (marker == std::string::npos) {
+        return {};
+    }
+    const std::size_t open = text.find('[', marker);
+    const std::size_t close = text.find(']', marker);
+    if (open == std::string::npos || close == std::string::npos || close < open) {
+        return {};
+    }
+    return text.substr(open + 1, close - open - 1);
+}
+
+std::string RelocationTimestamp(std::int64_t unixSeconds) {
+    const auto instant = static_cast<std::time_t>(unixSeconds);
+    std::tm local{};
+    if (::localtime_r(&instant, &local) == nullptr) {
+        return {};
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                  local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
+std::string CurrentRelocationTimestamp() {
+    return RelocationTimestamp(static_cast<std::int64_t>(std::time(nullptr)));
+}
+
+RelocationPreparation PrepareRelocation() {
+    RelocationPreparation preparation;
+    const std::string settings = GetMarrowickSettingsFolder();
+    std::string reason;
+    if (!EnsureFolderPath(settings, &reason)) {
+        preparation.Problems.push_back("The settings folder " + Quoted(settings) + " cannot be created: " + reason +
+                                       ".");
+    }
+    for (const std::string& mobileSync : MobileSyncFolders) {
+        if (!EnsureFolderPath(mobileSync, &reason)) {
+            preparation.Problems.push_back(std::string(UnableToCreatePathMessage) + " " + Quoted(mobileSync) + ": " +
+                                           reason + ".");
+        }
+    }
+    preparation.DirListPath = GetDirListPath();
+    if (!WriteFolderListing(MobileSyncFolders[0], preparation.DirListPath, &reason)) {
+        preparation.Problems.push_back("The folder " + Quoted(MobileSyncFolders[0]) + " cannot be listed into " +
+                                       Quoted(preparation.DirListPath) + ": " + reason + ".");
+        return preparation;
+    }
+    preparation.InitialLocation = ReadBackupLinkTarget(preparation.DirListPath);
+    return preparation;
+}
+
+RelocationResult ApplyBackupLocation(const std::string& initialLocation, const std::string& newLocation,
+                                     const std::string& timestamp) {
+    RelocationResult result;
+    if (newLocation == initialLocation) {
+        result.Unchanged = true;
+        return result;
+    }
+    const Plan plan = MakePlan(initialLocation, newLocation, timestamp);
+    if (!plan.Failure.empty()) {
+        result.Failure = plan.Failure;
+        result.Error = plan.Error;
+        return result;
+    }
+    for (const Step& step : plan.Steps) {
+        const int error =
+            step.Kind == StepKind::Rename ? RenameNoReplace(step.From, step.To) : MakeDirectoryLink(step.From, step.To);
+        if (error != 0) {
+            result.Failure = step.FailureText(ErrorText(error));
+            result.Error = error;
+            return result;
+        }
+        result.Done.push_back(step.DoneText());
+    }
+    return result;
+}
+
+} // namespace marrowick

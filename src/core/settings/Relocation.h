@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The relocation of iTunes' default backup folder: in both MobileSync folders the entry "Backup" is renamed out of
+// the way ("Backup_old" for the ordinary folder, "Backup_" + timestamp for a former link) and a directory link named
+// Backup to the new location takes its place; Restore puts "Backup_old" back. Nothing is ever deleted.
+namespace marrowick {
+
+inline constexpr const char* UnableToCreatePathMessage = "Unable to create path,maybe the path is invalid.";
+
+// Makes sure the folder path exists, creating its missing folders from the root down. Failures on intermediate
+// folders are passed over (most exist already); false when the last one cannot be made, with the system's reason
+// in *reason when given. Something that exists at path, even a file, counts as there.
+[[nodiscard]] bool EnsureFolderPath(const std::string& path, std::string* reason = nullptr);
+
+// The listing file: the settings folder + "dir.txt".
+[[nodiscard]] std::string GetDirListPath();
+
+// Writes a "dir"-style listing of folder to listPath, replacing it. An entry named Backup comes first, a directory
+// link as "<SYMLINKD>     Backup [target]" (a dangling link counts as one: its disk may be unplugged); other names
+// and targets are escaped so that no other line can be taken for it. False with the reason when folder
+// cannot be listed (the file then says so) or the file cannot be written.
+[[nodiscard]] bool WriteFolderListing(const std::string& folder, const std::string& listPath,
+                                      std::string* reason = nullptr);
+
+// The target of the directory link named Backup in the first 3000 bytes of the listing at dirListPath; "" when there
+// is none or the file cannot be read.
+[[nodiscard]] std::string ReadBackupLinkTarget(const std::string& dirListPath);
+
+// The local time of unixSeconds as "YYYYMMDDhhmmss" (TZ is honoured); "" when it has no local time.
+[[nodiscard]] std::string RelocationTimestamp(std::int64_t unixSeconds);
+[[nodiscard]] std::string CurrentRelocationTimestamp();
+
+// What the relocation command does before its dialog opens.
+struct RelocationPreparation {
+    std::string DirListPath;
+    std::string InitialLocation;       // the current link target; "" when Backup is not a link
+    std::vector<std::string> Problems; // one sentence each, for a MobileSync folder or a listing that failed
+};
+
+// Creates the settings folder and both MobileSync folders, lists MobileSyncFolders[0] and reads its link target.
+// When the listing cannot be written, InitialLocation is "" and a former listing is not read.
+[[nodiscard]] RelocationPreparation PrepareRelocation();
+
+struct RelocationResult {
+    bool Unchanged = false;        // the location is the one read at the start: nothing to do
+    std::vector<std::string> Done; // the renames and links made, one sentence each, in order
+    std::string Failure;           // the step that failed or was refused, with the path and the reason; "" when none
+    int Error = 0;                 // the errno value of Failure, 0 when it is a refusal of ours
+    [[nodiscard]] bool Succeeded() const { return Failure.empty(); }
+};
+
+// The relocation dialog's OK. initialLocation is the target read when it opened, newLocation the location box ("":
+// the default place), timestamp names replaced links. Every step of both MobileSync folders is checked before the
+// first is made, and no step runs after one that fails; the state of MobileSyncFolders[0] decides for both.
+[[nodiscard]] RelocationResult ApplyBackupLocation(const std::string& initialLocation, const std::string& newLocation,
+                                                   const std::string& timestamp);
+
+} // namespace marrowick

@@ -1,0 +1,438 @@
+#include "core/settings/Relocation.h"
+#include "core/backup/BackupDiscovery.h"
+#include "core/backup/BackupLocations.h"
+#include "core/platform/FileSystemOps.h"
+
+#include "support/SampleBackup.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+
+namespace marrowick {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::SampleBackup;
+using testing::TempHome;
+
+using Tree = std::map<std::string, std::string>;
+
+// Every entry below root, links not followed: "dir", "link -> target" or the file's size and hash.
+Tree Entries(const fs::path& root) {
+    Tree tree;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = fs::relative(it->path(), root).string();
+        if (it->is_symlink()) {
+            tree[name] = "link -> " + fs::read_symlink(it->path()).string();
+        } else if (it->is_directory()) {
+            tree[name] = "dir";
+        } else {
+            std::ifstream file(it->path(), std::ios::binary);
+            std::ostringstream content;
+            content << file.rdbuf();
+            tree[name] = "file of " + std::to_string(content.str().size()) + " bytes, hash " +
+                         std::to_string(std::hash<std::string>()(content.str()));
+        }
+    }
+    return tree;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& content) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::vector<std::string> Names(const std::vector<BackupRecord>& rows) {
+    std::vector<std::string> names;
+    for (const BackupRecord& row : rows) {
+        names.push_back(row.Name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::int64_t UtcSeconds(int year, int month, int day, int hour, int minute, int second) {
+    std::tm utc{};
+    utc.tm_year = year - 1900;
+    utc.tm_mon = month - 1;
+    utc.tm_mday = day;
+    utc.tm_hour = hour;
+    utc.tm_min = minute;
+    utc.tm_sec = second;
+    return static_cast<std::int64_t>(::timegm(&utc));
+}
+
+class Relocation : public ::testing::Test {
+protected:
+    TempHome home;
+    fs::path appSync = home.AppDataBackupFolder().parent_path();
+    fs::path profileSync = home.ProfileBackupFolder().parent_path();
+    fs::path store = home.Home() / "store";
+    fs::path other = home.Home() / "other";
+
+    void SetUp() override {
+        InitBackupLocations();
+        ASSERT_EQ(MobileSyncFolders[0], appSync.string());
+        ASSERT_EQ(MobileSyncFolders[1], profileSync.string());
+        fs::create_directories(store);
+        fs::create_directories(other);
+    }
+
+    void WriteBackup(const fs::path& folder, const std::string& name) {
+        SampleBackup backup;
+        backup.DisplayName = name;
+        testing::WriteSampleBackup(folder, backup);
+    }
+
+    // The relocation command: prepare, then the dialog's OK with what it read.
+    RelocationResult Relocate(const std::string& newLocation, const std::string& timestamp) {
+        const RelocationPreparation preparation = PrepareRelocation();
+        EXPECT_TRUE(preparation.Problems.empty()) << preparation.Problems.front();
+        return ApplyBackupLocation(preparation.InitialLocation, newLocation, timestamp);
+    }
+
+    static std::string Link(const fs::path& path) {
+        return fs::is_symlink(path) ? fs::read_symlink(path).string() : std::string("(not a link)");
+    }
+};
+
+TEST_F(Relocation, EnsureFolderPathCreatesMissingFoldersAndSaysWhyItCannot) {
+    const fs::path deep = home.Home() / "a" / "b" / "c";
+    EXPECT_TRUE(EnsureFolderPath(deep.string()));
+    EXPECT_TRUE(fs::is_directory(deep));
+    EXPECT_TRUE(EnsureFolderPath(deep.string() + "/"));
+    EXPECT_TRUE(EnsureFolderPath("/"));
+
+    WriteFile(home.Home() / "plain", "x");
+    EXPECT_TRUE(EnsureFolderPath((home.Home() / "plain").string())) << "something that exists counts as there";
+    std::string reason;
+    EXPECT_FALSE(EnsureFolderPath((home.Home() / "plain" / "sub").string(), &reason));
+    EXPECT_EQ(reason, std::strerror(ENOTDIR));
+    EXPECT_EQ(ReadFile(home.Home() / "plain"), "x");
+    EXPECT_FALSE(EnsureFolderPath("", &reason));
+}
+
+TEST_F(Relocation, EnsureFolderPathPassesOverIntermediateFailuresOnly) {
+    const std::string y = home.Home().string() + "/y/";
+    const std::string x = home.Home().string() + "/x/";
+    fs::create_directories(y);
+    const ScopedFileSystemHook hook([&](FileSystemCall call, const std::string& path, const std::string&) {
+        const bool fail = call == FileSystemCall::Folder && (path == y || path == x);
+        return fail ? std::optional<int>(EACCES) : std::nullopt;
+    });
+    EXPECT_TRUE(EnsureFolderPath(y + "z"));
+    EXPECT_TRUE(fs::is_directory(y + "z"));
+    std::string reason;
+    EXPECT_FALSE(EnsureFolderPath(x, &reason));
+    EXPECT_EQ(reason, std::strerror(EACCES));
+    EXPECT_FALSE(fs::exists(x));
+}
+
+TEST_F(Relocation, TimestampIsLocalTimeInFourteenDigits) {
+    {
+        TempHome berlin("Europe/Berlin");
+        EXPECT_EQ(RelocationTimestamp(UtcSeconds(2024, 3, 5, 6, 8, 9)), "20240305070809");
+    }
+    {
+        TempHome newYork("America/New_York");
+        EXPECT_EQ(RelocationTimestamp(UtcSeconds(2024, 3, 5, 12, 8, 9)), "20240305070809");
+        EXPECT_EQ(RelocationTimestamp(UtcSeconds(2024, 1, 1, 4, 59, 59)), "20231231235959");
+    }
+    EXPECT_EQ(CurrentRelocationTimestamp().size(), 14u);
+}
+
+TEST_F(Relocation, ListingShowsTheBackupLinkFirstAndIsReadBack) {
+    fs::create_directories(appSync);
+    // Names that sort before Backup would push its line past the 3000 bytes that are read back.
+    for (int i = 0; i < 150; ++i) {
+        fs::create_directories(appSync / ("A-long-folder-name-number-" + std::to_string(i)));
+    }
+    fs::create_directory_symlink(store, appSync / "Backup");
+    fs::create_directory_symlink(other, appSync / "Backup_20240101000000");
+    const std::string list = (home.Home() / "dir.txt").string();
+    ASSERT_TRUE(WriteFolderListing(appSync.string(), list));
+    EXPECT_EQ(ReadBackupLinkTarget(list), store.string());
+    const std::string listing = ReadFile(list);
+    const std::string firstLine = listing.substr(0, listing.find('\n'));
+    EXPECT_TRUE(firstLine.ends_with("    <SYMLINKD>     Backup [" + store.string() + "]")) << firstLine;
+    EXPECT_NE(listing.find("<SYMLINKD>     Backup_20240101000000 [" + other.string() + "]\n"), std::string::npos);
+}
+
+TEST_F(Relocation, OnlyADirectoryLinkNamedBackupCounts) {
+    const std::string list = (home.Home() / "dir.txt").string();
+    fs::create_directories(appSync / "Backup");
+    fs::create_directory_symlink(other, appSync / "Backup 2");
+    fs::create_directory_symlink(other, appSync / "x\n<SYMLINKD>     Backup [evil]");
+    fs::create_directory_symlink("/nowhere\n<SYMLINKD>     Backup [evil]", appSync / "y");
+    ASSERT_TRUE(WriteFolderListing(appSync.string(), list));
+    EXPECT_EQ(ReadBackupLinkTarget(list), "") << ReadFile(list);
+
+    // A link whose disk is not there still counts: the location must be restorable.
+    fs::remove(appSync / "Backup");
+    fs::create_directory_symlink("/media/unplugged/iPhone", appSync / "Backup");
+    ASSERT_TRUE(WriteFolderListing(appSync.string(), list));
+    EXPECT_EQ(ReadBackupLinkTarget(list), "/media/unplugged/iPhone");
+}
+
+TEST_F(Relocation, ListingThatCannotBeMadeOrReadGivesNoTarget) {
+    const std::string list = (home.Home() / "dir.txt").string();
+    EXPECT_EQ(ReadBackupLinkTarget(list), "");
+    std::string reason;
+    EXPECT_FALSE(WriteFolderListing((home.Home() / "missing").string(), list, &reason));
+    EXPECT_EQ(reason, std::strerror(ENOENT));
+    EXPECT_NE(ReadFile(list).find("cannot be listed"), std::string::npos);
+    EXPECT_EQ(ReadBackupLinkTarget(list), "");
+
+    WriteFile(list, std::string(2990, ' ') + "<SYMLINKD>     Backup [/late]");
+    EXPECT_EQ(ReadBackupLinkTarget(list), "") << "the line lies beyond the bytes read";
+    WriteFile(list, "<SYMLINKD>     Backup [/no/end");
+    EXPECT_EQ(ReadBackupLinkTarget(list), "");
+    WriteFile(list, "<DIR>          Backup\n<SYMLINKD>     Backup [/srv/x]\n");
+    EXPECT_EQ(ReadBackupLinkTarget(list), "/srv/x");
+}
+
+TEST_F(Relocation, FirstRelocationWhenOnlyTheProfileFolderHasBackups) {
+    WriteBackup(home.ProfileBackupFolder() / "old", "Old");
+    WriteBackup(store / "new", "New");
+    const Tree oldBackups = Entries(home.ProfileBackupFolder());
+    ASSERT_FALSE(fs::exists(appSync));
+
+    const RelocationResult result = Relocate(store.string(), "20240305070809");
+    ASSERT_TRUE(result.Succeeded()) << result.Failure;
+    EXPECT_EQ(result.Done,
+              (std::vector<std::string>{
+                  "Linked \"" + appSync.string() + "/Backup\" to \"" + store.string() + "\".",
+                  "Renamed \"" + profileSync.string() + "/Backup\" to \"" + profileSync.string() + "/Backup_old\".",
+                  "Linked \"" + profileSync.string() + "/Backup\" to \"" + store.string() + "\".",
+              }));
+    EXPECT_EQ(Link(appSync / "Backup"), store.string());
+    EXPECT_EQ(Link(profileSync / "Backup"), store.string());
+    EXPECT_FALSE(fs::exists(appSync / "Backup_old"));
+    EXPECT_EQ(Entries(profileSync / "Backup_old"), oldBackups);
+
+    InitBackupLocations();
+    const std::vector<BackupRecord> rows = RefreshBackupList();
+    EXPECT_EQ(Names(rows), (std::vector<std::string>{"New"})) << "the old backups lie in Backup_old, unsearched";
+}
+
+TEST_F(Relocation, RelocatingTwiceKeepsTheFirstLinkUnderATimestamp) {
+    WriteBackup(home.AppDataBackupFolder() / "a", "A");
+    ASSERT_TRUE(Relocate(store.string(), "20240101000000").Succeeded());
+    const Tree backupOld = Entries(appSync / "Backup_old");
+
+    const RelocationResult second = Relocate(other.string(), "20240305070809");
+    ASSERT_TRUE(second.Succeeded()) << second.Failure;
+    for (const fs::path& sync : {appSync, profileSync}) {
+        EXPECT_EQ(Link(sync / "Backup"), other.string());
+        EXPECT_EQ(Link(sync / "Backup_20240305070809"), store.string());
+    }
+    EXPECT_EQ(Entries(appSync / "Backup_old"), backupOld);
+    EXPECT_FALSE(fs::exists(profileSync / "Backup_old"));
+    EXPECT_EQ(PrepareRelocation().InitialLocation, other.string());
+}
+
+TEST_F(Relocation, RestoreBringsBackTheFormerFolderAndKeepsTheLink) {
+    WriteBackup(home.ProfileBackupFolder() / "old", "Old");
+    WriteBackup(store / "new", "New");
+    const Tree oldBackups = Entries(home.ProfileBackupFolder());
+    ASSERT_TRUE(Relocate(store.string(), "20240101000000").Succeeded());
+
+    const RelocationResult restore = Relocate("", "20240305070809");
+    ASSERT_TRUE(restore.Succeeded()) << restore.Failure;
+    EXPECT_EQ(Entries(home.ProfileBackupFolder()), oldBackups);
+    EXPECT_FALSE(fs::is_symlink(profileSync / "Backup"));
+    EXPECT_FALSE(fs::exists(profileSync / "Backup_old"));
+    EXPECT_EQ(Link(profileSync / "Backup_20240305070809"), store.string());
+    // No Backup there before the first relocation: none after the restore, only the kept link.
+    EXPECT_FALSE(fs::exists(fs::symlink_status(appSync / "Backup")));
+    EXPECT_EQ(Link(appSync / "Backup_20240305070809"), store.string());
+
+    InitBackupLocations();
+    EXPECT_EQ(Names(RefreshBackupList()), (std::vector<std::string>{"Old"}));
+    EXPECT_EQ(PrepareRelocation().InitialLocation, "");
+}
+
+TEST_F(Relocation, UnchangedLocationChangesNothing) {
+    WriteBackup(home.AppDataBackupFolder() / "a", "A");
+    const RelocationResult restoreDefault = Relocate("", "20240305070809");
+    EXPECT_TRUE(restoreDefault.Unchanged);
+    EXPECT_TRUE(restoreDefault.Succeeded());
+    ASSERT_TRUE(Relocate(store.string(), "20240101000000").Succeeded());
+    const Tree before = Entries(home.Home() / ".local");
+
+    const RelocationResult same = Relocate(store.string(), "20240305070809");
+    EXPECT_TRUE(same.Unchanged);
+    EXPECT_TRUE(same.Done.empty());
+    EXPECT_EQ(Entries(home.Home() / ".local"), before);
+}
+
+TEST_F(Relocation, LocationDifferingOnlyInCaseIsRelinked) {
+    const fs::path upper = home.Home() / "Store";
+    fs::create_directories(upper);
+    ASSERT_TRUE(Relocate(upper.string(), "20240101000000").Succeeded());
+    const RelocationResult result = Relocate(store.string(), "20240305070809");
+    ASSERT_TRUE(result.Succeeded()) << result.Failure;
+    EXPECT_FALSE(result.Unchanged);
+    EXPECT_EQ(Link(appSync / "Backup"), store.string());
+    EXPECT_EQ(Link(appSync / "Backup_20240305070809"), upper.string());
+}
+
+TEST_F(Relocation, PreparingAloneMakesOnlyTheFoldersAndTheListing) {
+    WriteBackup(home.ProfileBackupFolder() / "old", "Old");
+    const Tree before = Entries(home.Home());
+    const RelocationPreparation preparation = PrepareRelocation();
+    EXPECT_TRUE(preparation.Problems.empty());
+    EXPECT_EQ(preparation.DirListPath, (home.SettingsFolder() / "dir.txt").string());
+    EXPECT_EQ(preparation.InitialLocation, "");
+
+    Tree after = Entries(home.Home());
+    for (const char* made :
+         {".local/share/Apple Computer/MobileSync", ".local/share/Apple Computer", ".local/share", ".local"}) {
+        EXPECT_EQ(after.erase(made), 1u) << made;
+    }
+    EXPECT_TRUE(after.erase(".config/Marrowick/dir.txt"));
+    EXPECT_EQ(after, before);
+}
+
+TEST_F(Relocation, BackupOldAlreadyThereStopsBeforeAnyChange) {
+    WriteBackup(home.ProfileBackupFolder() / "old", "Old");
+    fs::create_directories(profileSync / "Backup_old"); // empty: a plain rename would silently replace it
+    ASSERT_TRUE(PrepareRelocation().Problems.empty());
+    const Tree before = Entries(home.Home());
+    const RelocationResult result = Relocate(store.string(), "20240305070809");
+    EXPECT_FALSE(result.Succeeded());
+    EXPECT_EQ(result.Error, EEXIST);
+    EXPECT_EQ(result.Failure, "Cannot rename \"" + profileSync.string() + "/Backup\" to \"" + profileSync.string() +
+                                  "/Backup_old\": " + std::strerror(EEXIST) + ".");
+    EXPECT_TRUE(result.Done.empty());
+    EXPECT_EQ(Entries(home.Home()), before) << "no link in either folder, nothing moved";
+}
+
+TEST_F(Relocation, TimestampNameTakenStopsBeforeAnyChange) {
+    ASSERT_TRUE(Relocate(store.string(), "20240305070809").Succeeded());
+    fs::create_directories(profileSync / "Backup_20240305070809");
+    const Tree before = Entries(home.Home() / "Apple");
+    const RelocationResult result = Relocate(other.string(), "20240305070809");
+    EXPECT_EQ(result.Error, EEXIST);
+    EXPECT_NE(result.Failure.find(profileSync.string() + "/Backup_20240305070809\": File exists."), std::string::npos)
+        << result.Failure;
+    EXPECT_EQ(Link(appSync / "Backup"), store.string());
+    EXPECT_EQ(Entries(home.Home() / "Apple"), before);
+}
+
+TEST_F(Relocation, FailedStepIsReportedAndNothingRunsAfterIt) {
+    WriteBackup(home.ProfileBackupFolder() / "old", "Old");
+    const Tree oldBackups = Entries(home.ProfileBackupFolder());
+    std::vector<std::string> calls;
+    const ScopedFileSystemHook hook([&](FileSystemCall call, const std::string& first, const std::string& second) {
+        if (call != FileSystemCall::Folder) {
+            calls.push_back(first + " -> " + second);
+        }
+        const bool failHere = call == FileSystemCall::Link && second == profileSync.string() + "/Backup";
+        return failHere ? std::optional<int>(EACCES) : std::nullopt;
+    });
+    const RelocationResult result = Relocate(store.string(), "20240305070809");
+    EXPECT_EQ(result.Error, EACCES);
+    EXPECT_EQ(result.Failure, "Cannot make the link \"" + profileSync.string() + "/Backup\" to \"" + store.string() +
+                                  "\": " + std::strerror(EACCES) + ".");
+    EXPECT_EQ(result.Done.size(), 2u);
+    EXPECT_EQ(Entries(profileSync / "Backup_old"), oldBackups);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(profileSync / "Backup")));
+    EXPECT_EQ(calls.size(), 3u);
+}
+
+TEST_F(Relocation, FailedRenameMakesNoLinkOnTopOfTheFolder) {
+    WriteBackup(home.AppDataBackupFolder() / "a", "A");
+    const Tree before = Entries(home.AppDataBackupFolder());
+    int calls = 0;
+    const ScopedFileSystemHook hook([&](FileSystemCall call, const std::string&, const std::string&) {
+        calls += call == FileSystemCall::Folder ? 0 : 1;
+        return call == FileSystemCall::Rename ? std::optional<int>(EXDEV) : std::nullopt;
+    });
+    const RelocationResult result = Relocate(store.string(), "20240305070809");
+    EXPECT_EQ(result.Error, EXDEV);
+    EXPECT_NE(result.Failure.find(std::strerror(EXDEV)), std::string::npos);
+    EXPECT_TRUE(result.Done.empty());
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(fs::is_symlink(appSync / "Backup"));
+    EXPECT_EQ(Entries(home.AppDataBackupFolder()), before);
+}
+
+TEST_F(Relocation, StalePictureOfTheFirstFolderIsRefused) {
+    ASSERT_TRUE(Relocate(store.string(), "20240101000000").Succeeded());
+    const Tree before = Entries(home.Home() / ".local");
+    const RelocationResult asIfDefault = ApplyBackupLocation("", other.string(), "20240305070809");
+    EXPECT_FALSE(asIfDefault.Succeeded());
+    EXPECT_NE(asIfDefault.Failure.find("nothing was changed"), std::string::npos) << asIfDefault.Failure;
+    EXPECT_EQ(Entries(home.Home() / ".local"), before);
+
+    ASSERT_TRUE(Relocate("", "20240202000000").Succeeded());
+    fs::create_directories(appSync / "Backup");
+    const RelocationResult asIfLinked = ApplyBackupLocation(store.string(), other.string(), "20240305070809");
+    EXPECT_FALSE(asIfLinked.Succeeded());
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(appSync / "Backup")));
+    EXPECT_FALSE(fs::exists(appSync / "Backup_20240305070809"));
+}
+
+TEST_F(Relocation, LocationInsideTheFolderThatMovesIsRefused) {
+    fs::create_directories(home.ProfileBackupFolder() / "inner");
+    const Tree before = Entries(home.Home() / "Apple");
+    for (const fs::path& target : {home.ProfileBackupFolder() / "inner", home.ProfileBackupFolder(),
+                                   home.Home() / "Apple" / "MobileSync" / "." / "Backup"}) {
+        const RelocationResult result = Relocate(target.string(), "20240305070809");
+        EXPECT_FALSE(result.Succeeded()) << target;
+        EXPECT_NE(result.Failure.find("lies inside"), std::string::npos) << result.Failure;
+    }
+    EXPECT_FALSE(Relocate("relative/path", "20240305070809").Succeeded());
+    EXPECT_EQ(Entries(home.Home() / "Apple"), before);
+}
+
+TEST_F(Relocation, FileWhereTheMobileSyncFolderMustBeIsReported) {
+    WriteFile(appSync, "not a folder");
+    const RelocationPreparation preparation = PrepareRelocation();
+    ASSERT_EQ(preparation.Problems.size(), 1u);
+    EXPECT_NE(preparation.Problems[0].find(std::strerror(ENOTDIR)), std::string::npos) << preparation.Problems[0];
+    EXPECT_EQ(preparation.InitialLocation, "");
+    const RelocationResult result = ApplyBackupLocation("", store.string(), "20240305070809");
+    EXPECT_EQ(result.Error, ENOTDIR);
+    EXPECT_EQ(ReadFile(appSync), "not a folder");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(profileSync / "Backup")));
+}
+
+TEST(RenameNoReplace, NeverReplacesWhatIsThere) {
+    TempHome home;
+    const fs::path from = home.Home() / "from";
+    const fs::path emptyFolder = home.Home() / "empty";
+    const fs::path file = home.Home() / "file";
+    fs::create_directories(from / "keep");
+    fs::create_directories(emptyFolder);
+    WriteFile(file, "x");
+    EXPECT_EQ(RenameNoReplace(from.string(), emptyFolder.string()), EEXIST);
+    EXPECT_EQ(RenameNoReplace(file.string(), emptyFolder.string()), EEXIST);
+    EXPECT_TRUE(fs::is_directory(emptyFolder));
+    EXPECT_TRUE(fs::is_directory(from / "keep"));
+    EXPECT_EQ(RenameNoReplace(from.string(), (home.Home() / "to").string()), 0);
+    EXPECT_TRUE(fs::is_directory(home.Home() / "to" / "keep"));
+    EXPECT_EQ(RenameNoReplace(from.string(), (home.Home() / "again").string()), ENOENT);
+    EXPECT_EQ(MakeDirectoryLink("/nowhere", file.string()), EEXIST);
+    EXPECT_EQ(ReadFile(file), "x");
+}
+
+} // namespace
+} // namespace marrowick
