@@ -16,6 +16,7 @@ Commands:
   info        Show a backup's summary, its number of files and folders and their size.
   ls          List a folder of a backup (or, with -R, everything below it).
   find        Find the files and folders of a backup whose name matches a pattern.
+  export      Copy a file or a folder out of a backup into a folder of this computer.
   locations   List the folders searched for backups; add or remove extra ones.
   relocate    Move iTunes' default backup folder elsewhere through a link, or put it back.
 
@@ -58,6 +59,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (command == "find") {
         return RunFind(rest, out, err);
+    }
+    if (command == "export") {
+        return RunExport(rest, out, err);
     }
     if (command == "locations") {
         return RunLocations(rest, out, err);

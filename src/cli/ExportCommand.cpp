@@ -1,0 +1,146 @@
+#include "cli/Arguments.h"
+#include "cli/Cli.h"
+#include "cli/Commands.h"
+#include "cli/TextTable.h"
+
+#include "core/export/ExportEngine.h"
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+#include <unistd.h>
+
+namespace marrowick::cli {
+namespace {
+
+constexpr const char* ExportHelp = R"(Usage: marrowick-cli export [-q] BACKUP DEVICE_PATH TARGET_FOLDER
+
+Copies a file, or a folder with everything below it, out of a backup into TARGET_FOLDER (created when
+missing), under its device name: exporting /var/mobile/Library/SMS to ~/out gives ~/out/SMS/...
+Existing files of the same name in the target are overwritten. The backup itself is never changed.
+
+Progress goes to standard error: a bar on a terminal, one line per file otherwise. Ctrl+C stops the
+export after the file being copied. The exit status is 1 when any file could not be exported.
+
+BACKUP is a row number of "marrowick-cli list", a serial number (its newest backup) or a backup folder.
+
+Options:
+  -q        Print no progress, only the outcome and any failures.
+)";
+
+// Ctrl+C asks the engine to stop after the current file, as the progress dialog's Cancel does.
+class InterruptCancelsExport final {
+public:
+    InterruptCancelsExport() { previous_ = std::signal(SIGINT, &OnInterrupt); }
+    ~InterruptCancelsExport() { std::signal(SIGINT, previous_); }
+    InterruptCancelsExport(const InterruptCancelsExport&) = delete;
+    InterruptCancelsExport& operator=(const InterruptCancelsExport&) = delete;
+
+private:
+    static void OnInterrupt(int) { ExportCancelled.store(1); }
+    void (*previous_)(int) = nullptr;
+};
+
+std::string WithUnixLineEnds(std::string text) {
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+        text.erase(at, 1);
+    }
+    return text;
+}
+
+ExportProgressCallback ProgressPrinter(bool quiet, std::ostream& err) {
+    if (quiet) {
+        return {};
+    }
+    if (::isatty(STDERR_FILENO) == 1) {
+        return [&err](const ExportProgress& progress) {
+            if (progress.TextsUpdated) {
+                constexpr int Width = 30;
+                const int filled = progress.Percent * Width / 100;
+                err << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+                    << std::string(static_cast<std::size_t>(Width - filled), ' ') << "] " << progress.StatusText
+                    << "\x1b[K" << std::flush;
+            }
+        };
+    }
+    return [&err](const ExportProgress& progress) {
+        err << "Exporting " << Printable(std::string(progress.Node->Path())) << '\n';
+    };
+}
+
+bool PrepareTarget(const std::string& target, std::ostream& err) {
+    std::error_code error;
+    std::filesystem::create_directories(target, error);
+    if (!std::filesystem::is_directory(target, error)) {
+        err << "marrowick-cli export: the target folder \"" << Printable(target) << "\" cannot be created"
+            << (error ? ": " + error.message() : std::string()) << ".\n";
+        return false;
+    }
+    return true;
+}
+
+int Report(const ExportResult& result, bool terminalBar, const std::string& target, std::ostream& out,
+           std::ostream& err) {
+    if (terminalBar) {
+        err << '\n';
+    }
+    if (result.DiskFull) {
+        err << WithUnixLineEnds(result.DiskFullMessage) << '\n';
+    }
+    const std::string summary = ExportFailureSummary(result);
+    if (!summary.empty()) {
+        err << summary << (summary.back() == '\n' ? "" : "\n");
+    }
+    if (result.Cancelled) {
+        err << "Export cancelled after " << result.FilesCopied << " files; the rest were not exported.\n";
+    }
+    out << "Exported " << result.FilesCopied << (result.FilesCopied == 1 ? " file" : " files") << " to "
+        << Printable(target) << ".\n";
+    return result.Succeeded() ? ExitOk : ExitFailed;
+}
+
+} // namespace
+
+int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const ParsedArguments parsed = ParseArguments(args, {"-q", "--help", "-h"});
+    if (parsed.Has("--help") || parsed.Has("-h")) {
+        out << ExportHelp;
+        return ExitOk;
+    }
+    if (!parsed.Unknown.empty() || parsed.Positional.size() != 3) {
+        err << (parsed.Unknown.empty() ? "marrowick-cli export: give a backup, a device path and a target folder.\n"
+                                       : "marrowick-cli export: unknown option \"" + parsed.Unknown + "\".\n")
+            << "Run \"marrowick-cli export --help\" for its usage.\n";
+        return ExitUsage;
+    }
+    const auto backup = ResolveBackup(parsed.Positional[0], "export", err);
+    if (!backup) {
+        return ExitNotFound;
+    }
+    const auto tree = OpenTree(*backup, "export", err);
+    if (!tree) {
+        return ExitUnreadable;
+    }
+    const FileNode* node = FindDevicePath(tree->Root, parsed.Positional[1], "export", err);
+    if (node == nullptr) {
+        return ExitNotFound;
+    }
+    const std::string& target = parsed.Positional[2];
+    if (!PrepareTarget(target, err)) {
+        return ExitFailed;
+    }
+    const bool quiet = parsed.Has("-q");
+    ExportParameters parameters;
+    parameters.SelectedNode = node;
+    parameters.BackupFolder = backup->FolderPath;
+    parameters.ManifestKind = backup->ManifestKind;
+    parameters.TargetFolder = target;
+    parameters.Progress = ProgressPrinter(quiet, err);
+    ExportCancelled.store(0);
+    const InterruptCancelsExport interrupt;
+    const ExportResult result = RunExport(parameters);
+    return Report(result, !quiet && ::isatty(STDERR_FILENO) == 1, target, out, err);
+}
+
+} // namespace marrowick::cli

@@ -1,0 +1,371 @@
+#include "core/export/ExportEngine.h"
+#include "core/export/ErrorText.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace marrowick {
+
+std::atomic<int> ExportCancelled{0};
+
+namespace {
+
+constexpr char FolderNotWritten[] = "the folder it belongs in was not written";
+
+bool IsDiskFull(int error) {
+    return error == ENOSPC || error == EDQUOT;
+}
+
+// Names that would leave the folder they are written in, or that the system would read as another name.
+bool IsUnsafeName(std::string_view name) {
+    return name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
+           name.find('\0') != std::string_view::npos;
+}
+
+bool IsStoredFileName(std::string_view fileId) {
+    return !IsUnsafeName(fileId);
+}
+
+// A folder of the target that entries are written into, open without following links, or why it is not.
+class TargetFolder final {
+public:
+    TargetFolder() = default;
+    explicit TargetFolder(int fd) : fd_(fd) {}
+    explicit TargetFolder(std::string reason) : reason_(std::move(reason)) {}
+    ~TargetFolder() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    TargetFolder(TargetFolder&& other) noexcept
+        : fd_(std::exchange(other.fd_, -1)), reason_(std::move(other.reason_)) {}
+    TargetFolder& operator=(TargetFolder&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        std::swap(reason_, other.reason_);
+        return *this;
+    }
+    TargetFolder(const TargetFolder&) = delete;
+    TargetFolder& operator=(const TargetFolder&) = delete;
+
+    [[nodiscard]] int Fd() const { return fd_; }
+    [[nodiscard]] bool IsOpen() const { return fd_ >= 0; }
+    [[nodiscard]] const std::string& Reason() const { return reason_; }
+
+private:
+    int fd_ = -1;
+    std::string reason_;
+};
+
+std::string TargetProblem(int error) {
+    switch (error) {
+    case ELOOP:
+        return "a symbolic link stands at the target and is not followed";
+    case EEXIST:
+    case ENXIO:
+        return "something that is not a regular file stands at the target";
+    case ENOTDIR:
+        return "a file that is not a folder stands at the target";
+    default:
+        return ErrorText(error);
+    }
+}
+
+class Exporter final {
+public:
+    explicit Exporter(const ExportParameters& parameters) : parameters_(parameters) {
+        backupFolder_ = parameters.BackupFolder;
+        if (backupFolder_.empty() || backupFolder_.back() != '/') {
+            backupFolder_ += '/';
+        }
+    }
+
+    ExportResult Run() {
+        SumSizes(parameters_.SelectedNode);
+        result_.DoneBytes = 0;
+        ExportTree();
+        return std::move(result_);
+    }
+
+private:
+    [[nodiscard]] bool SeeCancel() {
+        if (ExportCancelled.load() != 0) {
+            result_.Cancelled = true;
+            return true;
+        }
+        return false;
+    }
+
+    // Every node of the subtree, folders included, in the same pre-order as ExportEntry.
+    void SumSizes(const FileNode* selected) {
+        std::vector<const FileNode*> pending;
+        if (selected != nullptr) {
+            pending.push_back(selected);
+        }
+        while (!pending.empty()) {
+            const FileNode* node = pending.back();
+            pending.pop_back();
+            if (SeeCancel()) {
+                return;
+            }
+            result_.TotalBytes += node->Size();
+            const std::size_t firstChildSlot = pending.size();
+            for (const FileNode* child = node->FirstChild(); child != nullptr; child = child->NextSibling()) {
+                pending.push_back(child);
+            }
+            std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstChildSlot), pending.end());
+        }
+    }
+
+    struct Level {
+        const FileNode* Next;
+        TargetFolder Folder;
+    };
+
+    // ExportEntry's recursion unrolled onto the heap, so that a hostile manifest's depth cannot overflow the stack.
+    void ExportTree() {
+        const FileNode* selected = parameters_.SelectedNode;
+        if (selected == nullptr) {
+            return;
+        }
+        TargetFolder target = OpenChosenFolder();
+        TargetFolder below;
+        if (!ExportEntry(*selected, target, below)) {
+            return;
+        }
+        std::vector<Level> levels;
+        levels.push_back(Level{selected->FirstChild(), std::move(below)});
+        while (!levels.empty()) {
+            Level& level = levels.back();
+            if (level.Next == nullptr) {
+                levels.pop_back();
+                continue;
+            }
+            const FileNode& node = *level.Next;
+            level.Next = node.NextSibling();
+            TargetFolder nodeFolder;
+            if (!ExportEntry(node, level.Folder, nodeFolder)) {
+                return;
+            }
+            if (node.FirstChild() != nullptr) {
+                levels.push_back(Level{node.FirstChild(), std::move(nodeFolder)});
+            }
+        }
+    }
+
+    TargetFolder OpenChosenFolder() {
+        // The chosen folder itself may be a link: the person picked it.
+        const int fd = ::open(parameters_.TargetFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            return TargetFolder("the target folder cannot be opened: " + ErrorText(errno));
+        }
+        return TargetFolder(fd);
+    }
+
+    // Returns false to stop the whole export; below receives the folder that node's children go into.
+    bool ExportEntry(const FileNode& node, const TargetFolder& folder, TargetFolder& below) {
+        if (SeeCancel()) {
+            return false;
+        }
+        if (node.IsFolder()) {
+            return CreateFolder(node, folder, below);
+        }
+        ShowProgress(node);
+        result_.DoneBytes += node.Size();
+        if (!ExportFile(node, folder)) {
+            return false;
+        }
+        if (node.FirstChild() != nullptr) {
+            below = OpenExistingFolder(node, folder);
+        }
+        return true;
+    }
+
+    bool CreateFolder(const FileNode& node, const TargetFolder& folder, TargetFolder& below) {
+        const std::string name(node.Name());
+        if (!folder.IsOpen()) {
+            below = TargetFolder(FolderNotWritten);
+            Fail(node, ExportFailureKind::FolderFailed, 0, folder.Reason());
+            return true;
+        }
+        if (IsUnsafeName(name)) {
+            below = TargetFolder(FolderNotWritten);
+            Fail(node, ExportFailureKind::UnsafeName, 0, UnsafeNameReason());
+            return true;
+        }
+        if (::mkdirat(folder.Fd(), name.c_str(), 0777) != 0 && errno != EEXIST) {
+            const int error = errno;
+            if (IsDiskFull(error)) {
+                StopOnFullDisk(error);
+                return false;
+            }
+            below = TargetFolder(FolderNotWritten);
+            Fail(node, ExportFailureKind::FolderFailed, error, "the folder cannot be created: " + ErrorText(error));
+            return true;
+        }
+        below = OpenFolder(node, folder, name);
+        return true;
+    }
+
+    // The folder for the children of a file node: they go below its name, which only works when a
+    // folder of that name already stands in the target.
+    TargetFolder OpenExistingFolder(const FileNode& node, const TargetFolder& folder) {
+        const std::string name(node.Name());
+        if (!folder.IsOpen() || IsUnsafeName(name)) {
+            return TargetFolder(FolderNotWritten);
+        }
+        const int fd = ::openat(folder.Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            return TargetFolder(FolderNotWritten);
+        }
+        return TargetFolder(fd);
+    }
+
+    TargetFolder OpenFolder(const FileNode& node, const TargetFolder& folder, const std::string& name) {
+        const int fd = ::openat(folder.Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            Fail(node, ExportFailureKind::FolderFailed, error, "the folder cannot be used: " + TargetProblem(error));
+            return TargetFolder(FolderNotWritten);
+        }
+        return TargetFolder(fd);
+    }
+
+    void ShowProgress(const FileNode& node) {
+        if (!parameters_.Progress) {
+            return;
+        }
+        ExportProgress progress;
+        progress.Node = &node;
+        progress.DoneBytes = result_.DoneBytes;
+        progress.TotalBytes = result_.TotalBytes;
+        if (result_.TotalBytes != 0) {
+            progress.TextsUpdated = true;
+            progress.FileText = ExportingFileText(node.Path());
+            progress.Percent = ProgressPercent(result_.DoneBytes, result_.TotalBytes);
+            progress.StatusText = FinishedStatusText(progress.Percent, result_.DoneBytes, result_.TotalBytes);
+        }
+        parameters_.Progress(progress);
+    }
+
+    // Returns false when a full disk stops the export.
+    bool ExportFile(const FileNode& node, const TargetFolder& folder) {
+        const std::string name(node.Name());
+        if (!folder.IsOpen()) {
+            Fail(node, ExportFailureKind::FolderFailed, 0, folder.Reason());
+            return true;
+        }
+        if (IsUnsafeName(name)) {
+            Fail(node, ExportFailureKind::UnsafeName, 0, UnsafeNameReason());
+            return true;
+        }
+        const std::string_view fileId = node.FileID();
+        if (fileId.empty()) {
+            Fail(node, ExportFailureKind::NotInBackup, 0, NotInBackupReason(node, "it has no stored-file id"));
+            return true;
+        }
+        if (!IsStoredFileName(fileId)) {
+            Fail(node, ExportFailureKind::NotInBackup, 0, NotInBackupReason(node, "its file id is not a file name"));
+            return true;
+        }
+        const FileCopyResult copy = Copy(StoredFilePath(fileId), folder.Fd(), name, node.MTime());
+        switch (copy.Stage) {
+        case CopyStage::None:
+            ++result_.FilesCopied;
+            return true;
+        case CopyStage::OpenSource:
+            if (copy.Error == ENOENT || copy.Error == ENOTDIR) {
+                Fail(node, ExportFailureKind::NotInBackup, copy.Error, NotInBackupReason(node, "no stored file"));
+            } else {
+                Fail(node, ExportFailureKind::CopyFailed, copy.Error,
+                     "the stored file cannot be read: " + TargetProblemOfSource(copy.Error));
+            }
+            return true;
+        case CopyStage::OpenTarget:
+            if (IsDiskFull(copy.Error)) {
+                StopOnFullDisk(copy.Error);
+                return false;
+            }
+            Fail(node, ExportFailureKind::CopyFailed, copy.Error,
+                 "the file cannot be written: " + TargetProblem(copy.Error));
+            return true;
+        case CopyStage::Copy:
+            // A cut copy could pass for the real file.
+            ::unlinkat(folder.Fd(), name.c_str(), 0);
+            if (IsDiskFull(copy.Error)) {
+                StopOnFullDisk(copy.Error);
+                return false;
+            }
+            Fail(node, ExportFailureKind::CopyFailed, copy.Error, "the copy failed: " + ErrorText(copy.Error));
+            return true;
+        case CopyStage::SetTime:
+            Fail(node, ExportFailureKind::CopyFailed, copy.Error,
+                 "the file was copied but its time cannot be set: " + ErrorText(copy.Error));
+            return true;
+        }
+        return true;
+    }
+
+    FileCopyResult Copy(const std::string& source, int folderFd, const std::string& name, std::int64_t mtime) {
+        if (parameters_.Copier) {
+            return parameters_.Copier(source, folderFd, name, mtime);
+        }
+        return CopyWholeFile(source, folderFd, name, mtime);
+    }
+
+    std::string StoredFilePath(std::string_view fileId) const {
+        std::string path = backupFolder_;
+        if (parameters_.ManifestKind == ManifestKindDb) {
+            path += fileId.substr(0, 2);
+            path += '/';
+        }
+        path += fileId;
+        return path;
+    }
+
+    static std::string TargetProblemOfSource(int error) {
+        return error == EINVAL ? "it is not a regular file" : ErrorText(error);
+    }
+
+    static std::string UnsafeNameReason() { return "its name would leave the target folder, so it was not written"; }
+
+    static std::string NotInBackupReason(const FileNode& node, const std::string& detail) {
+        if (node.Flags() == "4") {
+            return "the backup does not hold this entry's content (a symbolic link on the device)";
+        }
+        return "the backup does not hold this entry's content (" + detail + ")";
+    }
+
+    void Fail(const FileNode& node, ExportFailureKind kind, int error, std::string reason) {
+        ++result_.FailedCount;
+        if (kind == ExportFailureKind::NotInBackup) {
+            ++result_.NotInBackupCount;
+        }
+        if (result_.Failures.size() < MaxNamedFailures) {
+            result_.Failures.push_back(ExportFailure{std::string(node.Path()), kind, error, std::move(reason)});
+        }
+    }
+
+    void StopOnFullDisk(int error) {
+        result_.DiskFull = true;
+        result_.DiskFullMessage = DiskFullMessage(error);
+        if (parameters_.DiskFull) {
+            parameters_.DiskFull(result_.DiskFullMessage);
+        }
+    }
+
+    const ExportParameters& parameters_;
+    std::string backupFolder_;
+    ExportResult result_;
+};
+
+} // namespace
+
+ExportResult RunExport(const ExportParameters& parameters) {
+    return Exporter(parameters).Run();
+}
+
+} // namespace marrowick

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "core/backup/FileNode.h"
+#include "core/backup/ManifestKind.h"
+#include "core/platform/FileCopy.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marrowick {
+
+// Set to 1 to cancel the running export: the file being copied completes, no further entry is started. The
+// engine only reads it; the caller sets it to 0 before each export.
+extern std::atomic<int> ExportCancelled;
+
+// What the progress shows before each file.
+struct ExportProgress {
+    const FileNode* Node = nullptr; // the file about to be copied
+    // False when the selection's sizes sum to 0: the texts below are empty and the shown texts stay unchanged.
+    bool TextsUpdated = false;
+    std::string FileText;   // ExportingFileText(Node->Path())
+    int Percent = 0;        // ProgressPercent(DoneBytes, TotalBytes)
+    std::string StatusText; // FinishedStatusText(Percent, DoneBytes, TotalBytes)
+    std::int64_t DoneBytes = 0;
+    std::int64_t TotalBytes = 0;
+};
+
+// Called on the export's thread before each file, so the file's texts are shown before its copy begins.
+using ExportProgressCallback = std::function<void(const ExportProgress&)>;
+// Called on the export's thread when a full disk stops the export, with DiskFullMessage's text; the engine
+// returns once it is done (the dialog shows its message box there).
+using ExportDiskFullCallback = std::function<void(const std::string& message)>;
+// Copies one stored file; CopyWholeFile unless a test puts another in.
+using ExportFileCopier = std::function<FileCopyResult(const std::string& sourcePath, int targetFolderFd,
+                                                      const std::string& targetName, std::int64_t mtime)>;
+
+struct ExportParameters {
+    const FileNode* SelectedNode = nullptr; // the entry to export with everything below it; not owned
+    std::string BackupFolder;               // ending with "/" ("/" is appended when missing)
+    int ManifestKind = ManifestKindDb;      // ManifestKindDb or ManifestKindMbdb
+    std::string TargetFolder;               // an existing folder ("/" is appended when missing)
+    ExportProgressCallback Progress;        // may be empty
+    ExportDiskFullCallback DiskFull;        // may be empty
+    ExportFileCopier Copier;                // empty means CopyWholeFile
+};
+
+enum class ExportFailureKind {
+    NotInBackup,  // the backup does not hold the entry's content: no stored file, an empty FileID, a link row
+    UnsafeName,   // the name is "", "." or "..", or holds "/" or a NUL byte: writing it could leave the target
+    FolderFailed, // a folder could not be created or opened (or is a link); the files below it fail with it
+    CopyFailed,   // the copy failed; Error tells why
+};
+
+struct ExportFailure {
+    std::string DevicePath;
+    ExportFailureKind Kind = ExportFailureKind::CopyFailed;
+    int Error = 0;      // errno, 0 when the kind says it all
+    std::string Reason; // one sentence for a person
+};
+
+// How many failures an ExportResult names; the rest are only counted.
+inline constexpr std::size_t MaxNamedFailures = 10;
+
+struct ExportResult {
+    std::uint64_t FilesCopied = 0;
+    std::uint64_t FailedCount = 0;       // entries not written: files and folders
+    std::uint64_t NotInBackupCount = 0;  // the part of FailedCount whose content the backup does not hold
+    std::vector<ExportFailure> Failures; // the first MaxNamedFailures of them, in export order
+    bool Cancelled = false;              // ExportCancelled was seen
+    bool DiskFull = false;               // a full disk stopped the export
+    std::string DiskFullMessage;         // "Failed to export file!\r\nReason: " + the system's text
+    std::int64_t TotalBytes = 0;         // the size pass's sum
+    std::int64_t DoneBytes = 0;          // the sizes of the files handled, failed ones included
+    [[nodiscard]] bool Succeeded() const { return FailedCount == 0 && !DiskFull && !Cancelled; }
+};
+
+// Runs the export on the calling thread (the caller's worker) and returns when it is done, cancelled or stopped
+// by a full disk. Writes nothing outside TargetFolder and follows no link found below it.
+[[nodiscard]] ExportResult RunExport(const ExportParameters& parameters);
+
+// The texts of the export, for the dialog and the command line.
+inline constexpr std::string_view CalculatingSizeText = "Calculating files size...";
+// "Exporting: " + the first 70 bytes of path + "\r\n" + the bytes from 70 on.
+[[nodiscard]] std::string ExportingFileText(std::string_view path);
+// doneBytes * 100 / totalBytes in floating point, truncated; 0 when totalBytes is 0.
+[[nodiscard]] int ProgressPercent(std::int64_t doneBytes, std::int64_t totalBytes);
+// "Finished: %2d%% (%3dMB/%3dMB)" with the byte counts divided by 1048576.
+[[nodiscard]] std::string FinishedStatusText(int percent, std::int64_t doneBytes, std::int64_t totalBytes);
+// "Failed to export file!\r\nReason: " + std::strerror(error).
+[[nodiscard]] std::string DiskFullMessage(int error);
+// For a person: how many entries failed and which (the named ones, one per line, device path and reason, control
+// bytes escaped). Empty when none failed.
+[[nodiscard]] std::string ExportFailureSummary(const ExportResult& result);
+
+} // namespace marrowick

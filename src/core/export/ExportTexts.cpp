@@ -1,0 +1,104 @@
+#include "core/export/ErrorText.h"
+#include "core/export/ExportEngine.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <type_traits>
+
+namespace marrowick {
+
+namespace {
+
+constexpr std::size_t FileTextLineBytes = 70;
+constexpr std::int64_t BytesPerMegabyte = 1048576;
+
+// Device names may hold line breaks and other control bytes; a one-line-per-failure summary shows them escaped.
+std::string OneLine(std::string_view text) {
+    std::string line;
+    line.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            line += "\\n";
+        } else if (c == '\r') {
+            line += "\\r";
+        } else if (c == '\\') {
+            line += "\\\\";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            line += escaped;
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
+} // namespace
+
+std::string ErrorText(int error) {
+    char buffer[256];
+    // The GNU strerror_r returns its text, which need not be in buffer; the XSI one fills buffer.
+    if constexpr (std::is_same_v<decltype(strerror_r(0, buffer, sizeof buffer)), char*>) {
+        return strerror_r(error, buffer, sizeof buffer);
+    } else {
+        if (strerror_r(error, buffer, sizeof buffer) != 0) {
+            return "Unknown error " + std::to_string(error);
+        }
+        return buffer;
+    }
+}
+
+std::string ExportingFileText(std::string_view path) {
+    std::string text = "Exporting: ";
+    text += path.substr(0, FileTextLineBytes);
+    text += "\r\n";
+    if (path.size() > FileTextLineBytes) {
+        text += path.substr(FileTextLineBytes);
+    }
+    return text;
+}
+
+int ProgressPercent(std::int64_t doneBytes, std::int64_t totalBytes) {
+    if (totalBytes == 0) {
+        return 0;
+    }
+    return static_cast<int>(static_cast<long double>(doneBytes) * 100 / static_cast<long double>(totalBytes));
+}
+
+std::string FinishedStatusText(int percent, std::int64_t doneBytes, std::int64_t totalBytes) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Finished: %2d%% (%3lldMB/%3lldMB)", percent,
+                  static_cast<long long>(doneBytes / BytesPerMegabyte),
+                  static_cast<long long>(totalBytes / BytesPerMegabyte));
+    return text;
+}
+
+std::string DiskFullMessage(int error) {
+    return "Failed to export file!\r\nReason: " + ErrorText(error);
+}
+
+std::string ExportFailureSummary(const ExportResult& result) {
+    if (result.FailedCount == 0) {
+        return {};
+    }
+    std::string text = std::to_string(result.FailedCount) +
+                       (result.FailedCount == 1 ? " entry was not exported" : " entries were not exported");
+    if (result.NotInBackupCount != 0) {
+        text += " (" + std::to_string(result.NotInBackupCount) + " of them because the backup does not hold " +
+                (result.NotInBackupCount == 1 ? "its content)" : "their content)");
+    }
+    text += ":\n";
+    for (const ExportFailure& failure : result.Failures) {
+        text += OneLine(failure.DevicePath) + ": " + OneLine(failure.Reason) + "\n";
+    }
+    if (result.FailedCount > result.Failures.size()) {
+        text += "and " + std::to_string(result.FailedCount - result.Failures.size()) + " more.\n";
+    }
+    return text;
+}
+
+} // namespace marrowick
