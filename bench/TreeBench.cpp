@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <string>
 #include <sys/resource.h>
@@ -41,11 +42,13 @@ long PeakRssBytes() {
     return usage.ru_maxrss * 1024L;
 }
 
-// Only what the tree builder must do anyway: the same query, row by row, and the status of every stored file.
+// Only what the tree builder must do anyway: the same query, row by row, and the status of every stored file,
+// asked the same way (relative to the open backup folder).
 std::size_t ReadRowsAndStat(const std::string& folder) {
     sqlite3* db = nullptr;
     const std::string uri = "file://" + folder + "/Manifest.db?immutable=1";
     std::size_t rows = 0;
+    const int folderFd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK) {
         sqlite3_stmt* query = nullptr;
         sqlite3_prepare_v2(db, "SELECT fileID, domain, relativePath, flags, file FROM Files", -1, &query, nullptr);
@@ -60,15 +63,18 @@ std::size_t ReadRowsAndStat(const std::string& folder) {
                 std::strcmp(flags, "2") == 0) {
                 continue;
             }
-            stored.assign(folder).append("/").append(id, 2).append("/").append(id);
+            stored.assign(id, 2).append("/").append(id);
             struct stat status {};
-            if (::stat(stored.c_str(), &status) != 0) {
-                std::fprintf(stderr, "missing stored file %s\n", stored.c_str());
+            if (::fstatat(folderFd, stored.c_str(), &status, 0) != 0) {
+                std::fprintf(stderr, "missing stored file %s/%s\n", folder.c_str(), stored.c_str());
             }
         }
         sqlite3_finalize(query);
     }
     sqlite3_close(db);
+    if (folderFd >= 0) {
+        ::close(folderFd);
+    }
     return rows;
 }
 
@@ -114,21 +120,28 @@ bool MeasureOnce(const std::string& self, const std::string& phase, const std::s
     return fields == 4 && status == 0;
 }
 
-// The median time of runs children, and the largest peak among them.
-bool Measure(const std::string& self, const std::string& phase, const std::string& folder, int runs, Measurement& out) {
-    std::vector<double> times;
-    out = {};
+// The median time of runs children of each phase, and the largest peak among them. Phases take turns, the
+// first one changing every round, so that a busy moment of the machine falls on both alike.
+bool Measure(const std::string& self, const std::vector<std::string>& phases, const std::string& folder, int runs,
+             std::vector<Measurement>& out) {
+    std::vector<std::vector<double>> times(phases.size());
+    out.assign(phases.size(), {});
     for (int run = 0; run < runs; ++run) {
-        Measurement one;
-        if (!MeasureOnce(self, phase, folder, one)) {
-            return false;
+        for (std::size_t turn = 0; turn < phases.size(); ++turn) {
+            const std::size_t p = (turn + static_cast<std::size_t>(run)) % phases.size();
+            Measurement one;
+            if (!MeasureOnce(self, phases[p], folder, one)) {
+                return false;
+            }
+            times[p].push_back(one.Seconds);
+            out[p].PeakBytes = std::max(out[p].PeakBytes, one.PeakBytes);
+            out[p].Nodes = one.Nodes;
         }
-        times.push_back(one.Seconds);
-        out.PeakBytes = std::max(out.PeakBytes, one.PeakBytes);
-        out.Nodes = one.Nodes;
     }
-    std::sort(times.begin(), times.end());
-    out.Seconds = times[times.size() / 2];
+    for (std::size_t p = 0; p < phases.size(); ++p) {
+        std::sort(times[p].begin(), times[p].end());
+        out[p].Seconds = times[p][times[p].size() / 2];
+    }
     return true;
 }
 
@@ -207,22 +220,21 @@ int main(int argc, char** argv) {
             return 1;
         }
         synthetic = {};
-        Measurement m;
+        std::vector<Measurement> m;
         if (wantDb) {
-            Measurement rows;
-            // One unmeasured pass warms the page cache for both phases alike.
-            if (!Measure(self, "rows", dbFolder, 1, rows) || !Measure(self, "rows", dbFolder, runs, rows) ||
-                !Measure(self, "tree-db", dbFolder, runs, m)) {
+            // One unmeasured round warms the page cache for both phases alike.
+            if (!Measure(self, {"rows", "tree-db"}, dbFolder, 1, m) ||
+                !Measure(self, {"rows", "tree-db"}, dbFolder, runs, m)) {
                 return 1;
             }
-            Report("db", entries, "rows+stat", rows, 0);
-            Report("db", entries, "tree", m, rows.Seconds);
+            Report("db", entries, "rows+stat", m[0], 0);
+            Report("db", entries, "tree", m[1], m[0].Seconds);
         }
         if (wantMbdb) {
-            if (!Measure(self, "tree-mbdb", mbdbFolder, 1, m) || !Measure(self, "tree-mbdb", mbdbFolder, runs, m)) {
+            if (!Measure(self, {"tree-mbdb"}, mbdbFolder, 1, m) || !Measure(self, {"tree-mbdb"}, mbdbFolder, runs, m)) {
                 return 1;
             }
-            Report("mbdb", entries, "tree", m, 0);
+            Report("mbdb", entries, "tree", m[0], 0);
         }
     }
     return 0;

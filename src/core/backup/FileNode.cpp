@@ -1,9 +1,16 @@
 #include "core/backup/FileNode.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
+#include <new>
 #include <sys/stat.h>
+#include <type_traits>
+#include <unistd.h>
+#include <utility>
 
 namespace marrowick {
 
@@ -20,8 +27,65 @@ constexpr std::size_t MaxNodeChunk = 4096;
 constexpr std::size_t FirstTextChunk = 4096;
 constexpr std::size_t MaxTextChunk = 256 * 1024;
 
+static_assert(std::is_trivially_destructible_v<FileNode>, "node chunks are released without destroying nodes");
+
 constexpr char RootPath[] = "/var";
 constexpr char Digits[] = "0123456789";
+
+constexpr std::uint64_t WordPrime = 0x9E3779B97F4A7C15ULL;
+
+std::uint64_t LoadWord(const char* bytes) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) {
+        word = __builtin_bswap64(word);
+    }
+    return word; // the first byte is the least significant
+}
+
+std::uint64_t LoadPartialWord(const char* bytes, std::size_t count) {
+    std::uint64_t word = 0;
+    for (std::size_t i = count; i-- > 0;) {
+        word = (word << 8) | static_cast<unsigned char>(bytes[i]);
+    }
+    return word;
+}
+
+// The low count bytes of word.
+std::uint64_t LowBytes(std::uint64_t word, std::size_t count) {
+    return count == 0 ? 0 : word & (~std::uint64_t{0} >> (64 - 8 * count));
+}
+
+std::uint64_t MixWord(std::uint64_t state, std::uint64_t word) {
+    return std::rotl((state ^ word) * WordPrime, 29);
+}
+
+std::uint64_t FinishHash(std::uint64_t state, std::uint64_t partial, std::size_t length) {
+    std::uint64_t x = MixWord(state, partial) ^ length;
+    x ^= x >> 33;
+    x *= 0xFF51AFD7ED558CCDULL;
+    x ^= x >> 33;
+    x *= 0xC4CEB9FE1A85EC53ULL;
+    x ^= x >> 33;
+    return x;
+}
+
+// The hash of a key, 8 bytes at a time: the value ScannedPath::Hash gives for the same key cut out of a path.
+std::uint64_t HashKey(std::string_view key) {
+    std::uint64_t state = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= key.size(); i += 8) {
+        state = MixWord(state, LoadWord(key.data() + i));
+    }
+    return FinishHash(state, LoadPartialWord(key.data() + i, key.size() - i), key.size());
+}
+
+// The bytes of word equal to '/', as their high bits.
+std::uint64_t SlashBytes(std::uint64_t word) {
+    constexpr std::uint64_t Low7 = 0x7F7F7F7F7F7F7F7FULL;
+    const std::uint64_t x = word ^ 0x2F2F2F2F2F2F2F2FULL;
+    return ~(((x & Low7) + Low7) | x | Low7);
+}
 
 // A node is known by its path from the second "/" on: the first component always stands for the root.
 std::string_view PathKey(std::string_view path) {
@@ -39,6 +103,52 @@ bool HasPathKey(std::string_view path, std::string_view key) {
 }
 
 } // namespace
+
+// One pass over the key, 8 bytes at a time, finds every "/" and keeps what hashing any of its prefixes needs,
+// instead of searching for every "/" and then hashing keys from their start.
+void BackupTree::ScannedPath::Scan(std::string_view path) {
+    Slashes.clear();
+    Words.clear();
+    States.clear();
+    Length = path.size();
+    const std::size_t first = path.find('/');
+    const std::size_t second = first == std::string_view::npos ? first : path.find('/', first + 1);
+    if (second == std::string_view::npos) {
+        if (first != std::string_view::npos) {
+            Slashes.push_back(first);
+        }
+        return;
+    }
+    Slashes.push_back(first);
+    Slashes.push_back(second);
+    const std::string_view key = path.substr(second);
+    std::uint64_t state = 0;
+    std::size_t i = 0;
+    const auto keep = [&](std::uint64_t word, std::uint64_t slashes) {
+        for (; slashes != 0; slashes &= slashes - 1) {
+            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(slashes)) / 8;
+            if (at != 0) {
+                Slashes.push_back(second + at);
+            }
+        }
+        Words.push_back(word);
+        States.push_back(state);
+    };
+    for (; i + 8 <= key.size(); i += 8) {
+        const std::uint64_t word = LoadWord(key.data() + i);
+        keep(word, SlashBytes(word));
+        state = MixWord(state, word);
+    }
+    const std::size_t rest = key.size() - i;
+    const std::uint64_t word = LoadPartialWord(key.data() + i, rest);
+    keep(word, LowBytes(SlashBytes(word), rest));
+}
+
+std::uint64_t BackupTree::ScannedPath::Hash(std::size_t k) const {
+    const std::size_t end = (k + 1 < Slashes.size() ? Slashes[k + 1] : Length) - Slashes[1];
+    const std::size_t word = end / 8;
+    return FinishHash(States[word], LowBytes(Words[word], end % 8), end);
+}
 
 // The children of one large folder in name order, kept in short sorted runs so that an insertion moves at most
 // one run.
@@ -96,6 +206,32 @@ private:
     std::vector<std::vector<FileNode*>> runs_;
 };
 
+namespace detail {
+
+LargeBlock::LargeBlock(std::size_t bytes) : data_(std::calloc(std::max<std::size_t>(bytes, 1), 1)), size_(bytes) {
+    if (data_ == nullptr) {
+        throw std::bad_alloc();
+    }
+}
+
+LargeBlock::~LargeBlock() {
+    std::free(data_);
+}
+
+LargeBlock::LargeBlock(LargeBlock&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+LargeBlock& LargeBlock::operator=(LargeBlock&& other) noexcept {
+    if (this != &other) {
+        LargeBlock gone(std::move(*this));
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+} // namespace detail
+
 BackupTree::BackupTree(std::string backupFolder, int manifestKind)
     : backupFolder_(std::move(backupFolder)), manifestKind_(manifestKind) {
     if (backupFolder_.empty() || backupFolder_.back() != '/') {
@@ -109,18 +245,29 @@ BackupTree::BackupTree(std::string backupFolder, int manifestKind)
     root_->flagsLength_ = 1;
 }
 
-BackupTree::~BackupTree() = default;
+BackupTree::~BackupTree() {
+    CloseBackupFolder();
+}
+
+void BackupTree::CloseBackupFolder() {
+    if (backupFd_ >= 0) {
+        ::close(backupFd_);
+    }
+    backupFd_ = -1;
+}
 
 FileNode* BackupTree::NewNode() {
     if (nodesLeftInChunk_ == 0) {
         const std::size_t size =
             std::min(MaxNodeChunk, FirstNodeChunk << std::min<std::size_t>(nodeChunks_.size(), 16));
-        nodeChunks_.push_back({std::make_unique<FileNode[]>(size), size});
+        detail::LargeBlock memory(size * sizeof(FileNode));
+        auto* nodes = static_cast<FileNode*>(memory.Data());
+        nodeChunks_.push_back({std::move(memory), nodes, size});
         nodesLeftInChunk_ = size;
     }
     ++nodeCount_;
     NodeChunk& chunk = nodeChunks_.back();
-    return &chunk.Nodes[chunk.Size - nodesLeftInChunk_--];
+    return new (&chunk.Nodes[chunk.Size - nodesLeftInChunk_--]) FileNode();
 }
 
 const char* BackupTree::CopyText(std::string_view text) {
@@ -132,12 +279,13 @@ const char* BackupTree::CopyText(std::string_view text) {
             std::min(MaxTextChunk, FirstTextChunk << std::min<std::size_t>(textChunks_.size(), 16));
         if (text.size() > size / 4) {
             // A long text gets a block of its own, so that the current block's room is not wasted.
-            textChunks_.push_back(std::make_unique<char[]>(text.size()));
-            std::memcpy(textChunks_.back().get(), text.data(), text.size());
-            return textChunks_.back().get();
+            textChunks_.emplace_back(text.size());
+            auto* copy = static_cast<char*>(textChunks_.back().Data());
+            std::memcpy(copy, text.data(), text.size());
+            return copy;
         }
-        textChunks_.push_back(std::make_unique<char[]>(size));
-        textNext_ = textChunks_.back().get();
+        textChunks_.emplace_back(size);
+        textNext_ = static_cast<char*>(textChunks_.back().Data());
         textLeft_ = size;
     }
     char* copy = textNext_;
@@ -159,22 +307,29 @@ void BackupTree::ReadStoredFileStatus(FileNode& node) {
     if (fileId.empty()) {
         return;
     }
-    statPath_.assign(backupFolder_);
+    if (backupFd_ == -1) {
+        backupFd_ = ::open(backupFolder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (backupFd_ < 0) {
+            backupFd_ = -2;
+        }
+    }
+    // Relative to the open folder the kernel walks two components instead of the whole folder path.
+    statPath_.assign(backupFd_ >= 0 ? std::string_view() : std::string_view(backupFolder_));
     statPath_.append(fileId.substr(0, 2));
     statPath_.push_back('/');
     statPath_.append(fileId);
     struct stat status {};
-    if (::stat(statPath_.c_str(), &status) == 0) {
+    if (::fstatat(backupFd_ >= 0 ? backupFd_ : AT_FDCWD, statPath_.c_str(), &status, 0) == 0) {
         node.size_ = static_cast<std::uint32_t>(status.st_size);
         node.mtime_ = status.st_mtim.tv_sec;
     }
 }
 
 FileNode* BackupTree::FindPath(std::string_view key, std::size_t hash) const {
-    if (paths_.empty()) {
+    if (pathSlots_ == 0) {
         return nullptr;
     }
-    const std::size_t mask = paths_.size() - 1;
+    const std::size_t mask = pathSlots_ - 1;
     for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
         const PathSlot& entry = paths_[slot];
         if (entry.Node == nullptr) {
@@ -187,11 +342,16 @@ FileNode* BackupTree::FindPath(std::string_view key, std::size_t hash) const {
 }
 
 void BackupTree::AddPath(std::size_t hash, FileNode* node) {
-    if (2 * (pathsUsed_ + 1) > paths_.size()) {
-        std::vector<PathSlot> old(std::max<std::size_t>(64, 2 * paths_.size()));
-        old.swap(paths_);
-        const std::size_t mask = paths_.size() - 1;
-        for (const PathSlot& entry : old) {
+    if (2 * (pathsUsed_ + 1) > pathSlots_) {
+        const std::size_t oldSlots = pathSlots_;
+        const detail::LargeBlock oldMemory = std::move(pathMemory_);
+        const auto* old = static_cast<const PathSlot*>(oldMemory.Data());
+        pathSlots_ = std::max<std::size_t>(64, 2 * oldSlots);
+        pathMemory_ = detail::LargeBlock(pathSlots_ * sizeof(PathSlot));
+        paths_ = static_cast<PathSlot*>(pathMemory_.Data()); // zero bytes: every slot empty
+        const std::size_t mask = pathSlots_ - 1;
+        for (std::size_t i = 0; i < oldSlots; ++i) {
+            const PathSlot& entry = old[i];
             if (entry.Node != nullptr) {
                 std::size_t slot = entry.Hash & mask;
                 while (paths_[slot].Node != nullptr) {
@@ -201,7 +361,7 @@ void BackupTree::AddPath(std::size_t hash, FileNode* node) {
             }
         }
     }
-    const std::size_t mask = paths_.size() - 1;
+    const std::size_t mask = pathSlots_ - 1;
     std::size_t slot = hash & mask;
     while (paths_[slot].Node != nullptr) {
         slot = (slot + 1) & mask;
@@ -216,7 +376,7 @@ void BackupTree::IndexAllPaths() {
         for (std::size_t i = 0; i < used; ++i) {
             FileNode* node = &chunk.Nodes[i];
             if (node != root_) {
-                AddPath(std::hash<std::string_view>{}(PathKey(node->Path())), node);
+                AddPath(HashKey(PathKey(node->Path())), node);
             }
         }
     }
@@ -233,6 +393,9 @@ SortedChildIndex& BackupTree::IndexOf(FileNode& folder) {
 void BackupTree::LinkChild(FileNode& parent, FileNode& node) {
     node.parent_ = &parent;
     ++parent.childCount_;
+    if (bulk_) {
+        return; // SortAllChildren makes every folder's list from the parent links
+    }
     FileNode* last = parent.lastChild_;
     if (last == nullptr) {
         parent.firstChild_ = &node;
@@ -240,10 +403,10 @@ void BackupTree::LinkChild(FileNode& parent, FileNode& node) {
         return;
     }
     // Manifests are often sorted: a name after the last child is appended without a search.
-    if (bulk_ || last->Name() < node.Name()) {
+    if (last->Name() < node.Name()) {
         last->nextSibling_ = &node;
         parent.lastChild_ = &node;
-        if (!bulk_ && parent.childCount_ > IndexThreshold) {
+        if (parent.childCount_ > IndexThreshold) {
             if (const auto found = indexes_.find(&parent); found != indexes_.end()) {
                 found->second->Append(&node);
             }
@@ -268,76 +431,193 @@ void BackupTree::LinkChild(FileNode& parent, FileNode& node) {
 
 namespace {
 
-// The first 8 bytes of a name, most significant first and zero-padded: keys that differ order their names.
-std::uint64_t NameKey(std::string_view name) {
-    std::uint64_t key = 0;
-    const std::size_t n = std::min<std::size_t>(name.size(), 8);
-    for (std::size_t i = 0; i < 8; ++i) {
-        key = (key << 8) | (i < n ? static_cast<unsigned char>(name[i]) : 0U);
+// 8 bytes of a name from offset on, most significant first and zero-padded.
+std::uint64_t NameWord(std::string_view name, std::size_t offset) {
+    unsigned char bytes[8] = {};
+    if (offset < name.size()) {
+        std::memcpy(bytes, name.data() + offset, std::min<std::size_t>(name.size() - offset, 8));
     }
-    return key;
+    std::uint64_t word = 0;
+    for (const unsigned char byte : bytes) {
+        word = (word << 8) | byte;
+    }
+    return word;
 }
 
 } // namespace
 
 void BackupTree::SortAllChildren() {
+    // The first 16 bytes of the name: keys that differ order their names, so names are compared only on a tie.
     struct Keyed {
-        std::uint64_t Key;
+        std::uint64_t High;
+        std::uint64_t Low;
         FileNode* Node;
     };
     const auto before = [](const Keyed& a, const Keyed& b) {
-        return a.Key != b.Key ? a.Key < b.Key : a.Node->Name() < b.Node->Name();
+        if (a.High != b.High) {
+            return a.High < b.High;
+        }
+        if (a.Low != b.Low) {
+            return a.Low < b.Low;
+        }
+        return a.Node->Name() < b.Node->Name();
     };
-    std::vector<Keyed> children;
-    for (const NodeChunk& chunk : nodeChunks_) {
-        const std::size_t used = &chunk == &nodeChunks_.back() ? chunk.Size - nodesLeftInChunk_ : chunk.Size;
-        for (std::size_t i = 0; i < used; ++i) {
-            FileNode& folder = chunk.Nodes[i];
-            if (folder.firstChild_ == folder.lastChild_) {
-                continue;
+    const auto forEachNode = [this](auto&& visit) {
+        for (const NodeChunk& chunk : nodeChunks_) {
+            const std::size_t used = &chunk == &nodeChunks_.back() ? chunk.Size - nodesLeftInChunk_ : chunk.Size;
+            for (std::size_t i = 0; i < used; ++i) {
+                visit(chunk.Nodes[i]);
             }
-            children.clear();
-            for (FileNode* child = folder.firstChild_; child != nullptr; child = child->nextSibling_) {
-                children.push_back({NameKey(child->Name()), child});
+        }
+    };
+    // Reading nodes in the order they were made and placing each in its folder's range of one array, instead of
+    // following every folder's list, reads memory in order rather than jumping from child to child.
+    // The path table, no longer needed, is at least as large (at most half full, 16 bytes a slot): reusing it
+    // spares the kernel making and clearing that many fresh pages once more.
+    detail::LargeBlock memory = std::move(pathMemory_);
+    if (memory.Size() < nodeCount_ * sizeof(Keyed)) {
+        memory = detail::LargeBlock(nodeCount_ * sizeof(Keyed));
+    }
+    auto* children = static_cast<Keyed*>(memory.Data());
+    std::uint32_t next = 0;
+    forEachNode([&next](FileNode& node) {
+        const std::uint32_t count = node.childCount_;
+        node.childCount_ = next; // where the node's children go, advanced past each one placed
+        next += count;
+    });
+    forEachNode([&children](FileNode& node) {
+        if (node.parent_ != nullptr) {
+            const std::string_view name = node.Name();
+            children[node.parent_->childCount_++] = {NameWord(name, 0), NameWord(name, 8), &node};
+        }
+    });
+    std::uint32_t begin = 0;
+    forEachNode([&](FileNode& folder) {
+        // The folder's range ends where its placement stopped, which is where the next node's range begins.
+        const std::uint32_t end = folder.childCount_;
+        folder.childCount_ = end - begin;
+        if (begin == end) {
+            folder.firstChild_ = nullptr;
+            folder.lastChild_ = nullptr;
+            return;
+        }
+        Keyed* first = children + begin;
+        Keyed* last = children + end;
+        if (!std::is_sorted(first, last, before)) {
+            std::sort(first, last, before);
+        }
+        folder.firstChild_ = first->Node;
+        for (Keyed* child = first; child + 1 != last; ++child) {
+            child->Node->nextSibling_ = (child + 1)->Node;
+        }
+        (last - 1)->Node->nextSibling_ = nullptr;
+        folder.lastChild_ = (last - 1)->Node;
+        begin = end;
+    });
+}
+
+const FileNode* BackupTree::FirstWithHash(std::size_t hash) const {
+    if (pathSlots_ == 0) {
+        return nullptr;
+    }
+    const std::size_t mask = pathSlots_ - 1;
+    for (std::size_t slot = hash & mask; paths_[slot].Node != nullptr; slot = (slot + 1) & mask) {
+        if (paths_[slot].Hash == hash) {
+            return paths_[slot].Node;
+        }
+    }
+    return nullptr;
+}
+
+void BackupTree::QueueInsertion(const FileEntry& entry) {
+    if (queued_ == QueueDepth) {
+        InsertOldestQueued();
+    }
+    const auto at = [this](std::size_t age) -> QueuedEntry& {
+        return queue_[(queueFirst_ + queued_ - 1 - age) % QueueDepth];
+    };
+    ++queued_;
+    QueuedEntry& fresh = at(0);
+    fresh.Path.assign(entry.Path);
+    fresh.FileID.assign(entry.FileID);
+    fresh.Flags.assign(entry.Flags);
+    fresh.Size = entry.Size;
+    fresh.MTime = entry.MTime;
+    fresh.Scanned.Scan(fresh.Path);
+    fresh.Parent = nullptr;
+    const std::size_t depth = fresh.Scanned.Slashes.size();
+    // Each call moves the queued entries on a stage: the newest fetches its path table slots, the one before looks
+    // up its folder's node in them, the one before that fetches the folder's path, which the lookup compares.
+    if (pathSlots_ != 0 && depth >= 2) {
+        const std::size_t mask = pathSlots_ - 1;
+        __builtin_prefetch(&paths_[fresh.Scanned.Hash(depth - 1) & mask]);
+        if (depth > 2) {
+            __builtin_prefetch(&paths_[fresh.Scanned.Hash(depth - 2) & mask]);
+        }
+    }
+    if (queued_ >= 2) {
+        QueuedEntry& older = at(1);
+        if (const std::size_t count = older.Scanned.Slashes.size(); count > 2) {
+            older.Parent = FirstWithHash(older.Scanned.Hash(count - 2));
+            if (older.Parent != nullptr) {
+                __builtin_prefetch(older.Parent);
+                __builtin_prefetch(reinterpret_cast<const char*>(older.Parent) + sizeof(FileNode) - 1);
             }
-            if (!std::is_sorted(children.begin(), children.end(), before)) {
-                std::sort(children.begin(), children.end(), before);
-            }
-            folder.firstChild_ = children.front().Node;
-            for (std::size_t c = 0; c + 1 < children.size(); ++c) {
-                children[c].Node->nextSibling_ = children[c + 1].Node;
-            }
-            children.back().Node->nextSibling_ = nullptr;
-            folder.lastChild_ = children.back().Node;
+        }
+    }
+    if (queued_ >= 3) {
+        const QueuedEntry& oldest = at(2);
+        if (oldest.Parent != nullptr) {
+            const char* end = oldest.Parent->path_ + oldest.Parent->pathLength_;
+            const std::vector<std::size_t>& slashes = oldest.Scanned.Slashes;
+            __builtin_prefetch(end - (slashes.back() - slashes[1]));
+            __builtin_prefetch(end - 1);
         }
     }
 }
 
+void BackupTree::InsertOldestQueued() {
+    const QueuedEntry& oldest = queue_[queueFirst_];
+    queueFirst_ = (queueFirst_ + 1) % QueueDepth;
+    --queued_;
+    Insert(FileEntry{oldest.Path, oldest.FileID, oldest.Flags, oldest.Size, oldest.MTime}, oldest.Scanned);
+}
+
+void BackupTree::InsertQueued() {
+    while (queued_ > 0) {
+        InsertOldestQueued();
+    }
+}
+
 void BackupTree::InsertIntoTree(const FileEntry& entry) {
+    InsertQueued();
+    scanned_.Scan(entry.Path);
+    Insert(entry, scanned_);
+}
+
+void BackupTree::Insert(const FileEntry& entry, const ScannedPath& scanned) {
     const std::string_view path = entry.Path;
     if (path.size() > std::numeric_limits<std::uint32_t>::max()) {
         return;
     }
-    slashes_.clear();
-    for (const char* at = path.data(); at != nullptr;) {
-        const auto* slash = static_cast<const char*>(std::memchr(at, '/', path.size() - (at - path.data())));
-        if (slash != nullptr) {
-            slashes_.push_back(static_cast<std::size_t>(slash - path.data()));
-            at = slash + 1;
-        } else {
-            at = nullptr;
-        }
-    }
-    const std::size_t count = slashes_.size();
+    const std::vector<std::size_t>& slashes = scanned.Slashes;
+    const std::size_t count = slashes.size();
     if (count < 2) {
         return;
     }
-    if (paths_.empty() && nodeCount_ > 1) {
+    if (pathSlots_ == 0 && nodeCount_ > 1) {
         IndexAllPaths();
     }
-    const std::hash<std::string_view> hasher;
-    const std::string_view key = path.substr(slashes_[1]);
-    const std::size_t keyHash = hasher(key);
+    const std::string_view key = path.substr(slashes[1]);
+    const std::string_view parentKey = key.substr(0, slashes[count - 1] - slashes[1]);
+    const std::uint64_t keyHash = scanned.Hash(count - 1);
+    const std::uint64_t parentHash = count > 2 ? scanned.Hash(count - 2) : 0;
+    if (pathSlots_ != 0) {
+        // Both slots are far apart in a large table: fetching them together waits for memory once, not twice.
+        const std::size_t mask = pathSlots_ - 1;
+        __builtin_prefetch(&paths_[keyHash & mask]);
+        __builtin_prefetch(&paths_[parentHash & mask]);
+    }
     if (FindPath(key, keyHash) != nullptr) {
         return; // the first node linked for a path wins
     }
@@ -345,18 +625,17 @@ void BackupTree::InsertIntoTree(const FileEntry& entry) {
     FileNode* folder = root_;
     std::size_t k = 1;
     if (count > 2) {
-        const std::string_view parentKey = key.substr(0, slashes_[count - 1] - slashes_[1]);
-        if (FileNode* parent = FindPath(parentKey, hasher(parentKey)); parent != nullptr) {
+        if (FileNode* parent = FindPath(parentKey, parentHash); parent != nullptr) {
             folder = parent;
             k = count - 1;
         }
     }
     const char* stored = nullptr; // the path's copy in the tree, made when the first new node needs it
     for (; k < count; ++k) {
-        const std::size_t end = k + 1 < count ? slashes_[k + 1] : path.size();
+        const std::size_t end = k + 1 < count ? slashes[k + 1] : path.size();
         const bool leaf = k + 1 == count;
-        const std::string_view nodeKey = key.substr(0, end - slashes_[1]);
-        const std::size_t nodeHash = leaf ? keyHash : hasher(nodeKey);
+        const std::string_view nodeKey = key.substr(0, end - slashes[1]);
+        const std::uint64_t nodeHash = leaf ? keyHash : scanned.Hash(k);
         if (!leaf) {
             if (FileNode* existing = FindPath(nodeKey, nodeHash); existing != nullptr) {
                 folder = existing;
@@ -369,7 +648,7 @@ void BackupTree::InsertIntoTree(const FileEntry& entry) {
         FileNode& fresh = *NewNode();
         fresh.path_ = stored;
         fresh.pathLength_ = static_cast<std::uint32_t>(end);
-        fresh.nameOffset_ = static_cast<std::uint32_t>(slashes_[k] + 1);
+        fresh.nameOffset_ = static_cast<std::uint32_t>(slashes[k] + 1);
         if (leaf) {
             fresh.fileId_ = CopyText(entry.FileID);
             fresh.fileIdLength_ = static_cast<std::uint32_t>(entry.FileID.size());
@@ -397,15 +676,20 @@ void BackupTree::BeginBulkInsertion() {
 }
 
 void BackupTree::FinishInsertion() {
-    paths_ = {};
+    InsertQueued();
+    queue_ = {};
+    paths_ = nullptr;
+    pathSlots_ = 0;
     if (bulk_) {
         SortAllChildren();
         bulk_ = false;
     }
+    pathMemory_ = {};
     pathsUsed_ = 0;
     indexes_.clear();
-    slashes_ = {};
+    scanned_ = {};
     statPath_ = {};
+    CloseBackupFolder();
 }
 
 bool IsUnder(std::string_view path, std::string_view folder) {

@@ -2,6 +2,7 @@
 
 #include "core/backup/ManifestKind.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -66,6 +67,28 @@ struct FileEntry {
 
 class SortedChildIndex;
 
+namespace detail {
+
+// Zero-filled memory for the tree's arrays, made without constructing or clearing elements one by one.
+class LargeBlock final {
+public:
+    LargeBlock() = default;
+    explicit LargeBlock(std::size_t bytes);
+    ~LargeBlock();
+    LargeBlock(LargeBlock&& other) noexcept;
+    LargeBlock& operator=(LargeBlock&& other) noexcept;
+    LargeBlock(const LargeBlock&) = delete;
+    LargeBlock& operator=(const LargeBlock&) = delete;
+    [[nodiscard]] void* Data() const { return data_; }
+    [[nodiscard]] std::size_t Size() const { return size_; }
+
+private:
+    void* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+} // namespace detail
+
 // The tree of one backup's files, rooted at the folder node "/var". Owns every node and every text.
 class BackupTree final {
 public:
@@ -86,6 +109,12 @@ public:
     // file <backup>/<first two characters of FileID>/<FileID> when that can be read.
     void InsertIntoTree(const FileEntry& entry);
 
+    // The same as InsertIntoTree, except that the entry may be inserted a few calls later: InsertIntoTree,
+    // InsertQueued and FinishInsertion insert the queued entries first, so entries keep their order. Meanwhile the
+    // memory the entry's insertion reads is fetched, so that waiting for it overlaps other entries' work.
+    void QueueInsertion(const FileEntry& entry);
+    void InsertQueued();
+
     // For readers of whole manifests: until FinishInsertion, children are linked in arrival order and the tree
     // must not be read; FinishInsertion then puts every folder's children in name order at once.
     void BeginBulkInsertion();
@@ -95,13 +124,35 @@ public:
 
 private:
     struct NodeChunk {
-        std::unique_ptr<FileNode[]> Nodes;
+        detail::LargeBlock Memory;
+        FileNode* Nodes = nullptr;
         std::size_t Size = 0;
     };
     struct PathSlot {
         std::size_t Hash = 0;
         FileNode* Node = nullptr;
     };
+    // Where a path's "/" are, and what it takes to hash its key (the path from the second "/" on) cut anywhere.
+    struct ScannedPath {
+        std::vector<std::size_t> Slashes;
+        std::vector<std::uint64_t> Words;  // the key 8 bytes at a time, the last one zero-padded
+        std::vector<std::uint64_t> States; // the hash state before each word
+        std::size_t Length = 0;            // of the path
+
+        void Scan(std::string_view path);
+        // The key hash of the node whose name follows Slashes[k] (k >= 1).
+        [[nodiscard]] std::uint64_t Hash(std::size_t k) const;
+    };
+    struct QueuedEntry {
+        std::string Path;
+        std::string FileID;
+        std::string Flags;
+        std::uint32_t Size = 0;
+        std::int64_t MTime = 0;
+        ScannedPath Scanned;
+        const FileNode* Parent = nullptr; // a likely folder node, only for fetching it early
+    };
+    static constexpr std::size_t QueueDepth = 4;
 
     FileNode* NewNode();
     const char* CopyText(std::string_view text);
@@ -112,6 +163,10 @@ private:
     void SortAllChildren();
     FileNode* FindPath(std::string_view key, std::size_t hash) const;
     void AddPath(std::size_t hash, FileNode* node);
+    [[nodiscard]] const FileNode* FirstWithHash(std::size_t hash) const;
+    void Insert(const FileEntry& entry, const ScannedPath& scanned);
+    void InsertOldestQueued();
+    void CloseBackupFolder();
     void IndexAllPaths();
 
     std::string backupFolder_;
@@ -122,17 +177,25 @@ private:
 
     std::vector<NodeChunk> nodeChunks_;
     std::size_t nodesLeftInChunk_ = 0;
-    std::vector<std::unique_ptr<char[]>> textChunks_;
+    std::vector<detail::LargeBlock> textChunks_;
     char* textNext_ = nullptr;
     std::size_t textLeft_ = 0;
 
     // Every node but the root by its path from the path's second "/" on (the first component is the root's);
     // open addressing, empty while no insertion is under way.
-    std::vector<PathSlot> paths_;
+    detail::LargeBlock pathMemory_;
+    PathSlot* paths_ = nullptr;
+    std::size_t pathSlots_ = 0;
     std::size_t pathsUsed_ = 0;
     std::unordered_map<const FileNode*, std::unique_ptr<SortedChildIndex>> indexes_;
-    std::vector<std::size_t> slashes_;
+    ScannedPath scanned_;
     std::string statPath_;
+    // The backup folder opened while inserting, so that stored files are looked up relative to it; -1 when not
+    // opened yet, -2 when it cannot be opened (absolute paths are used then).
+    int backupFd_ = -1;
+    std::array<QueuedEntry, QueueDepth> queue_;
+    std::size_t queueFirst_ = 0;
+    std::size_t queued_ = 0;
 };
 
 // True when path begins with folder followed by "/".

@@ -108,17 +108,26 @@ bool ReadRows(sqlite3* db, BackupTree& tree, std::string& failure) {
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, ManifestQuery, -1, &raw, nullptr);
     const Statement query(raw);
-    std::array<const char*, 5> columns{};
+    std::string devicePath;
+    const auto text = [&query](int column) {
+        const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), column));
+        return value != nullptr ? std::string_view(value) : std::string_view();
+    };
     while (rc == SQLITE_OK || rc == SQLITE_ROW) {
         rc = sqlite3_step(query.get());
         if (rc != SQLITE_ROW) {
             break;
         }
-        for (int column = 0; column < 4; ++column) {
-            columns[column] = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), column));
+        // The same as ManifestDbRow, queued so that the tree fetches its memory while earlier rows' files are
+        // looked up.
+        const std::string_view domain = text(1);
+        if (domain.empty()) {
+            continue;
         }
-        ManifestDbRow(tree, columns);
+        DomainToDevicePath(domain, text(2), devicePath);
+        tree.QueueInsertion(FileEntry{devicePath, text(0), text(3), 0, 0});
     }
+    tree.InsertQueued();
     if (rc != SQLITE_DONE) {
         failure = "Manifest.db: " + ErrorText(db, rc);
         return false;
