@@ -17,7 +17,12 @@ build: configure
 	@cmake --build --preset $(PRESET)
 
 run: build
-	@$(BUILD_DIR)/marrowick-cli list
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+		$(BUILD_DIR)/marrowick; \
+	else \
+		echo "No display to open the window on; here is the backup list from marrowick-cli instead:"; \
+		$(BUILD_DIR)/marrowick-cli list; \
+	fi
 
 test: build
 	@ctest --preset $(PRESET)

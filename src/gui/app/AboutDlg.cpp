@@ -1,0 +1,87 @@
+#include "gui/app/AboutDlg.h"
+
+#include "gui/app/MarrowickDlg.h"
+#include "gui/controls/ImageButton.h"
+
+#include <QDesktopServices>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QUrl>
+
+#include <ctime>
+
+namespace marrowick {
+namespace {
+
+constexpr auto RightsNotice = "Copyright (C) 2016-";
+constexpr auto ContactText = "Contact us: help@marrowick.example";
+
+QSize DialogUnits(const QWidget& widget, int width, int height) {
+    const QFontMetrics metrics(widget.font());
+    return {width * metrics.averageCharWidth() / 4, height * metrics.height() / 8};
+}
+
+// The year of the local clock now, as GetLocalTime would give it.
+int CurrentLocalYear() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) {
+        return 1970;
+    }
+    return local.tm_year + 1900;
+}
+
+QLabel* MakeLine(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+} // namespace
+
+CAboutDlg::CAboutDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    setWindowTitle(QStringLiteral("About Marrowick"));
+
+    auto* icon = new QLabel(this);
+    const QSize iconSize = DialogUnits(*this, 20, 20);
+    icon->setPixmap(QIcon(QStringLiteral(":/icons/app.svg")).pixmap(iconSize));
+    icon->setFixedSize(iconSize);
+
+    productLine_ = MakeLine(QString::fromLatin1(MainWindowTitle), this);
+    rightsLine_ = MakeLine(
+        QString::fromLatin1(RightsNotice) + QStringLiteral("%1").arg(CurrentLocalYear(), 4, 10, QChar(u'0')), this);
+    contactLine_ = MakeLine(QString::fromLatin1(ContactText), this);
+
+    okButton_ = new CThemedButton(this);
+    okButton_->SetBorder(false);
+    okButton_->UseTheme(&themeHelper_);
+    okButton_->AssignIcon(QStringLiteral(":/icons/ok.svg"));
+    okButton_->setText(QStringLiteral("OK"));
+    okButton_->setDefault(true);
+    okButton_->setFixedSize(DialogUnits(*this, 57, 16));
+    connect(okButton_, &CThemedButton::clicked, this, &CAboutDlg::accept);
+
+    auto* layout = new QGridLayout(this);
+    const QSize margin = DialogUnits(*this, 7, 7);
+    layout->setContentsMargins(margin.width(), margin.height(), margin.width(), margin.height());
+    layout->setHorizontalSpacing(DialogUnits(*this, 8, 0).width());
+    layout->setVerticalSpacing(DialogUnits(*this, 0, 4).height());
+    layout->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
+    layout->addWidget(productLine_, 0, 1);
+    layout->addWidget(rightsLine_, 1, 1);
+    layout->addWidget(contactLine_, 2, 1);
+    layout->addWidget(okButton_, 3, 1, Qt::AlignRight);
+    layout->setColumnMinimumWidth(1, DialogUnits(*this, 158, 0).width());
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+CAboutDlg::~CAboutDlg() = default;
+
+void OpenProductPage() {
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(ProductPageAddress)));
+}
+
+} // namespace marrowick

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "core/backup/SummaryReader.h"
+
+#include <QDialog>
+
+#include <vector>
+
+class QAction;
+class QMenuBar;
+class QTableWidget;
+class QTextBrowser;
+class QUrl;
+
+namespace marrowick {
+
+inline constexpr auto MainWindowTitle = "Marrowick V2.9";
+
+// The backup list: one row per backup found, oldest first; a double-click opens the row's files.
+class CMarrowickDlg final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CMarrowickDlg)
+
+public:
+    explicit CMarrowickDlg(QWidget* parent = nullptr);
+    ~CMarrowickDlg() override;
+
+    [[nodiscard]] QTableWidget* BackupList() const { return backupList_; }
+    [[nodiscard]] QTextBrowser* UsageBox() const { return usageBox_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateMenuBar();
+    void CreateBackupList();
+    void CreateUsageBox();
+    void FillBackupList();
+
+    void OnAddLocation();
+    void OnRefresh();
+    void OnChangeLocation();
+    void OnAbout();
+    void OnHelp();
+    void OnLinkClicked(const QUrl& link);
+    void OpenSelectedBackup();
+
+    QMenuBar* menuBar_ = nullptr;
+    QTableWidget* backupList_ = nullptr;
+    QTextBrowser* usageBox_ = nullptr;
+    QAction* addLocationAction_ = nullptr;
+    QAction* refreshAction_ = nullptr;
+    QAction* changeLocationAction_ = nullptr;
+    QAction* exitAction_ = nullptr;
+    QAction* aboutAction_ = nullptr;
+    QAction* helpAction_ = nullptr;
+    std::vector<BackupRecord> rows_;
+};
+
+} // namespace marrowick

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "core/backup/BackupTreeCache.h"
+#include "core/backup/FileNode.h"
+#include "core/backup/SummaryReader.h"
+#include "core/export/ExportEngine.h"
+
+#include "gui/controls/ThemeHelper.h"
+
+#include <QDialog>
+#include <QModelIndex>
+#include <QString>
+
+#include <string>
+
+class QLineEdit;
+class QTreeView;
+class QItemSelection;
+
+namespace marrowick {
+
+class CThemedButton;
+class FileListModel;
+class FolderTreeModel;
+
+// Browses one backup as the device's folder hierarchy and exports the selected entry.
+class CDlgFileManager final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CDlgFileManager)
+
+public:
+    // Reads the backup's tree (or takes it from BackupTreeCache) and shows the entries below /var.
+    CDlgFileManager(const BackupRecord& backup, QWidget* parent);
+    ~CDlgFileManager() override;
+
+    [[nodiscard]] const QString& BackupName() const { return backupName_; }
+    [[nodiscard]] const QString& PathText() const { return pathText_; }
+    [[nodiscard]] const FileNode* CurrentFolder() const { return currentFolder_; }
+    [[nodiscard]] TreeStatus Status() const { return status_; }
+
+    [[nodiscard]] QLineEdit* PathBox() const { return pathBox_; }
+    [[nodiscard]] QTreeView* FolderTree() const { return folderTree_; }
+    [[nodiscard]] QTreeView* FileList() const { return fileList_; }
+    [[nodiscard]] CThemedButton* UpButton() const { return upButton_; }
+    [[nodiscard]] CThemedButton* ExportButton() const { return exportButton_; }
+    [[nodiscard]] QModelIndex TopItem() const;
+    [[nodiscard]] QModelIndex CatalogItem() const;
+    [[nodiscard]] QModelIndex ShortcutItem(int order) const;
+    // The tree item of a folder of the backup; invalid when there is none.
+    [[nodiscard]] QModelIndex FolderItem(const FileNode* folder) const;
+
+    // Shows folder's children in the list.
+    void FillFileList(const FileNode* folder);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildWindow();
+    void OnTreeSelChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void OnShortcutSelected(int order);
+    void ShowFolderAt(const QString& path);
+    [[nodiscard]] const FileNode* FindFolder(const std::string& path) const;
+    void OnListDblClk(const QModelIndex& index);
+    void OnUpClicked();
+    void OnExportClicked();
+    void SelectTreeItem(const QModelIndex& item);
+    void UpdatePathBox();
+    void TellWhyListIsEmpty();
+    [[nodiscard]] const FileNode* SelectedEntry() const;
+    [[nodiscard]] int SelectedRow() const;
+
+    QString backupName_;
+    QString pathText_;
+    QString backupFolder_;
+    int manifestKind_ = ManifestKindDb;
+    const FileNode* root_ = nullptr;
+    const FileNode* currentFolder_ = nullptr;
+    TreeStatus status_ = TreeStatus::Ok;
+    QString statusReason_;
+    bool statusTold_ = false;
+    bool browsable_ = true;
+
+    CThemeHelper themeHelper_;
+    QLineEdit* pathBox_ = nullptr;
+    QTreeView* folderTree_ = nullptr;
+    QTreeView* fileList_ = nullptr;
+    CThemedButton* upButton_ = nullptr;
+    CThemedButton* exportButton_ = nullptr;
+    FolderTreeModel* folderModel_ = nullptr;
+    FileListModel* listModel_ = nullptr;
+};
+
+} // namespace marrowick

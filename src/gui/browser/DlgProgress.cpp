@@ -1,0 +1,205 @@
+#include "gui/browser/DlgProgress.h"
+
+#include "gui/controls/ImageButton.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <chrono>
+#include <utility>
+
+namespace marrowick {
+
+namespace {
+
+class EnterEscapeSwallower final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// Windows shows "\r\n" as one line break; a Qt label would show a stray character.
+QString ShownText(std::string_view text) {
+    QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return shown;
+}
+
+} // namespace
+
+void SwallowEnterAndEscape(QDialog& dialog) {
+    auto* swallower = new EnterEscapeSwallower(&dialog);
+    dialog.installEventFilter(swallower);
+    for (QWidget* child : dialog.findChildren<QWidget*>()) {
+        child->installEventFilter(swallower);
+    }
+}
+
+CDlgProgress::CDlgProgress(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint) {
+    setWindowTitle(QStringLiteral("Exporting..."));
+    fileLabel_ = new QLabel(this);
+    fileLabel_->setTextFormat(Qt::PlainText);
+    fileLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
+    statusLabel_ = new QLabel(this);
+    statusLabel_->setTextFormat(Qt::PlainText);
+    cancelButton_ =
+        new CThemedButton(QStringLiteral("Cancel"), QStringLiteral(":/icons/cancel.svg"), &themeHelper_, this);
+    cancelButton_->setAutoDefault(false);
+
+    // Proportions of the original 316 x 74 dialog-unit window.
+    const QFontMetrics metrics(font());
+    const auto unitsX = [&metrics](int units) { return units * metrics.averageCharWidth() / 4; };
+    const auto unitsY = [&metrics](int units) { return units * metrics.height() / 8; };
+    fileLabel_->setFixedHeight(std::max(unitsY(17), 2 * metrics.lineSpacing()));
+    progressBar_->setFixedHeight(unitsY(14));
+    cancelButton_->setMinimumSize(unitsX(67), unitsY(21));
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(statusLabel_, 1);
+    bottom->addWidget(cancelButton_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(unitsX(7), unitsY(7), unitsX(7), unitsY(7));
+    layout->addWidget(fileLabel_);
+    layout->addWidget(progressBar_);
+    layout->addLayout(bottom);
+    setFixedSize(std::max(unitsX(316), layout->sizeHint().width()), std::max(unitsY(74), layout->sizeHint().height()));
+
+    startTimer_ = new QTimer(this);
+    startTimer_->setSingleShot(true);
+    startTimer_->setInterval(10);
+    connect(startTimer_, &QTimer::timeout, this, &CDlgProgress::StartExport);
+    connect(cancelButton_, &QPushButton::clicked, this, &CDlgProgress::OnCancelClicked);
+    SwallowEnterAndEscape(*this);
+}
+
+CDlgProgress::~CDlgProgress() {
+    StopWorker();
+}
+
+void CDlgProgress::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Only the first show starts an export; a later one must not start a second worker.
+    if (!started_ && !startTimer_->isActive()) {
+        startTimer_->start();
+    }
+}
+
+void CDlgProgress::StartExport() {
+    if (started_ || !isVisible()) {
+        return;
+    }
+    started_ = true;
+    result_ = ExportResult{};
+    statusText_ = QString::fromUtf8(CalculatingSizeText.data(), static_cast<qsizetype>(CalculatingSizeText.size()));
+    ShowTexts();
+    ExportCancelled = 0;
+
+    ExportParameters parameters;
+    parameters.SelectedNode = SelectedNode;
+    parameters.BackupFolder = BackupFolder;
+    parameters.ManifestKind = ManifestKind;
+    parameters.TargetFolder = TargetFolder;
+    parameters.Copier = Copier;
+    parameters.Progress = [this](const ExportProgress& progress) {
+        if (progress.TextsUpdated) {
+            QMetaObject::invokeMethod(
+                this, [this, &progress] { ShowProgress(progress); }, Qt::BlockingQueuedConnection);
+        }
+    };
+    parameters.DiskFull = [this](const std::string& message) {
+        QMetaObject::invokeMethod(
+            this, [this, &message] { ShowDiskFull(message); }, Qt::BlockingQueuedConnection);
+    };
+    running_ = true;
+    workerDone_ = false;
+    // The worker owns its parameters; the dialog only ends, and is only destroyed, after joining it.
+    worker_ = std::thread([this, parameters = std::move(parameters)] {
+        ExportResult result = RunExport(parameters);
+        QMetaObject::invokeMethod(
+            this, [this, result = std::move(result)]() mutable { OnWorkerFinished(std::move(result)); },
+            Qt::QueuedConnection);
+        workerDone_ = true;
+    });
+}
+
+void CDlgProgress::ShowProgress(const ExportProgress& progress) {
+    fileText_ = ShownText(progress.FileText);
+    statusText_ = ShownText(progress.StatusText);
+    progressBar_->setValue(progress.Percent);
+    ShowTexts();
+}
+
+void CDlgProgress::ShowTexts() {
+    fileLabel_->setText(fileText_);
+    statusLabel_->setText(statusText_);
+    Q_EMIT TextsShown(fileText_, statusText_, progressBar_->value());
+}
+
+void CDlgProgress::ShowDiskFull(const std::string& message) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Marrowick"), ShownText(message), QMessageBox::Ok, this);
+    box.exec();
+}
+
+void CDlgProgress::OnCancelClicked() {
+    ExportCancelled = 1;
+}
+
+void CDlgProgress::done(int result) {
+    ExportCancelled = 1;
+    startTimer_->stop();
+    if (running_) {
+        // Ends when the worker reports back, after the file being copied is complete.
+        return;
+    }
+    QDialog::done(result);
+}
+
+void CDlgProgress::OnWorkerFinished(ExportResult result) {
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    running_ = false;
+    result_ = std::move(result);
+    reject();
+}
+
+void CDlgProgress::StopWorker() {
+    if (!worker_.joinable()) {
+        return;
+    }
+    ExportCancelled = 1;
+    // The worker may be waiting for this thread to show its texts; answer it until it has returned.
+    while (!workerDone_) {
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    running_ = false;
+}
+
+} // namespace marrowick

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "core/backup/FileNode.h"
+#include "core/backup/ManifestKind.h"
+#include "core/export/ExportEngine.h"
+
+#include "gui/controls/ThemeHelper.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+class QLabel;
+class QProgressBar;
+class QTimer;
+
+namespace marrowick {
+
+class CThemedButton;
+
+// Makes Enter and Escape do nothing in the dialog and the widgets it holds now: no button press, no close.
+void SwallowEnterAndEscape(QDialog& dialog);
+
+// Runs one export on a worker thread and shows its file, share of bytes and Cancel. The dialog ends by itself when
+// the worker is done; a close cancels and ends it once the worker has stopped, so the worker never outlives what
+// it reads.
+class CDlgProgress final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CDlgProgress)
+
+public:
+    explicit CDlgProgress(QWidget* parent);
+    ~CDlgProgress() override;
+
+    // Set by the caller before the dialog runs.
+    std::string TargetFolder;
+    const FileNode* SelectedNode = nullptr;
+    std::string BackupFolder;
+    int ManifestKind = ManifestKindDb;
+    // The copy of one file; empty means the engine's own.
+    ExportFileCopier Copier;
+
+    [[nodiscard]] const QString& FileText() const { return fileText_; }
+    [[nodiscard]] const QString& StatusText() const { return statusText_; }
+    [[nodiscard]] QProgressBar* ProgressBar() const { return progressBar_; }
+    [[nodiscard]] CThemedButton* CancelButton() const { return cancelButton_; }
+    // What the export did; complete once the dialog has ended.
+    [[nodiscard]] const ExportResult& Result() const { return result_; }
+    [[nodiscard]] bool ExportStarted() const { return started_; }
+
+Q_SIGNALS:
+    // The texts and the bar have been brought on screen (before the copy of the file they name).
+    void TextsShown(const QString& fileText, const QString& statusText, int percent);
+
+public Q_SLOTS:
+    // Every ending (Cancel's close, the close box, the worker's end) cancels first and waits for the worker.
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void StartExport();
+    void OnCancelClicked();
+    void ShowProgress(const ExportProgress& progress);
+    void ShowDiskFull(const std::string& message);
+    void OnWorkerFinished(ExportResult result);
+    void ShowTexts();
+    void StopWorker();
+
+    QString fileText_;
+    QString statusText_;
+    CThemeHelper themeHelper_;
+    QLabel* fileLabel_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    CThemedButton* cancelButton_ = nullptr;
+    QTimer* startTimer_ = nullptr;
+
+    bool started_ = false;
+    bool running_ = false;
+    std::atomic<bool> workerDone_{false};
+    std::thread worker_;
+    ExportResult result_;
+};
+
+} // namespace marrowick

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/backup/FileNode.h"
+
+#include <QAbstractTableModel>
+#include <QIcon>
+
+#include <array>
+#include <vector>
+
+namespace marrowick {
+
+// The nine pictures shared by the folder tree and the file list; the index of each is fixed.
+inline constexpr int FileIcon = 0;
+inline constexpr int FolderIcon = 1;
+using FileManagerIcons = std::array<QIcon, 9>;
+[[nodiscard]] FileManagerIcons LoadFileManagerIcons();
+
+// The entries of one folder: row i is the folder's i-th child, in the tree's order; nothing sorts them.
+class FileListModel final : public QAbstractTableModel {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FileListModel)
+
+public:
+    enum Column { NameColumn, SizeColumn, TypeColumn, TimeColumn, ColumnCount };
+
+    FileListModel(FileManagerIcons icons, QObject* parent);
+
+    // Shows folder's children; null shows nothing.
+    void SetFolder(const FileNode* folder);
+    [[nodiscard]] const FileNode* Folder() const { return folder_; }
+    // The node of a row, or null when there is no such row.
+    [[nodiscard]] const FileNode* EntryAt(int row) const;
+
+    [[nodiscard]] int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    [[nodiscard]] int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
+                                      int role = Qt::DisplayRole) const override;
+
+private:
+    FileManagerIcons icons_;
+    const FileNode* folder_ = nullptr;
+    // Rows reach their node in constant time; walking the sibling list per row would be quadratic.
+    std::vector<const FileNode*> entries_;
+};
+
+} // namespace marrowick

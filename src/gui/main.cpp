@@ -1,0 +1,5 @@
+#include "gui/app/MarrowickApp.h"
+
+int main(int argc, char* argv[]) {
+    return marrowick::RunMarrowickApp(argc, argv);
+}
