@@ -2,6 +2,7 @@
 
 #include "core/backup/DomainMapping.h"
 #include "core/backup/Sha1.h"
+#include "core/platform/FileDescriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,22 +18,6 @@ namespace {
 constexpr std::uint64_t HeaderSize = 6;
 constexpr std::size_t FixedBlockSize = 40;
 constexpr std::size_t ReadBlockSize = 1 << 20;
-
-class FileDescriptor final {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    [[nodiscard]] int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::uint32_t BigEndian(const unsigned char* p, int width) {
     std::uint32_t value = 0;

@@ -1,5 +1,7 @@
 #include "core/platform/FileCopy.h"
 
+#include "core/platform/FileDescriptor.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/sendfile.h>
@@ -10,29 +12,6 @@
 namespace marrowick {
 
 namespace {
-
-class FileDescriptor final {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    [[nodiscard]] int Get() const { return fd_; }
-    [[nodiscard]] bool IsOpen() const { return fd_ >= 0; }
-    // Returns 0 or the errno of close, which can be the first report of a failed write.
-    int Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
 
 // Large enough that one call moves a typical file, small enough to stay below the kernel's per-call limit.
 constexpr std::size_t CopyChunk = std::size_t{1} << 30;

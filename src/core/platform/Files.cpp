@@ -1,30 +1,13 @@
 #include "core/platform/Files.h"
 
+#include "core/platform/FileDescriptor.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace marrowick {
-namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    [[nodiscard]] int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-} // namespace
 
 bool PathExists(const std::string& path) {
     return ::access(path.c_str(), F_OK) == 0;
