@@ -1,5 +1,6 @@
 #include "cli/Arguments.h"
 
+#include "cli/Cli.h"
 #include "cli/TextTable.h"
 #include "core/backup/BackupDiscovery.h"
 #include "core/backup/BackupLocations.h"
@@ -106,6 +107,33 @@ const FileNode* FindDevicePath(const FileNode* root, std::string devicePath, con
             << "\" in this backup (device paths start with /var and are case-sensitive).\n";
     }
     return node;
+}
+
+std::variant<int, OpenedBackup> StartBackupCommand(const BackupCommand& command, const std::vector<std::string>& args,
+                                                   std::ostream& out, std::ostream& err) {
+    std::vector<std::string> flags = command.Flags;
+    flags.insert(flags.end(), {"--help", "-h"});
+    ParsedArguments parsed = ParseArguments(args, flags);
+    if (parsed.Has("--help") || parsed.Has("-h")) {
+        out << command.Help;
+        return ExitOk;
+    }
+    const std::size_t count = parsed.Positional.size();
+    if (!parsed.Unknown.empty() || count < command.MinArguments || count > command.MaxArguments) {
+        err << "marrowick-cli " << command.Name << ": "
+            << (parsed.Unknown.empty() ? command.WhatToGive : "unknown option \"" + parsed.Unknown + "\"")
+            << ".\nRun \"marrowick-cli " << command.Name << " --help\" for its usage.\n";
+        return ExitUsage;
+    }
+    auto backup = ResolveBackup(parsed.Positional[0], command.Name, err);
+    if (!backup) {
+        return ExitNotFound;
+    }
+    auto tree = OpenTree(*backup, command.Name, err);
+    if (!tree) {
+        return ExitUnreadable;
+    }
+    return OpenedBackup{std::move(parsed), std::move(*backup), std::move(*tree)};
 }
 
 } // namespace marrowick::cli

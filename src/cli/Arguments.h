@@ -3,9 +3,11 @@
 #include "core/backup/BackupTreeCache.h"
 #include "core/backup/SummaryReader.h"
 
+#include <cstddef>
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace marrowick::cli {
@@ -35,5 +37,28 @@ struct ParsedArguments {
 // The node at a device path ("/var" when empty; a trailing "/" is ignored); says so on err when absent.
 [[nodiscard]] const FileNode* FindDevicePath(const FileNode* root, std::string devicePath, const std::string& command,
                                              std::ostream& err);
+
+// What a command that reads one backup takes: its name, help, options and how many positional arguments.
+struct BackupCommand {
+    std::string Name;
+    const char* Help = "";
+    std::vector<std::string> Flags; // besides --help and -h
+    std::size_t MinArguments = 1;
+    std::size_t MaxArguments = 1;
+    std::string WhatToGive; // "give a backup and a pattern", for the usage error
+};
+
+// A command's arguments with its backup found and its tree read.
+struct OpenedBackup {
+    ParsedArguments Parsed;
+    BackupRecord Backup;
+    BackupTreeResult Tree;
+};
+
+// The start every backup command shares: its help, a usage error, then the backup its first positional argument
+// names and that backup's tree. Gives the exit status to return at once when the command cannot go on.
+[[nodiscard]] std::variant<int, OpenedBackup> StartBackupCommand(const BackupCommand& command,
+                                                                 const std::vector<std::string>& args,
+                                                                 std::ostream& out, std::ostream& err);
 
 } // namespace marrowick::cli

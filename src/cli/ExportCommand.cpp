@@ -103,26 +103,13 @@ int Report(const ExportResult& result, bool terminalBar, const std::string& targ
 } // namespace
 
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const ParsedArguments parsed = ParseArguments(args, {"-q", "--help", "-h"});
-    if (parsed.Has("--help") || parsed.Has("-h")) {
-        out << ExportHelp;
-        return ExitOk;
+    const auto started = StartBackupCommand(
+        {"export", ExportHelp, {"-q"}, 3, 3, "give a backup, a device path and a target folder"}, args, out, err);
+    if (const int* status = std::get_if<int>(&started)) {
+        return *status;
     }
-    if (!parsed.Unknown.empty() || parsed.Positional.size() != 3) {
-        err << (parsed.Unknown.empty() ? "marrowick-cli export: give a backup, a device path and a target folder.\n"
-                                       : "marrowick-cli export: unknown option \"" + parsed.Unknown + "\".\n")
-            << "Run \"marrowick-cli export --help\" for its usage.\n";
-        return ExitUsage;
-    }
-    const auto backup = ResolveBackup(parsed.Positional[0], "export", err);
-    if (!backup) {
-        return ExitNotFound;
-    }
-    const auto tree = OpenTree(*backup, "export", err);
-    if (!tree) {
-        return ExitUnreadable;
-    }
-    const FileNode* node = FindDevicePath(tree->Root, parsed.Positional[1], "export", err);
+    const auto& [parsed, backup, tree] = std::get<OpenedBackup>(started);
+    const FileNode* node = FindDevicePath(tree.Root, parsed.Positional[1], "export", err);
     if (node == nullptr) {
         return ExitNotFound;
     }
@@ -133,8 +120,8 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const bool quiet = parsed.Has("-q");
     ExportParameters parameters;
     parameters.SelectedNode = node;
-    parameters.BackupFolder = backup->FolderPath;
-    parameters.ManifestKind = backup->ManifestKind;
+    parameters.BackupFolder = backup.FolderPath;
+    parameters.ManifestKind = backup.ManifestKind;
     parameters.TargetFolder = target;
     parameters.Progress = ProgressPrinter(quiet, err);
     ExportCancelled.store(0);

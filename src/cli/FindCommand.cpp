@@ -26,39 +26,26 @@ Options:
 } // namespace
 
 int RunFind(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const ParsedArguments parsed = ParseArguments(args, {"--json", "--help", "-h"});
-    if (parsed.Has("--help") || parsed.Has("-h")) {
-        out << FindHelp;
-        return ExitOk;
+    const auto started =
+        StartBackupCommand({"find", FindHelp, {"--json"}, 2, 2, "give a backup and a pattern"}, args, out, err);
+    if (const int* status = std::get_if<int>(&started)) {
+        return *status;
     }
-    if (!parsed.Unknown.empty() || parsed.Positional.size() != 2) {
-        err << (parsed.Unknown.empty() ? "marrowick-cli find: give a backup and a pattern.\n"
-                                       : "marrowick-cli find: unknown option \"" + parsed.Unknown + "\".\n")
-            << "Run \"marrowick-cli find --help\" for its usage.\n";
-        return ExitUsage;
-    }
-    const auto backup = ResolveBackup(parsed.Positional[0], "find", err);
-    if (!backup) {
-        return ExitNotFound;
-    }
-    const auto tree = OpenTree(*backup, "find", err);
-    if (!tree) {
-        return ExitUnreadable;
-    }
+    const auto& [parsed, backup, tree] = std::get<OpenedBackup>(started);
     const std::string& pattern = parsed.Positional[1];
     const auto matches = [&](const FileNode& node) {
         return ::fnmatch(pattern.c_str(), std::string(node.Name()).c_str(), 0) == 0;
     };
     if (parsed.Has("--json")) {
         JsonArrayWriter array(out);
-        ForEachBelow(*tree->Root, [&](const FileNode& node) {
+        ForEachBelow(*tree.Root, [&](const FileNode& node) {
             if (matches(node)) {
                 array.Add(EntryJson(node));
             }
         });
         return ExitOk;
     }
-    ForEachBelow(*tree->Root, [&](const FileNode& node) {
+    ForEachBelow(*tree.Root, [&](const FileNode& node) {
         if (matches(node)) {
             out << Printable(std::string(node.Path())) << '\n';
         }

@@ -91,30 +91,16 @@ void PrintJson(const BackupRecord& backup, const Contents& contents, std::ostrea
 } // namespace
 
 int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const ParsedArguments parsed = ParseArguments(args, {"--json", "--help", "-h"});
-    if (parsed.Has("--help") || parsed.Has("-h")) {
-        out << InfoHelp;
-        return ExitOk;
+    const auto started = StartBackupCommand({"info", InfoHelp, {"--json"}, 1, 1, "give one backup"}, args, out, err);
+    if (const int* status = std::get_if<int>(&started)) {
+        return *status;
     }
-    if (!parsed.Unknown.empty() || parsed.Positional.size() != 1) {
-        err << (parsed.Unknown.empty() ? "marrowick-cli info: give one backup.\n"
-                                       : "marrowick-cli info: unknown option \"" + parsed.Unknown + "\".\n")
-            << "Run \"marrowick-cli info --help\" for its usage.\n";
-        return ExitUsage;
-    }
-    const auto backup = ResolveBackup(parsed.Positional[0], "info", err);
-    if (!backup) {
-        return ExitNotFound;
-    }
-    const auto tree = OpenTree(*backup, "info", err);
-    if (!tree) {
-        return ExitUnreadable;
-    }
-    const Contents contents = Count(*tree->Root);
+    const auto& [parsed, backup, tree] = std::get<OpenedBackup>(started);
+    const Contents contents = Count(*tree.Root);
     if (parsed.Has("--json")) {
-        PrintJson(*backup, contents, out);
+        PrintJson(backup, contents, out);
     } else {
-        PrintText(*backup, contents, out);
+        PrintText(backup, contents, out);
     }
     return ExitOk;
 }

@@ -72,27 +72,14 @@ void PrintJson(const FileNode& folder, bool recursive, std::ostream& out) {
 } // namespace
 
 int RunLs(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const ParsedArguments parsed = ParseArguments(args, {"-R", "--json", "--help", "-h"});
-    if (parsed.Has("--help") || parsed.Has("-h")) {
-        out << LsHelp;
-        return ExitOk;
+    const auto started = StartBackupCommand(
+        {"ls", LsHelp, {"-R", "--json"}, 1, 2, "give a backup and at most one device path"}, args, out, err);
+    if (const int* status = std::get_if<int>(&started)) {
+        return *status;
     }
-    if (!parsed.Unknown.empty() || parsed.Positional.empty() || parsed.Positional.size() > 2) {
-        err << (parsed.Unknown.empty() ? "marrowick-cli ls: give a backup and at most one device path.\n"
-                                       : "marrowick-cli ls: unknown option \"" + parsed.Unknown + "\".\n")
-            << "Run \"marrowick-cli ls --help\" for its usage.\n";
-        return ExitUsage;
-    }
-    const auto backup = ResolveBackup(parsed.Positional[0], "ls", err);
-    if (!backup) {
-        return ExitNotFound;
-    }
-    const auto tree = OpenTree(*backup, "ls", err);
-    if (!tree) {
-        return ExitUnreadable;
-    }
+    const auto& [parsed, backup, tree] = std::get<OpenedBackup>(started);
     const FileNode* node =
-        FindDevicePath(tree->Root, parsed.Positional.size() > 1 ? parsed.Positional[1] : "", "ls", err);
+        FindDevicePath(tree.Root, parsed.Positional.size() > 1 ? parsed.Positional[1] : "", "ls", err);
     if (node == nullptr) {
         return ExitNotFound;
     }
