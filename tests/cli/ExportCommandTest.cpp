@@ -11,17 +11,12 @@
 namespace marrowick::cli {
 namespace {
 
+using testing::ReadFile;
+
 namespace fs = std::filesystem;
 using testing::SampleBackup;
 using testing::SampleFile;
 using testing::TempHome;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
 
 class ExportCommand : public ::testing::Test {
 protected:

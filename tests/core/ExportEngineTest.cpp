@@ -24,16 +24,13 @@
 namespace marrowick {
 namespace {
 
+using testing::ReadFile;
+
 namespace fs = std::filesystem;
 using testing::SampleBackup;
 using testing::SampleFile;
 using testing::SampleFileID;
 using testing::TempDir;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-}
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());

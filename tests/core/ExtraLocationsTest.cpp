@@ -14,18 +14,13 @@
 namespace marrowick {
 namespace {
 
+using testing::ReadFile;
+
 namespace fs = std::filesystem;
 using testing::SampleBackup;
 using testing::TempHome;
 
 using Rows = std::vector<std::string>;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
 
 std::vector<std::string> Names(const std::vector<BackupRecord>& rows) {
     std::vector<std::string> names;

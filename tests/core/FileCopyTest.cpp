@@ -18,12 +18,9 @@
 namespace marrowick {
 namespace {
 
-namespace fs = std::filesystem;
+using testing::ReadFile;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-}
+namespace fs = std::filesystem;
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;

@@ -11,15 +11,10 @@
 namespace marrowick {
 namespace {
 
+using testing::ReadFile;
+
 namespace fs = std::filesystem;
 using testing::TempHome;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
 
 class LocationsFile : public ::testing::Test {
 protected:

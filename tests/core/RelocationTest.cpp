@@ -19,6 +19,8 @@
 namespace marrowick {
 namespace {
 
+using testing::ReadFile;
+
 namespace fs = std::filesystem;
 using testing::SampleBackup;
 using testing::TempHome;
@@ -44,13 +46,6 @@ Tree Entries(const fs::path& root) {
         }
     }
     return tree;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
 }
 
 void WriteFile(const fs::path& path, const std::string& content) {

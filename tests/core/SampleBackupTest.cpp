@@ -24,11 +24,6 @@ std::uint64_t ReadBigEndian(const std::string& bytes, std::size_t offset, std::s
     return value;
 }
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-}
-
 struct Trailer {
     std::size_t OffsetSize, RefSize, ObjectCount, TopObject, TableOffset;
 };

@@ -169,7 +169,9 @@ struct BrokenFile {
     std::string (*Make)();
 };
 
-void PrintTo(const BrokenFile& file, std::ostream* out) { *out << file.Name; }
+void PrintTo(const BrokenFile& file, std::ostream* out) {
+    *out << file.Name;
+}
 
 class BrokenStatusPlist : public ::testing::TestWithParam<BrokenFile> {};
 

@@ -34,6 +34,8 @@ static void PrintTo(const QString& text, std::ostream* out) {
 namespace marrowick {
 namespace {
 
+using testing::ReadFile;
+
 namespace fs = std::filesystem;
 using testing::ModalRecord;
 using testing::ModalWatcher;
@@ -59,11 +61,6 @@ SampleBackup SampleWithMessages() {
         SampleFile{.Domain = "WirelessDomain", .RelativePath = "Library/CallHistory/call.db", .Content = "w"},
     };
     return backup;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
 }
 
 // Column texts of every row of the list, in row order.

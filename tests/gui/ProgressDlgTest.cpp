@@ -28,6 +28,8 @@
 namespace marrowick {
 namespace {
 
+using testing::ReadFile;
+
 namespace fs = std::filesystem;
 using testing::SampleBackup;
 using testing::SampleFile;
@@ -36,11 +38,6 @@ const std::string ThreeMegabytesA(3145728, 'a');
 const std::string ThreeMegabytesB(3145728, 'b');
 // 12 bytes of "/var/mobile/" + 63 give a device path of 75 bytes.
 const std::string LongName = std::string(63 - std::string("Library/Long/").size(), 'n');
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-}
 
 bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
     QElapsedTimer clock;

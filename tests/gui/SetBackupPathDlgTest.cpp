@@ -27,14 +27,11 @@
 namespace marrowick {
 namespace {
 
+using testing::ReadFile;
+
 namespace fs = std::filesystem;
 using testing::ModalRecord;
 using testing::ModalWatcher;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-}
 
 void WriteFile(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());

@@ -127,4 +127,9 @@ std::map<std::string, std::pair<std::string, std::int64_t>> SnapshotFolder(const
     return snapshot;
 }
 
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream stream(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+}
+
 } // namespace marrowick::testing

@@ -76,7 +76,7 @@ enum class SampleManifest { Db, Mbdb, Both, None };
 struct SampleFile {
     std::string Domain = "HomeDomain";
     std::string RelativePath;
-    std::string Content;     // written as the stored file, unless StoredFileMissing
+    std::string Content; // written as the stored file, unless StoredFileMissing
     bool IsFolder = false;
     bool StoredFileMissing = false;
     std::int64_t MTime = 1600000000; // stored file's modification time (Manifest.db) or record time (Manifest.mbdb)
@@ -137,6 +137,9 @@ private:
     TempDir dir_;
     std::map<std::string, std::optional<std::string>> saved_;
 };
+
+// The whole content of a file, or "" when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
 
 // Every file below a folder with its bytes and modification time, to show that reading changed nothing.
 std::map<std::string, std::pair<std::string, std::int64_t>> SnapshotFolder(const std::filesystem::path& folder);
