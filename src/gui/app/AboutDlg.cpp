@@ -1,6 +1,7 @@
 #include "gui/app/AboutDlg.h"
 
 #include "gui/app/MarrowickDlg.h"
+#include "gui/controls/DialogUnits.h"
 #include "gui/controls/ImageButton.h"
 
 #include <QDesktopServices>
@@ -17,11 +18,6 @@ namespace {
 
 constexpr auto RightsNotice = "Copyright (C) 2016-";
 constexpr auto ContactText = "Contact us: help@marrowick.example";
-
-QSize DialogUnits(const QWidget& widget, int width, int height) {
-    const QFontMetrics metrics(widget.font());
-    return {width * metrics.averageCharWidth() / 4, height * metrics.height() / 8};
-}
 
 // The year of the local clock now, as GetLocalTime would give it.
 int CurrentLocalYear() {

@@ -5,6 +5,7 @@
 #include "core/backup/BackupTreeCache.h"
 #include "gui/app/AboutDlg.h"
 #include "gui/browser/DlgFileManager.h"
+#include "gui/controls/DialogUnits.h"
 #include "gui/settings/SettingsCommands.h"
 
 #include <QAction>
@@ -54,12 +55,6 @@ constexpr std::array<OtherProduct, 3> OtherProducts{{
 
 constexpr auto UsageLine = "Usage: Double click any row to open and manage it. ";
 constexpr auto MoreSoftwareLine = "More Software: ";
-
-// Sizes in the dialog units of the window's font, so the layout keeps its proportions with any system font.
-QSize DialogUnits(const QWidget& widget, int width, int height) {
-    const QFontMetrics metrics(widget.font());
-    return {width * metrics.averageCharWidth() / 4, height * metrics.height() / 8};
-}
 
 bool IsEnterOrEscape(const QEvent* event) {
     if (event->type() != QEvent::KeyPress) {
