@@ -1,5 +1,6 @@
 #include "gui/browser/DlgProgress.h"
 
+#include "gui/controls/DialogUnits.h"
 #include "gui/controls/ImageButton.h"
 
 #include <QCoreApplication>
@@ -71,8 +72,8 @@ CDlgProgress::CDlgProgress(QWidget* parent)
 
     // Proportions of the original 316 x 74 dialog-unit window.
     const QFontMetrics metrics(font());
-    const auto unitsX = [&metrics](int units) { return units * metrics.averageCharWidth() / 4; };
-    const auto unitsY = [&metrics](int units) { return units * metrics.height() / 8; };
+    const auto unitsX = [this](int units) { return DialogUnits(*this, units, 0).width(); };
+    const auto unitsY = [this](int units) { return DialogUnits(*this, 0, units).height(); };
     fileLabel_->setFixedHeight(std::max(unitsY(17), 2 * metrics.lineSpacing()));
     progressBar_->setFixedHeight(unitsY(14));
     cancelButton_->setMinimumSize(unitsX(67), unitsY(21));
