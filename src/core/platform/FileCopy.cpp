@@ -20,11 +20,13 @@ bool KernelRefusesCopy(int error) {
     return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP;
 }
 
-// Returns 0 on success, an errno otherwise; a refusal before any byte moved is passed back for a fallback.
-int CopyWithCopyFileRange(int in, int out, bool& refused) {
+// Runs one kernel copy step until the end of the source. Returns 0 on success, an errno otherwise; a refusal
+// before any byte moved is passed back so that the caller can fall back to another way.
+template <typename Step, typename Refuses>
+int CopyInSteps(const Step& step, const Refuses& refuses, bool& refused) {
     bool moved = false;
     for (;;) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, CopyChunk, 0);
+        const ssize_t n = step();
         if (n > 0) {
             moved = true;
             continue;
@@ -35,28 +37,19 @@ int CopyWithCopyFileRange(int in, int out, bool& refused) {
         if (errno == EINTR) {
             continue;
         }
-        refused = !moved && KernelRefusesCopy(errno);
+        refused = !moved && refuses(errno);
         return errno;
     }
 }
 
+int CopyWithCopyFileRange(int in, int out, bool& refused) {
+    return CopyInSteps([in, out] { return ::copy_file_range(in, nullptr, out, nullptr, CopyChunk, 0); },
+                       KernelRefusesCopy, refused);
+}
+
 int CopyWithSendFile(int in, int out, bool& refused) {
-    bool moved = false;
-    for (;;) {
-        const ssize_t n = ::sendfile(out, in, nullptr, CopyChunk);
-        if (n > 0) {
-            moved = true;
-            continue;
-        }
-        if (n == 0) {
-            return 0;
-        }
-        if (errno == EINTR) {
-            continue;
-        }
-        refused = !moved && (errno == EINVAL || errno == ENOSYS);
-        return errno;
-    }
+    return CopyInSteps([in, out] { return ::sendfile(out, in, nullptr, CopyChunk); },
+                       [](int error) { return error == EINVAL || error == ENOSYS; }, refused);
 }
 
 int CopyWithReadWrite(int in, int out) {

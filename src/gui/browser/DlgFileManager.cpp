@@ -1,11 +1,13 @@
 #include "gui/browser/DlgFileManager.h"
-#include "gui/browser/TreeLoader.h"
 
 #include "gui/browser/CatalogShortcuts.h"
 #include "gui/browser/DlgProgress.h"
 #include "gui/browser/FileListModel.h"
 #include "gui/browser/FolderPicker.h"
 #include "gui/browser/FolderTreeModel.h"
+#include "gui/browser/TreeLoader.h"
+#include "gui/controls/DialogUnits.h"
+#include "gui/controls/EnterEscape.h"
 #include "gui/controls/ImageButton.h"
 
 #include <QApplication>
@@ -109,8 +111,8 @@ void CDlgFileManager::BuildWindow() {
 
     // Proportions of the original 477 x 282 dialog-unit window.
     const QFontMetrics metrics(font());
-    const auto unitsX = [&metrics](int units) { return units * metrics.averageCharWidth() / 4; };
-    const auto unitsY = [&metrics](int units) { return units * metrics.height() / 8; };
+    const auto unitsX = [this](int units) { return DialogUnits(*this, units, 0).width(); };
+    const auto unitsY = [this](int units) { return DialogUnits(*this, 0, units).height(); };
     folderTree_->setFixedWidth(unitsX(111));
     upButton_->setMinimumSize(unitsX(47), unitsY(15));
     exportButton_->setMinimumSize(unitsX(47), unitsY(15));

@@ -1,6 +1,7 @@
 #include "gui/browser/DlgProgress.h"
 
 #include "gui/controls/DialogUnits.h"
+#include "gui/controls/EnterEscape.h"
 #include "gui/controls/ImageButton.h"
 
 #include <QCoreApplication>
@@ -20,22 +21,6 @@ namespace marrowick {
 
 namespace {
 
-class EnterEscapeSwallower final : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
-                return true;
-            }
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
 // Windows shows "\r\n" as one line break; a Qt label would show a stray character.
 QString ShownText(std::string_view text) {
     QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -44,14 +29,6 @@ QString ShownText(std::string_view text) {
 }
 
 } // namespace
-
-void SwallowEnterAndEscape(QDialog& dialog) {
-    auto* swallower = new EnterEscapeSwallower(&dialog);
-    dialog.installEventFilter(swallower);
-    for (QWidget* child : dialog.findChildren<QWidget*>()) {
-        child->installEventFilter(swallower);
-    }
-}
 
 CDlgProgress::CDlgProgress(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

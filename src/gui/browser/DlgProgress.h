@@ -21,9 +21,6 @@ namespace marrowick {
 
 class CThemedButton;
 
-// Makes Enter and Escape do nothing in the dialog and the widgets it holds now: no button press, no close.
-void SwallowEnterAndEscape(QDialog& dialog);
-
 // Runs one export on a worker thread and shows its file, share of bytes and Cancel. The dialog ends by itself when
 // the worker is done; a close cancels and ends it once the worker has stopped, so the worker never outlives what
 // it reads.

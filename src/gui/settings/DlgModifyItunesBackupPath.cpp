@@ -1,6 +1,7 @@
 #include "gui/settings/DlgModifyItunesBackupPath.h"
 
 #include "gui/browser/FolderPicker.h"
+#include "gui/controls/DialogUnits.h"
 #include "gui/controls/ImageButton.h"
 #include "gui/settings/SettingsCommands.h"
 
@@ -42,8 +43,8 @@ CDlgModifyItunesBackupPath::CDlgModifyItunesBackupPath(std::string initialLocati
 
     // Proportions of the original 260 x 115 dialog-unit window.
     const QFontMetrics metrics(font());
-    const auto unitsX = [&metrics](int units) { return units * metrics.averageCharWidth() / 4; };
-    const auto unitsY = [&metrics](int units) { return units * metrics.height() / 8; };
+    const auto unitsX = [this](int units) { return DialogUnits(*this, units, 0).width(); };
+    const auto unitsY = [this](int units) { return DialogUnits(*this, 0, units).height(); };
     noticeText_->setMinimumSize(unitsX(246), std::max(unitsY(38), 4 * metrics.lineSpacing()));
     locationBox_->setMinimumWidth(unitsX(171));
     changeButton_->setMinimumSize(unitsX(34), unitsY(14));

@@ -2,6 +2,7 @@
 
 #include "core/settings/ExtraLocations.h"
 #include "gui/browser/FolderPicker.h"
+#include "gui/controls/DialogUnits.h"
 #include "gui/controls/ImageButton.h"
 #include "gui/settings/SettingsCommands.h"
 
@@ -41,8 +42,8 @@ CDlgSetBackupPath::CDlgSetBackupPath(QWidget* parent)
 
     // Proportions of the original 312 x 196 dialog-unit window.
     const QFontMetrics metrics(font());
-    const auto unitsX = [&metrics](int units) { return units * metrics.averageCharWidth() / 4; };
-    const auto unitsY = [&metrics](int units) { return units * metrics.height() / 8; };
+    const auto unitsX = [this](int units) { return DialogUnits(*this, units, 0).width(); };
+    const auto unitsY = [this](int units) { return DialogUnits(*this, 0, units).height(); };
     introText_->setMinimumHeight(std::max(unitsY(19), 2 * metrics.lineSpacing()));
     locationList_->setMinimumSize(unitsX(298), unitsY(131));
     auto* buttons = new QHBoxLayout;
