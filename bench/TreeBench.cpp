@@ -9,15 +9,20 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -42,50 +47,124 @@ long PeakRssBytes() {
     return usage.ru_maxrss * 1024L;
 }
 
+// The status of stored files, asked relative to the backup folder (opened once), on the calling thread or, when
+// threaded, on a thread of its own that takes the names in batches.
+class StoredFileStatter final {
+public:
+    StoredFileStatter(const std::string& folder, bool threaded)
+        : folder_(folder), folderFd_(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {
+        if (threaded) {
+            thread_ = std::thread([this] { Run(); });
+        }
+    }
+    ~StoredFileStatter() {
+        if (thread_.joinable()) {
+            Hand();
+            {
+                const std::lock_guard lock(mutex_);
+                done_ = true;
+            }
+            work_.notify_one();
+            thread_.join();
+        }
+        ::close(folderFd_);
+    }
+    StoredFileStatter(const StoredFileStatter&) = delete;
+    StoredFileStatter& operator=(const StoredFileStatter&) = delete;
+
+    void Add(const char* id) {
+        filling_.append(id, 2).append("/").append(id).push_back('\0');
+        if (!thread_.joinable()) {
+            Stat(filling_);
+            filling_.clear();
+        } else if (filling_.size() >= 256 * 44) {
+            Hand();
+        }
+    }
+
+private:
+    void Stat(const std::string& names) const {
+        for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
+            struct stat status {};
+            if (::fstatat(folderFd_, names.c_str() + at, &status, 0) != 0) {
+                std::fprintf(stderr, "missing stored file %s/%s\n", folder_.c_str(), names.c_str() + at);
+            }
+        }
+    }
+    void Hand() {
+        const std::lock_guard lock(mutex_);
+        waiting_.push_back(std::exchange(filling_, {}));
+        work_.notify_one();
+    }
+    void Run() {
+        for (;;) {
+            std::string names;
+            {
+                std::unique_lock lock(mutex_);
+                work_.wait(lock, [this] { return !waiting_.empty() || done_; });
+                if (waiting_.empty()) {
+                    return;
+                }
+                names = std::move(waiting_.front());
+                waiting_.pop_front();
+            }
+            Stat(names);
+        }
+    }
+
+    std::string folder_;
+    int folderFd_;
+    std::string filling_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::deque<std::string> waiting_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
 // Only what the tree builder must do anyway: the same query, row by row, and the status of every stored file,
 // asked the same way (relative to the open backup folder).
-std::size_t ReadRowsAndStat(const std::string& folder) {
+std::size_t ReadRowsAndStat(const std::string& folder, bool threaded) {
     sqlite3* db = nullptr;
     const std::string uri = "file://" + folder + "/Manifest.db?immutable=1";
     std::size_t rows = 0;
-    const int folderFd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    StoredFileStatter statter(folder, threaded);
     if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK) {
         sqlite3_stmt* query = nullptr;
         sqlite3_prepare_v2(db, "SELECT fileID, domain, relativePath, flags, file FROM Files", -1, &query, nullptr);
-        std::string stored;
         while (query != nullptr && sqlite3_step(query) == SQLITE_ROW) {
             const auto* id = reinterpret_cast<const char*>(sqlite3_column_text(query, 0));
             const auto* domain = reinterpret_cast<const char*>(sqlite3_column_text(query, 1));
             const auto* path = reinterpret_cast<const char*>(sqlite3_column_text(query, 2));
             const auto* flags = reinterpret_cast<const char*>(sqlite3_column_text(query, 3));
             ++rows;
-            if (id == nullptr || domain == nullptr || path == nullptr || flags == nullptr ||
-                std::strcmp(flags, "2") == 0) {
-                continue;
-            }
-            stored.assign(id, 2).append("/").append(id);
-            struct stat status {};
-            if (::fstatat(folderFd, stored.c_str(), &status, 0) != 0) {
-                std::fprintf(stderr, "missing stored file %s/%s\n", folder.c_str(), stored.c_str());
+            if (id != nullptr && domain != nullptr && path != nullptr && flags != nullptr &&
+                std::strcmp(flags, "2") != 0) {
+                statter.Add(id);
             }
         }
         sqlite3_finalize(query);
     }
     sqlite3_close(db);
-    if (folderFd >= 0) {
-        ::close(folderFd);
-    }
     return rows;
 }
 
-// Runs one measurement in this process and prints "seconds rss-before peak-rss nodes".
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1e-6 * t.tv_usec; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Runs one measurement in this process and prints "seconds cpu-seconds rss-before peak-rss nodes".
 int RunChild(const std::string& phase, const std::string& folder) {
     const long before = CurrentRssBytes();
+    const double cpuStart = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     std::size_t nodes = 0;
     std::unique_ptr<BackupTree> tree; // released only after the peak is read
-    if (phase == "rows") {
-        nodes = ReadRowsAndStat(folder);
+    if (phase == "rows" || phase == "rows-threaded") {
+        nodes = ReadRowsAndStat(folder, phase == "rows-threaded");
     } else {
         CachedBackupTree read = ReadBackupTree(folder, phase == "tree-db" ? ManifestKindDb : ManifestKindMbdb);
         if (read.Status != TreeStatus::Ok) {
@@ -96,12 +175,13 @@ int RunChild(const std::string& phase, const std::string& folder) {
         tree = std::move(read.Tree);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%.6f %ld %ld %zu\n", seconds, before, PeakRssBytes(), nodes);
+    std::printf("%.6f %.6f %ld %ld %zu\n", seconds, CpuSeconds() - cpuStart, before, PeakRssBytes(), nodes);
     return 0;
 }
 
 struct Measurement {
     double Seconds = 0;
+    double CpuSeconds = 0; // user and system time of all the child's threads
     long PeakBytes = 0;
     std::size_t Nodes = 0;
 };
@@ -114,10 +194,11 @@ bool MeasureOnce(const std::string& self, const std::string& phase, const std::s
     }
     long before = 0;
     long peak = 0;
-    const int fields = std::fscanf(child, "%lf %ld %ld %zu", &out.Seconds, &before, &peak, &out.Nodes);
+    const int fields =
+        std::fscanf(child, "%lf %lf %ld %ld %zu", &out.Seconds, &out.CpuSeconds, &before, &peak, &out.Nodes);
     const int status = pclose(child);
     out.PeakBytes = peak - before;
-    return fields == 4 && status == 0;
+    return fields == 5 && status == 0;
 }
 
 // The median time of runs children of each phase, and the largest peak among them. Phases take turns, the
@@ -125,6 +206,7 @@ bool MeasureOnce(const std::string& self, const std::string& phase, const std::s
 bool Measure(const std::string& self, const std::vector<std::string>& phases, const std::string& folder, int runs,
              std::vector<Measurement>& out) {
     std::vector<std::vector<double>> times(phases.size());
+    std::vector<std::vector<double>> cpuTimes(phases.size());
     out.assign(phases.size(), {});
     for (int run = 0; run < runs; ++run) {
         for (std::size_t turn = 0; turn < phases.size(); ++turn) {
@@ -134,23 +216,29 @@ bool Measure(const std::string& self, const std::vector<std::string>& phases, co
                 return false;
             }
             times[p].push_back(one.Seconds);
+            cpuTimes[p].push_back(one.CpuSeconds);
             out[p].PeakBytes = std::max(out[p].PeakBytes, one.PeakBytes);
             out[p].Nodes = one.Nodes;
         }
     }
     for (std::size_t p = 0; p < phases.size(); ++p) {
         std::sort(times[p].begin(), times[p].end());
+        std::sort(cpuTimes[p].begin(), cpuTimes[p].end());
         out[p].Seconds = times[p][times[p].size() / 2];
+        out[p].CpuSeconds = cpuTimes[p][cpuTimes[p].size() / 2];
     }
     return true;
 }
 
-void Report(const char* format, std::size_t entries, const char* phase, const Measurement& m, double baseline) {
+// Prints one phase's line; the tree's line also compares it with the floors measured in the same run.
+void Report(const char* format, std::size_t entries, const char* phase, const Measurement& m,
+            const std::vector<std::pair<const char*, const Measurement*>>& floors = {}) {
     const double perEntry = m.Seconds / static_cast<double>(entries);
-    std::printf("%-5s %9zu  %-10s %9.3f s %8.0f ns %10.0f /s %8.1f B", format, entries, phase, m.Seconds,
-                perEntry * 1e9, 1.0 / perEntry, static_cast<double>(m.PeakBytes) / static_cast<double>(entries));
-    if (baseline > 0) {
-        std::printf("   %.2fx rows+stat", m.Seconds / baseline);
+    std::printf("%-5s %9zu  %-13s %7.3f s %7.3f s %7.0f ns %9.0f /s %7.1f B", format, entries, phase, m.Seconds,
+                m.CpuSeconds, perEntry * 1e9, 1.0 / perEntry,
+                static_cast<double>(m.PeakBytes) / static_cast<double>(entries));
+    for (const auto& [name, floor] : floors) {
+        std::printf("   %.2fx %s (cpu %.2fx)", m.Seconds / floor->Seconds, name, m.CpuSeconds / floor->CpuSeconds);
     }
     std::printf("\n");
     std::fflush(stdout);
@@ -197,7 +285,7 @@ int main(int argc, char** argv) {
     if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) {
         return 1;
     }
-    std::printf("format  entries  phase         time      per entry   entries/s   peak/entry\n");
+    std::printf("format  entries  phase             time       cpu  per entry  entries/s  peak/entry\n");
     for (const std::size_t entries : sizes) {
         const std::string dbFolder = root + "/db-" + std::to_string(entries);
         const std::string mbdbFolder = root + "/mbdb-" + std::to_string(entries);
@@ -223,18 +311,19 @@ int main(int argc, char** argv) {
         std::vector<Measurement> m;
         if (wantDb) {
             // One unmeasured round warms the page cache for both phases alike.
-            if (!Measure(self, {"rows", "tree-db"}, dbFolder, 1, m) ||
-                !Measure(self, {"rows", "tree-db"}, dbFolder, runs, m)) {
+            const std::vector<std::string> phases = {"rows", "rows-threaded", "tree-db"};
+            if (!Measure(self, phases, dbFolder, 1, m) || !Measure(self, phases, dbFolder, runs, m)) {
                 return 1;
             }
-            Report("db", entries, "rows+stat", m[0], 0);
-            Report("db", entries, "tree", m[1], m[0].Seconds);
+            Report("db", entries, "rows+stat", m[0]);
+            Report("db", entries, "rows+stat 2t", m[1]);
+            Report("db", entries, "tree", m[2], {{"rows+stat", &m[0]}, {"rows+stat 2t", &m[1]}});
         }
         if (wantMbdb) {
             if (!Measure(self, {"tree-mbdb"}, mbdbFolder, 1, m) || !Measure(self, {"tree-mbdb"}, mbdbFolder, runs, m)) {
                 return 1;
             }
-            Report("mbdb", entries, "tree", m[0], 0);
+            Report("mbdb", entries, "tree", m[0]);
         }
     }
     return 0;

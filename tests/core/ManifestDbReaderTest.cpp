@@ -151,6 +151,30 @@ TEST(ManifestDb, MissingStoredFileLeavesSizeAndTimeZero) {
     EXPECT_EQ(leaf->MTime(), 0);
 }
 
+// Enough files that their status is read in several batches away from the reading thread, the last one partial.
+TEST(ManifestDb, EveryFileOfALargeBackupGetsItsOwnStoredFileStatus) {
+    const TempDir dir;
+    SampleBackup backup;
+    constexpr int Count = 1300;
+    const auto relativePath = [](int i) { return "Media/DCIM/" + std::to_string(i % 3) + "/f" + std::to_string(i); };
+    for (int i = 0; i < Count; ++i) {
+        backup.Files.push_back(SampleFile{.RelativePath = relativePath(i),
+                                          .Content = std::string(static_cast<std::size_t>(i % 251), 'x'),
+                                          .StoredFileMissing = i % 7 == 0,
+                                          .MTime = 1500000000 + i});
+    }
+    testing::WriteSampleBackup(dir.Path(), backup);
+    const ReadTree read = Read(dir.Path());
+    ASSERT_TRUE(read.Ok) << read.Failure;
+    for (int i = 0; i < Count; ++i) {
+        const std::string path = "/var/mobile/" + relativePath(i);
+        const FileNode* leaf = Find(read, path);
+        ASSERT_NE(leaf, nullptr) << path;
+        EXPECT_EQ(leaf->Size(), i % 7 == 0 ? 0U : static_cast<std::uint32_t>(i % 251)) << path;
+        EXPECT_EQ(leaf->MTime(), i % 7 == 0 ? 0 : 1500000000 + i) << path;
+    }
+}
+
 TEST(ManifestDb, BackupFolderWithUriCharactersInItsNameIsRead) {
     const TempDir dir;
     const fs::path folder = dir.Path() / "my back?up #1 %20 100%";

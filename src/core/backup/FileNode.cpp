@@ -1,15 +1,14 @@
 #include "core/backup/FileNode.h"
 
+#include "core/backup/StoredFileStatus.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
 #include <new>
-#include <sys/stat.h>
 #include <type_traits>
-#include <unistd.h>
 #include <utility>
 
 namespace marrowick {
@@ -245,16 +244,7 @@ BackupTree::BackupTree(std::string backupFolder, int manifestKind)
     root_->flagsLength_ = 1;
 }
 
-BackupTree::~BackupTree() {
-    CloseBackupFolder();
-}
-
-void BackupTree::CloseBackupFolder() {
-    if (backupFd_ >= 0) {
-        ::close(backupFd_);
-    }
-    backupFd_ = -1;
-}
+BackupTree::~BackupTree() = default;
 
 FileNode* BackupTree::NewNode() {
     if (nodesLeftInChunk_ == 0) {
@@ -303,26 +293,14 @@ std::string_view BackupTree::InternFlags(std::string_view flags) {
 }
 
 void BackupTree::ReadStoredFileStatus(FileNode& node) {
-    const std::string_view fileId = node.FileID();
-    if (fileId.empty()) {
+    if (statusReader_) {
+        statusReader_->Add(node);
         return;
     }
-    if (backupFd_ == -1) {
-        backupFd_ = ::open(backupFolder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (backupFd_ < 0) {
-            backupFd_ = -2;
-        }
+    if (!lookup_) {
+        lookup_ = std::make_unique<StoredFileLookup>(backupFolder_);
     }
-    // Relative to the open folder the kernel walks two components instead of the whole folder path.
-    statPath_.assign(backupFd_ >= 0 ? std::string_view() : std::string_view(backupFolder_));
-    statPath_.append(fileId.substr(0, 2));
-    statPath_.push_back('/');
-    statPath_.append(fileId);
-    struct stat status {};
-    if (::fstatat(backupFd_ >= 0 ? backupFd_ : AT_FDCWD, statPath_.c_str(), &status, 0) == 0) {
-        node.size_ = static_cast<std::uint32_t>(status.st_size);
-        node.mtime_ = status.st_mtim.tv_sec;
-    }
+    lookup_->Read(node);
 }
 
 FileNode* BackupTree::FindPath(std::string_view key, std::size_t hash) const {
@@ -673,6 +651,9 @@ void BackupTree::Insert(const FileEntry& entry, const ScannedPath& scanned) {
 void BackupTree::BeginBulkInsertion() {
     bulk_ = true;
     indexes_.clear();
+    if (manifestKind_ == ManifestKindDb) {
+        statusReader_ = std::make_unique<StoredFileStatusReader>(backupFolder_);
+    }
 }
 
 void BackupTree::FinishInsertion() {
@@ -681,15 +662,19 @@ void BackupTree::FinishInsertion() {
     paths_ = nullptr;
     pathSlots_ = 0;
     if (bulk_) {
+        // Sizes and times are not read by the sort: the last stored files are looked up meanwhile.
         SortAllChildren();
         bulk_ = false;
+    }
+    if (statusReader_) {
+        statusReader_->Finish();
+        statusReader_.reset();
     }
     pathMemory_ = {};
     pathsUsed_ = 0;
     indexes_.clear();
     scanned_ = {};
-    statPath_ = {};
-    CloseBackupFolder();
+    lookup_.reset();
 }
 
 bool IsUnder(std::string_view path, std::string_view folder) {

@@ -39,6 +39,7 @@ public:
 private:
     friend class BackupTree;
     friend class SortedChildIndex;
+    friend class StoredFileLookup;
 
     const char* path_ = nullptr;
     const char* fileId_ = nullptr;
@@ -66,6 +67,8 @@ struct FileEntry {
 };
 
 class SortedChildIndex;
+class StoredFileLookup;
+class StoredFileStatusReader;
 
 namespace detail {
 
@@ -166,7 +169,6 @@ private:
     [[nodiscard]] const FileNode* FirstWithHash(std::size_t hash) const;
     void Insert(const FileEntry& entry, const ScannedPath& scanned);
     void InsertOldestQueued();
-    void CloseBackupFolder();
     void IndexAllPaths();
 
     std::string backupFolder_;
@@ -189,13 +191,13 @@ private:
     std::size_t pathsUsed_ = 0;
     std::unordered_map<const FileNode*, std::unique_ptr<SortedChildIndex>> indexes_;
     ScannedPath scanned_;
-    std::string statPath_;
-    // The backup folder opened while inserting, so that stored files are looked up relative to it; -1 when not
-    // opened yet, -2 when it cannot be opened (absolute paths are used then).
-    int backupFd_ = -1;
     std::array<QueuedEntry, QueueDepth> queue_;
     std::size_t queueFirst_ = 0;
     std::size_t queued_ = 0;
+    // Stored files are read while inserting one entry at a time, and on a thread of their own during bulk
+    // insertion; the reader is declared last so that its thread ends before the nodes it writes are freed.
+    std::unique_ptr<StoredFileLookup> lookup_;
+    std::unique_ptr<StoredFileStatusReader> statusReader_;
 };
 
 // True when path begins with folder followed by "/".

@@ -118,8 +118,8 @@ bool ReadRows(sqlite3* db, BackupTree& tree, std::string& failure) {
         if (rc != SQLITE_ROW) {
             break;
         }
-        // The same as ManifestDbRow, queued so that the tree fetches its memory while earlier rows' files are
-        // looked up.
+        // The same as ManifestDbRow, queued so that the tree fetches its memory while earlier rows are
+        // inserted.
         const std::string_view domain = text(1);
         if (domain.empty()) {
             continue;
