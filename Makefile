@@ -3,7 +3,7 @@ PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps configure build run test test-asan fuzz screenshots format clean
+.PHONY: all deps configure build run test test-asan test-tsan fuzz screenshots format clean
 
 all: build
 
@@ -29,6 +29,9 @@ test: build
 
 test-asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
+
+test-tsan:
+	@$(MAKE) --no-print-directory test PRESET=tsan
 
 screenshots: build
 	@$(BUILD_DIR)/tests/marrowick_screenshots docs/screenshots
