@@ -92,11 +92,11 @@ int Report(const ExportResult& result, bool terminalBar, const std::string& targ
     if (!summary.empty()) {
         err << summary << (summary.back() == '\n' ? "" : "\n");
     }
+    const std::string files = std::to_string(result.FilesCopied) + (result.FilesCopied == 1 ? " file" : " files");
     if (result.Cancelled) {
-        err << "Export cancelled after " << result.FilesCopied << " files; the rest were not exported.\n";
+        err << "Export cancelled after " << files << "; the rest were not exported.\n";
     }
-    out << "Exported " << result.FilesCopied << (result.FilesCopied == 1 ? " file" : " files") << " to "
-        << Printable(target) << ".\n";
+    out << "Exported " << files << " to " << Printable(target) << ".\n";
     return result.Succeeded() ? ExitOk : ExitFailed;
 }
 

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace marrowick::cli {
 namespace {
@@ -76,6 +79,50 @@ TEST_F(ExportCommand, TargetThatCannotBeAFolderIsRefused) {
     EXPECT_NE(run.Err.find("the target folder \"" + target.string() + "\" cannot be created"), std::string::npos)
         << run.Err;
     EXPECT_EQ(ReadFile(target), "a file");
+}
+
+// Standard error that gets SIGINT, as from Ctrl+C, while the first file's progress line is written.
+class InterruptOnFirstProgress final : public std::stringbuf {
+protected:
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        const std::streamsize written = std::stringbuf::xsputn(text, count);
+        if (!raised_ && std::string_view(text, static_cast<std::size_t>(count)).starts_with("Exporting")) {
+            raised_ = true;
+            std::raise(SIGINT);
+        }
+        return written;
+    }
+
+private:
+    bool raised_ = false;
+};
+
+std::atomic<int> OutsideInterrupts{0};
+
+TEST_F(ExportCommand, CtrlCStopsAfterTheFileBeingCopiedAndSaysSo) {
+    Write({File("Media/a.jpg", "a"), File("Media/b.jpg", "b"), File("Media/c.jpg", "c")});
+    const auto previous = std::signal(SIGINT, [](int) { OutsideInterrupts.fetch_add(1); });
+    InterruptOnFirstProgress errBuffer;
+    std::ostream err(&errBuffer);
+    std::ostringstream out;
+    const int status = RunCli({"export", "1", "/var/mobile/Media", target.string()}, out, err);
+
+    EXPECT_EQ(status, ExitFailed);
+    EXPECT_EQ(ReadFile(target / "Media" / "a.jpg"), "a");
+    EXPECT_FALSE(fs::exists(target / "Media" / "b.jpg"));
+    EXPECT_FALSE(fs::exists(target / "Media" / "c.jpg"));
+    EXPECT_NE(errBuffer.str().find("Export cancelled after 1 file; the rest were not exported.\n"), std::string::npos)
+        << errBuffer.str();
+    EXPECT_EQ(out.str(), "Exported 1 file to " + target.string() + ".\n");
+    EXPECT_EQ(OutsideInterrupts.load(), 0) << "the export's own handler took the interrupt";
+
+    std::raise(SIGINT);
+    EXPECT_EQ(OutsideInterrupts.load(), 1) << "the former handler is back once the export is over";
+    std::signal(SIGINT, previous);
+
+    const CliRun again = RunTool({"export", "-q", "1", "/var/mobile/Media", target.string()});
+    EXPECT_EQ(again.Status, ExitOk) << "a new export does not inherit the interrupt";
+    EXPECT_EQ(ReadFile(target / "Media" / "c.jpg"), "c");
 }
 
 TEST_F(ExportCommand, WrongArgumentsAreUsageErrors) {
