@@ -6,6 +6,7 @@
 #include "core/backup/BackupLocations.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <ostream>
 
 namespace marrowick::cli {
@@ -28,6 +29,28 @@ std::optional<BackupRecord> BackupInFolder(const std::string& folder, const std:
 }
 
 } // namespace
+
+int UsageError(const std::string& command, const std::string& what, std::ostream& err) {
+    err << "marrowick-cli " << command << ": " << what << " Run \"marrowick-cli " << command
+        << " --help\" for its usage.\n";
+    return ExitUsage;
+}
+
+std::string AbsoluteFolder(const std::string& folder) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+    return error ? folder : absolute.lexically_normal().string();
+}
+
+bool IsExistingFolder(const std::string& command, const std::string& folder, std::ostream& err) {
+    std::error_code error;
+    if (std::filesystem::is_directory(folder, error)) {
+        return true;
+    }
+    err << "marrowick-cli " << command << ": " << Quoted(folder)
+        << (std::filesystem::exists(folder, error) ? " is not a folder.\n" : " does not exist.\n");
+    return false;
+}
 
 bool ParsedArguments::Has(const std::string& flag) const {
     return std::find(Flags.begin(), Flags.end(), flag) != Flags.end();

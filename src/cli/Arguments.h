@@ -25,6 +25,15 @@ struct ParsedArguments {
 [[nodiscard]] ParsedArguments ParseArguments(const std::vector<std::string>& args,
                                              const std::vector<std::string>& knownFlags);
 
+// Says what is wrong with a command's words and where its usage is; gives ExitUsage.
+int UsageError(const std::string& command, const std::string& what, std::ostream& err);
+
+// A folder as a folder picker would give it: absolute, without "." and ".." parts.
+[[nodiscard]] std::string AbsoluteFolder(const std::string& folder);
+
+// True when folder is an existing folder; otherwise says that it does not exist or is not a folder.
+[[nodiscard]] bool IsExistingFolder(const std::string& command, const std::string& folder, std::ostream& err);
+
 // The backup that BACKUP names: a row number of `list`, a serial number (its newest backup), or a backup folder.
 // Says why on err and gives nothing when there is no such backup.
 [[nodiscard]] std::optional<BackupRecord> ResolveBackup(const std::string& backup, const std::string& command,

@@ -3,6 +3,8 @@
 #include "cli/Commands.h"
 
 #include <ostream>
+#include <string_view>
+#include <utility>
 
 namespace marrowick::cli {
 namespace {
@@ -31,6 +33,14 @@ Exit status: 0 done; 1 an export left files out, was cancelled or met a full dis
 3 the backup or device path was not found; 4 the backup cannot be read (encrypted or damaged).
 )";
 
+using CommandFunction = int (*)(const std::vector<std::string>&, std::ostream&, std::ostream&);
+
+constexpr std::pair<std::string_view, CommandFunction> Commands[] = {
+    {"list", RunList},         {"ls", RunLs},         {"info", RunInfo},
+    {"find", RunFind},         {"export", RunExport}, {"locations", RunLocations},
+    {"relocate", RunRelocate},
+};
+
 } // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -47,27 +57,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         out << "marrowick-cli " << MARROWICK_VERSION << '\n';
         return ExitOk;
     }
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (command == "list") {
-        return RunList(rest, out, err);
-    }
-    if (command == "ls") {
-        return RunLs(rest, out, err);
-    }
-    if (command == "info") {
-        return RunInfo(rest, out, err);
-    }
-    if (command == "find") {
-        return RunFind(rest, out, err);
-    }
-    if (command == "export") {
-        return RunExport(rest, out, err);
-    }
-    if (command == "locations") {
-        return RunLocations(rest, out, err);
-    }
-    if (command == "relocate") {
-        return RunRelocate(rest, out, err);
+    for (const auto& [name, run] : Commands) {
+        if (command == name) {
+            return run({args.begin() + 1, args.end()}, out, err);
+        }
     }
     err << "marrowick-cli: unknown command \"" << command << "\". Run \"marrowick-cli --help\" for the commands.\n";
     return ExitUsage;

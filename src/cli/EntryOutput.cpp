@@ -7,6 +7,22 @@
 
 namespace marrowick::cli {
 
+std::string ManifestName(int manifestKind) {
+    return manifestKind == ManifestKindDb ? "Manifest.db" : "Manifest.mbdb";
+}
+
+JsonObject BackupJson(const BackupRecord& backup) {
+    JsonObject object;
+    object.Add("name", backup.Name)
+        .Add("time", backup.Time)
+        .Add("version", backup.Version)
+        .Add("deviceType", backup.DeviceType)
+        .Add("serialNumber", backup.SerialNumber)
+        .Add("folder", backup.FolderPath)
+        .Add("manifest", ManifestName(backup.ManifestKind));
+    return object;
+}
+
 std::string EntryJson(const FileNode& node) {
     return JsonObject()
         .Add("name", node.Name())

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "cli/Json.h"
 #include "core/backup/FileNode.h"
+#include "core/backup/SummaryReader.h"
 
 #include <iosfwd>
 #include <string>
@@ -9,6 +11,12 @@ namespace marrowick::cli {
 
 // One entry as a JSON object: name, path, type ("folder" or "file"), size, mtime, time, fileID.
 [[nodiscard]] std::string EntryJson(const FileNode& node);
+
+// "Manifest.db" or "Manifest.mbdb".
+[[nodiscard]] std::string ManifestName(int manifestKind);
+
+// A backup's summary as a JSON object: name, time, version, deviceType, serialNumber, folder, manifest.
+[[nodiscard]] JsonObject BackupJson(const BackupRecord& backup);
 
 // Writes a JSON array one element a line, so that a million entries stream out without being held.
 class JsonArrayWriter final {

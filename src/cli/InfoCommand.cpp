@@ -1,6 +1,7 @@
 #include "cli/Arguments.h"
 #include "cli/Cli.h"
 #include "cli/Commands.h"
+#include "cli/EntryOutput.h"
 #include "cli/Json.h"
 #include "cli/TextTable.h"
 
@@ -48,10 +49,6 @@ std::string TotalText(std::uint64_t bytes) {
     return text;
 }
 
-std::string ManifestName(int kind) {
-    return kind == ManifestKindDb ? "Manifest.db" : "Manifest.mbdb";
-}
-
 void PrintText(const BackupRecord& backup, const Contents& contents, std::ostream& out) {
     const std::pair<const char*, std::string> lines[] = {
         {"Name", backup.Name},
@@ -73,14 +70,7 @@ void PrintText(const BackupRecord& backup, const Contents& contents, std::ostrea
 }
 
 void PrintJson(const BackupRecord& backup, const Contents& contents, std::ostream& out) {
-    out << JsonObject()
-               .Add("name", backup.Name)
-               .Add("time", backup.Time)
-               .Add("version", backup.Version)
-               .Add("deviceType", backup.DeviceType)
-               .Add("serialNumber", backup.SerialNumber)
-               .Add("folder", backup.FolderPath)
-               .Add("manifest", ManifestName(backup.ManifestKind))
+    out << BackupJson(backup)
                .Add("files", contents.Files)
                .Add("folders", contents.Folders)
                .Add("totalBytes", contents.TotalBytes)

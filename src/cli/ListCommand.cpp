@@ -26,15 +26,7 @@ Options:
 void PrintJson(const std::vector<BackupRecord>& rows, std::ostream& out) {
     JsonArrayWriter array(out);
     for (const BackupRecord& row : rows) {
-        array.Add(JsonObject()
-                      .Add("name", row.Name)
-                      .Add("time", row.Time)
-                      .Add("version", row.Version)
-                      .Add("deviceType", row.DeviceType)
-                      .Add("serialNumber", row.SerialNumber)
-                      .Add("folder", row.FolderPath)
-                      .Add("manifest", row.ManifestKind == ManifestKindDb ? "Manifest.db" : "Manifest.mbdb")
-                      .Text());
+        array.Add(BackupJson(row).Text());
     }
 }
 
@@ -53,10 +45,10 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return ExitOk;
     }
     if (!parsed.Unknown.empty() || !parsed.Positional.empty()) {
-        err << "marrowick-cli list: unexpected argument \""
-            << (parsed.Unknown.empty() ? parsed.Positional.front() : parsed.Unknown)
-            << "\". Run \"marrowick-cli list --help\" for its usage.\n";
-        return ExitUsage;
+        return UsageError("list",
+                          "unexpected argument \"" +
+                              (parsed.Unknown.empty() ? parsed.Positional.front() : parsed.Unknown) + "\".",
+                          err);
     }
     InitBackupLocations();
     const std::vector<BackupRecord> rows = RefreshBackupList();

@@ -8,13 +8,10 @@
 #include "core/settings/ExtraLocations.h"
 #include "core/settings/LocationsFile.h"
 
-#include <filesystem>
 #include <ostream>
 
 namespace marrowick::cli {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr const char* LocationsHelp = R"(Usage: marrowick-cli locations [add DIR | remove DIR]
 
@@ -28,17 +25,6 @@ At most 18 extra locations can be kept. Folders are compared as written, so lett
 
 Exit status: 0 done; 1 the change was refused or the file could not be written; 2 a usage error.
 )";
-
-std::string Quoted(const std::string& path) {
-    return "\"" + Printable(path) + "\"";
-}
-
-// As a folder picker would give it: absolute, without "." and ".." parts.
-std::string AbsoluteFolder(const std::string& folder) {
-    std::error_code error;
-    const fs::path absolute = fs::absolute(folder, error);
-    return error ? folder : absolute.lexically_normal().string();
-}
 
 void PrintLocations(std::ostream& out) {
     TextTable table({"#", "Kind", "Location"});
@@ -61,10 +47,7 @@ bool Save(std::ostream& err) {
 
 int Add(const std::string& argument, std::ostream& out, std::ostream& err) {
     const std::string folder = AbsoluteFolder(argument);
-    std::error_code error;
-    if (!fs::is_directory(folder, error)) {
-        err << "marrowick-cli locations: " << Quoted(folder)
-            << (fs::exists(folder, error) ? " is not a folder.\n" : " does not exist.\n");
+    if (!IsExistingFolder("locations", folder, err)) {
         return ExitFailed;
     }
     const AddLocationResult added = AddExtraLocation(folder);
@@ -112,16 +95,11 @@ int RunLocations(const std::vector<std::string>& args, std::ostream& out, std::o
     const std::vector<std::string>& words = parsed.Positional;
     const bool isEdit = !words.empty() && (words[0] == "add" || words[0] == "remove");
     if (!parsed.Unknown.empty() || (!words.empty() && !isEdit) || (isEdit && words.size() != 2)) {
-        err << "marrowick-cli locations: ";
-        if (!parsed.Unknown.empty()) {
-            err << "unknown option \"" << parsed.Unknown << "\".";
-        } else if (!isEdit) {
-            err << "unknown action \"" << Printable(words[0]) << "\"; use \"add DIR\" or \"remove DIR\".";
-        } else {
-            err << "\"" << words[0] << "\" takes exactly one folder.";
-        }
-        err << " Run \"marrowick-cli locations --help\" for its usage.\n";
-        return ExitUsage;
+        return UsageError("locations",
+                          !parsed.Unknown.empty() ? "unknown option \"" + parsed.Unknown + "\"."
+                          : !isEdit ? "unknown action " + Quoted(words[0]) + "; use \"add DIR\" or \"remove DIR\"."
+                                    : "\"" + words[0] + "\" takes exactly one folder.",
+                          err);
     }
     InitBackupLocations();
     if (words.empty()) {
@@ -129,8 +107,7 @@ int RunLocations(const std::vector<std::string>& args, std::ostream& out, std::o
         return ExitOk;
     }
     if (words[1].empty()) {
-        err << "marrowick-cli locations: the folder is empty. Run \"marrowick-cli locations --help\" for its usage.\n";
-        return ExitUsage;
+        return UsageError("locations", "the folder is empty.", err);
     }
     return words[0] == "add" ? Add(words[1], out, err) : Remove(words[1], out, err);
 }

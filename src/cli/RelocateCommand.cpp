@@ -6,13 +6,10 @@
 #include "core/backup/BackupLocations.h"
 #include "core/settings/Relocation.h"
 
-#include <filesystem>
 #include <ostream>
 
 namespace marrowick::cli {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr const char* RelocateHelp = R"(Usage: marrowick-cli relocate [DIR | --restore]
 
@@ -31,15 +28,9 @@ Exit status: 0 done or nothing to do; 1 a step failed or was refused (the steps 
 2 a usage error.
 )";
 
-std::string Quoted(const std::string& path) {
-    return "\"" + Printable(path) + "\"";
-}
-
-// As a folder picker would give it: absolute, without "." and ".." parts and without a trailing "/".
-std::string AbsoluteFolder(const std::string& folder) {
-    std::error_code error;
-    const fs::path absolute = fs::absolute(folder, error);
-    std::string text = error ? folder : absolute.lexically_normal().string();
+// Without a trailing "/", as the link's target is shown and stored.
+std::string TargetFolder(const std::string& folder) {
+    std::string text = AbsoluteFolder(folder);
     while (text.size() > 1 && text.back() == '/') {
         text.pop_back();
     }
@@ -54,11 +45,6 @@ void PrintLocation(const std::string& location, std::ostream& out) {
     }
 }
 
-int UsageError(const std::string& what, std::ostream& err) {
-    err << "marrowick-cli relocate: " << what << " Run \"marrowick-cli relocate --help\" for its usage.\n";
-    return ExitUsage;
-}
-
 } // namespace
 
 int RunRelocate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -68,22 +54,19 @@ int RunRelocate(const std::vector<std::string>& args, std::ostream& out, std::os
         return ExitOk;
     }
     if (!parsed.Unknown.empty()) {
-        return UsageError("unknown option \"" + parsed.Unknown + "\".", err);
+        return UsageError("relocate", "unknown option \"" + parsed.Unknown + "\".", err);
     }
     const bool restore = parsed.Has("--restore");
     if (parsed.Positional.size() > 1 || (restore && !parsed.Positional.empty())) {
-        return UsageError("give one folder or --restore, not both or more.", err);
+        return UsageError("relocate", "give one folder or --restore, not both or more.", err);
     }
     std::string newLocation;
     if (!parsed.Positional.empty()) {
         if (parsed.Positional[0].empty()) {
-            return UsageError("the folder is empty.", err);
+            return UsageError("relocate", "the folder is empty.", err);
         }
-        newLocation = AbsoluteFolder(parsed.Positional[0]);
-        std::error_code error;
-        if (!fs::is_directory(newLocation, error)) {
-            err << "marrowick-cli relocate: " << Quoted(newLocation)
-                << (fs::exists(newLocation, error) ? " is not a folder.\n" : " does not exist.\n");
+        newLocation = TargetFolder(parsed.Positional[0]);
+        if (!IsExistingFolder("relocate", newLocation, err)) {
             return ExitFailed;
         }
     }

@@ -20,6 +20,10 @@ std::string Printable(const std::string& text) {
     return out;
 }
 
+std::string Quoted(const std::string& text) {
+    return "\"" + Printable(text) + "\"";
+}
+
 void TextTable::Print(std::ostream& out) const {
     std::vector<std::size_t> widths(header_.size(), 0);
     const auto measure = [&](const std::vector<std::string>& row) {

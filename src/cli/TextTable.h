@@ -20,5 +20,7 @@ private:
 
 // Control characters (a newline in a device name, say) shown as "?" so that one entry stays on one line.
 [[nodiscard]] std::string Printable(const std::string& text);
+// Printable text in double quotes, as messages name folders and files.
+[[nodiscard]] std::string Quoted(const std::string& text);
 
 } // namespace marrowick::cli
