@@ -1,5 +1,7 @@
 #include "core/backup/EntryText.h"
 
+#include "core/platform/LocalTime.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -27,9 +29,8 @@ std::string TimeText(std::int64_t mtime) {
     if (mtime < EarliestShownTime) {
         return {};
     }
-    const auto instant = static_cast<std::time_t>(mtime);
     std::tm local{};
-    if (::localtime_r(&instant, &local) == nullptr) {
+    if (!ToLocalTime(mtime, local)) {
         return {};
     }
     char text[64];

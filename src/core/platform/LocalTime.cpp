@@ -5,10 +5,14 @@
 
 namespace marrowick {
 
-std::string FormatLocalTime(std::int64_t unixSeconds) {
+bool ToLocalTime(std::int64_t unixSeconds, std::tm& local) {
     const auto instant = static_cast<std::time_t>(unixSeconds);
+    return ::localtime_r(&instant, &local) != nullptr;
+}
+
+std::string FormatLocalTime(std::int64_t unixSeconds) {
     std::tm local{};
-    if (::localtime_r(&instant, &local) == nullptr) {
+    if (!ToLocalTime(unixSeconds, local)) {
         return {};
     }
     char text[64];

@@ -4,6 +4,7 @@
 #include "core/export/ErrorText.h"
 #include "core/platform/AtomicFile.h"
 #include "core/platform/FileSystemOps.h"
+#include "core/platform/LocalTime.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -49,9 +50,8 @@ std::string Escaped(const std::string& text, bool isName) {
 }
 
 std::string ListingTime(const struct stat& status) {
-    const std::time_t instant = status.st_mtime;
     std::tm local{};
-    if (::localtime_r(&instant, &local) == nullptr) {
+    if (!ToLocalTime(status.st_mtime, local)) {
         return "----------  --:--";
     }
     char text[64];
@@ -316,9 +316,8 @@ std::string ReadBackupLinkTarget(const std::string& dirListPath) {
 }
 
 std::string RelocationTimestamp(std::int64_t unixSeconds) {
-    const auto instant = static_cast<std::time_t>(unixSeconds);
     std::tm local{};
-    if (::localtime_r(&instant, &local) == nullptr) {
+    if (!ToLocalTime(unixSeconds, local)) {
         return {};
     }
     char text[64];
