@@ -9,6 +9,14 @@
 
 namespace marrowick {
 
+void AppendStoredFileName(std::string& path, std::string_view fileId, int manifestKind) {
+    if (manifestKind == ManifestKindDb) {
+        path.append(fileId.substr(0, 2));
+        path.push_back('/');
+    }
+    path.append(fileId);
+}
+
 StoredFileLookup::StoredFileLookup(std::string folder)
     : folder_(std::move(folder)), folderFd_(::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
 
@@ -18,9 +26,7 @@ void StoredFileLookup::Read(FileNode& node) {
         return;
     }
     path_.assign(folderFd_.IsOpen() ? std::string_view() : std::string_view(folder_));
-    path_.append(fileId.substr(0, 2));
-    path_.push_back('/');
-    path_.append(fileId);
+    AppendStoredFileName(path_, fileId, ManifestKindDb);
     struct stat status {};
     if (::fstatat(folderFd_.IsOpen() ? folderFd_.Get() : AT_FDCWD, path_.c_str(), &status, 0) == 0) {
         node.size_ = static_cast<std::uint32_t>(status.st_size);

@@ -7,12 +7,17 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 namespace marrowick {
 
 class FileNode;
+
+// Appends where a backup keeps a file's content, relative to the backup folder: "<first two characters of
+// ID>/<ID>" in a Manifest.db backup, "<ID>" in a Manifest.mbdb backup.
+void AppendStoredFileName(std::string& path, std::string_view fileId, int manifestKind);
 
 // Size and time of the stored files <folder>/<first two characters of ID>/<ID> of one Manifest.db backup.
 class StoredFileLookup final {

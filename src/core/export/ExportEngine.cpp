@@ -1,4 +1,6 @@
 #include "core/export/ExportEngine.h"
+
+#include "core/backup/StoredFileStatus.h"
 #include "core/export/ErrorText.h"
 
 #include <algorithm>
@@ -318,11 +320,7 @@ private:
 
     std::string StoredFilePath(std::string_view fileId) const {
         std::string path = backupFolder_;
-        if (parameters_.ManifestKind == ManifestKindDb) {
-            path += fileId.substr(0, 2);
-            path += '/';
-        }
-        path += fileId;
+        AppendStoredFileName(path, fileId, parameters_.ManifestKind);
         return path;
     }
 
