@@ -4,10 +4,12 @@
 #include "cli/TextTable.h"
 #include "core/backup/BackupDiscovery.h"
 #include "core/backup/BackupLocations.h"
+#include "core/platform/Files.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <ostream>
+#include <utility>
 
 namespace marrowick::cli {
 namespace {
@@ -121,9 +123,7 @@ const FileNode* FindDevicePath(const FileNode* root, std::string devicePath, con
     if (devicePath.empty()) {
         devicePath = "/var";
     }
-    while (devicePath.size() > 1 && devicePath.back() == '/') {
-        devicePath.pop_back();
-    }
+    devicePath = WithoutTrailingSlashes(std::move(devicePath));
     const FileNode* node = FindNode(root, devicePath);
     if (node == nullptr) {
         err << "marrowick-cli " << command << ": there is no \"" << Printable(devicePath)

@@ -4,6 +4,7 @@
 #include "cli/TextTable.h"
 
 #include "core/backup/BackupLocations.h"
+#include "core/platform/Files.h"
 #include "core/settings/Relocation.h"
 
 #include <ostream>
@@ -27,15 +28,6 @@ Options:
 Exit status: 0 done or nothing to do; 1 a step failed or was refused (the steps made are listed);
 2 a usage error.
 )";
-
-// Without a trailing "/", as the link's target is shown and stored.
-std::string TargetFolder(const std::string& folder) {
-    std::string text = AbsoluteFolder(folder);
-    while (text.size() > 1 && text.back() == '/') {
-        text.pop_back();
-    }
-    return text;
-}
 
 void PrintLocation(const std::string& location, std::ostream& out) {
     if (location.empty()) {
@@ -65,7 +57,7 @@ int RunRelocate(const std::vector<std::string>& args, std::ostream& out, std::os
         if (parsed.Positional[0].empty()) {
             return UsageError("relocate", "the folder is empty.", err);
         }
-        newLocation = TargetFolder(parsed.Positional[0]);
+        newLocation = WithoutTrailingSlashes(AbsoluteFolder(parsed.Positional[0]));
         if (!IsExistingFolder("relocate", newLocation, err)) {
             return ExitFailed;
         }

@@ -43,6 +43,13 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     return content;
 }
 
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
 std::string WithTrailingSlash(std::string path) {
     if (path.empty() || path.back() != '/') {
         path += '/';

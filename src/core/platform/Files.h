@@ -14,4 +14,7 @@ namespace marrowick {
 // path with a "/" appended when it does not end with one.
 [[nodiscard]] std::string WithTrailingSlash(std::string path);
 
+// path without the "/" at its end, "/" itself excepted.
+[[nodiscard]] std::string WithoutTrailingSlashes(std::string path);
+
 } // namespace marrowick

@@ -1,5 +1,7 @@
 #include "core/platform/SpecialFolders.h"
 
+#include "core/platform/Files.h"
+
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
@@ -7,13 +9,6 @@
 
 namespace marrowick {
 namespace {
-
-std::string WithoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
 
 // The XDG rules ignore a relative value.
 std::string AbsoluteEnvironmentFolder(const char* name) {

@@ -4,6 +4,7 @@
 #include "core/export/ErrorText.h"
 #include "core/platform/AtomicFile.h"
 #include "core/platform/FileSystemOps.h"
+#include "core/platform/Files.h"
 #include "core/platform/LocalTime.h"
 
 #include <algorithm>
@@ -123,13 +124,8 @@ EntryState StateOf(const std::string& path) {
 }
 
 bool IsWithin(const fs::path& inner, const fs::path& outer) {
-    std::string innerText = inner.lexically_normal().string();
-    std::string outerText = outer.lexically_normal().string();
-    for (std::string* text : {&innerText, &outerText}) {
-        while (text->size() > 1 && text->back() == '/') {
-            text->pop_back();
-        }
-    }
+    const std::string innerText = WithoutTrailingSlashes(inner.lexically_normal().string());
+    const std::string outerText = WithoutTrailingSlashes(outer.lexically_normal().string());
     return innerText == outerText || innerText.starts_with(outerText == "/" ? outerText : outerText + "/");
 }
 
