@@ -3,6 +3,7 @@
 #include "core/backup/BinaryPlist.h"
 #include "core/backup/ManifestDbReader.h"
 #include "core/backup/ManifestMbdbReader.h"
+#include "core/platform/FileDescriptor.h"
 #include "core/platform/Files.h"
 
 #include <fcntl.h>
@@ -28,20 +29,19 @@ bool XmlPlistSaysEncrypted(std::string_view plist) {
 
 // True when the file holds at least 16 bytes and they are not SQLite's header: an encrypted Manifest.db.
 bool IsNotSqliteFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.IsOpen()) {
         return false;
     }
     char header[16];
     std::size_t got = 0;
     while (got < sizeof header) {
-        const ssize_t n = ::read(fd, header + got, sizeof header - got);
+        const ssize_t n = ::read(file.Get(), header + got, sizeof header - got);
         if (n <= 0) {
             break;
         }
         got += static_cast<std::size_t>(n);
     }
-    ::close(fd);
     return got == sizeof header && std::string_view(header, sizeof header) != SqliteHeader;
 }
 
@@ -52,7 +52,7 @@ bool ManifestPlistSaysEncrypted(const std::string& backupFolder) {
     if (!plist) {
         return false;
     }
-    if (!plist->starts_with("bplist00")) {
+    if (!BinaryPlist::IsBinary(*plist)) {
         return XmlPlistSaysEncrypted(*plist);
     }
     const BinaryPlist binary(*plist);

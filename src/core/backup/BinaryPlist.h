@@ -19,6 +19,9 @@ public:
 
     explicit BinaryPlist(std::string_view data);
 
+    // True when data starts as a binary property list does; an XML one starts otherwise.
+    [[nodiscard]] static bool IsBinary(std::string_view data) { return data.starts_with("bplist00"); }
+
     // False when the trailer or the offset table does not fit the data.
     [[nodiscard]] bool Valid() const { return valid_; }
     [[nodiscard]] std::uint64_t ObjectCount() const { return valid_ ? objectCount_ : 0; }

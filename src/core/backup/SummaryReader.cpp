@@ -12,8 +12,6 @@
 namespace marrowick {
 namespace {
 
-constexpr std::string_view BinaryPlistMagic = "bplist00";
-
 std::optional<char32_t> ParseCharacterReference(std::string_view body) {
     int base = 10;
     if (body.size() > 1 && body[0] == '#' && (body[1] == 'x' || body[1] == 'X')) {
@@ -205,7 +203,7 @@ bool ReadBackupSummary(BackupRecord& record, std::string folder) {
     if (!info) {
         return false;
     }
-    const bool binary = info->starts_with(BinaryPlistMagic);
+    const bool binary = BinaryPlist::IsBinary(*info);
     record.Name = InfoValue(*info, binary, "Display Name");
     record.Version = InfoValue(*info, binary, "Product Version");
     record.DeviceType = InfoValue(*info, binary, "Product Name");
