@@ -2,6 +2,7 @@
 
 #include "core/backup/StoredFileStatus.h"
 #include "core/export/ErrorText.h"
+#include "core/platform/FileDescriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -38,27 +39,13 @@ public:
     TargetFolder() = default;
     explicit TargetFolder(int fd) : fd_(fd) {}
     explicit TargetFolder(std::string reason) : reason_(std::move(reason)) {}
-    ~TargetFolder() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    TargetFolder(TargetFolder&& other) noexcept
-        : fd_(std::exchange(other.fd_, -1)), reason_(std::move(other.reason_)) {}
-    TargetFolder& operator=(TargetFolder&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        std::swap(reason_, other.reason_);
-        return *this;
-    }
-    TargetFolder(const TargetFolder&) = delete;
-    TargetFolder& operator=(const TargetFolder&) = delete;
 
-    [[nodiscard]] int Fd() const { return fd_; }
-    [[nodiscard]] bool IsOpen() const { return fd_ >= 0; }
+    [[nodiscard]] int Fd() const { return fd_.Get(); }
+    [[nodiscard]] bool IsOpen() const { return fd_.IsOpen(); }
     [[nodiscard]] const std::string& Reason() const { return reason_; }
 
 private:
-    int fd_ = -1;
+    FileDescriptor fd_;
     std::string reason_;
 };
 

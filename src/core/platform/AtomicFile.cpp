@@ -1,5 +1,7 @@
 #include "core/platform/AtomicFile.h"
 
+#include "core/platform/FileDescriptor.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,10 +12,7 @@
 namespace marrowick {
 namespace {
 
-bool Fail(std::string* reason, int error, const std::string& temporary, int fd) {
-    if (fd >= 0) {
-        ::close(fd);
-    }
+bool Fail(std::string* reason, int error, const std::string& temporary) {
     if (!temporary.empty()) {
         ::unlink(temporary.c_str());
     }
@@ -42,18 +41,20 @@ bool WriteAll(int fd, const std::string& content) {
 
 bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* reason) {
     std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return Fail(reason, errno, {}, -1);
+    FileDescriptor file(::mkstemp(temporary.data()));
+    if (!file.IsOpen()) {
+        return Fail(reason, errno, {});
     }
-    if (!WriteAll(fd, content) || ::fsync(fd) != 0 || ::fchmod(fd, 0644) != 0) {
-        return Fail(reason, errno, temporary, fd);
+    if (!WriteAll(file.Get(), content) || ::fsync(file.Get()) != 0 || ::fchmod(file.Get(), 0644) != 0) {
+        const int error = errno;
+        file.Close();
+        return Fail(reason, error, temporary);
     }
-    if (::close(fd) != 0) {
-        return Fail(reason, errno, temporary, -1);
+    if (const int error = file.Close(); error != 0) {
+        return Fail(reason, error, temporary);
     }
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        return Fail(reason, errno, temporary, -1);
+        return Fail(reason, errno, temporary);
     }
     return true;
 }

@@ -2,17 +2,24 @@
 
 #include <cerrno>
 #include <unistd.h>
+#include <utility>
 
 namespace marrowick {
 
 // Owns a POSIX file descriptor and closes it when it goes, so that no early return leaks one.
 class FileDescriptor final {
 public:
+    FileDescriptor() = default;
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() {
         if (fd_ >= 0) {
             ::close(fd_);
         }
+    }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
     }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
@@ -28,7 +35,7 @@ public:
     }
 
 private:
-    int fd_;
+    int fd_ = -1;
 };
 
 } // namespace marrowick
