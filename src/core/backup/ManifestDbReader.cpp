@@ -1,8 +1,7 @@
 #include "core/backup/ManifestDbReader.h"
 
 #include "core/backup/DomainMapping.h"
-
-#include <sqlite3.h>
+#include "core/platform/SqliteHandles.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -17,15 +16,6 @@ namespace marrowick {
 namespace {
 
 constexpr char ManifestQuery[] = "SELECT fileID, domain, relativePath, flags, file FROM Files";
-
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 // A private folder for a copy of the database, removed with its content when the object goes.
 class PrivateFolder final {
@@ -79,7 +69,7 @@ std::string ErrorText(sqlite3* db, int rc) {
     return db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
 }
 
-bool Open(const std::string& uri, int flags, Database& db, std::string& failure) {
+bool Open(const std::string& uri, int flags, SqliteDatabase& db, std::string& failure) {
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(uri.c_str(), &raw, flags, nullptr);
     db.reset(raw);
@@ -107,7 +97,7 @@ bool CopyWithSideFile(const std::string& manifest, const std::string& sideSuffix
 bool ReadRows(sqlite3* db, BackupTree& tree, std::string& failure) {
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, ManifestQuery, -1, &raw, nullptr);
-    const Statement query(raw);
+    const SqliteStatement query(raw);
     std::string devicePath;
     const auto text = [&query](int column) {
         const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), column));
@@ -167,7 +157,7 @@ bool OpenAndReadRows(BackupTree& tree, std::string& failure) {
         }
     }
     if (sideSuffix.empty()) {
-        Database db;
+        SqliteDatabase db;
         return Open(FileUri(manifest) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, db, failure) &&
                ReadRows(db.get(), tree, failure);
     }
@@ -179,7 +169,7 @@ bool OpenAndReadRows(BackupTree& tree, std::string& failure) {
     if (!CopyWithSideFile(manifest, sideSuffix, copy.Path(), failure)) {
         return false;
     }
-    Database db;
+    SqliteDatabase db;
     return Open(FileUri(copy.Path() + "Manifest.db"), SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, db, failure) &&
            ReadRows(db.get(), tree, failure);
 }
