@@ -4,6 +4,9 @@
 #include "BackupGenerator.h"
 
 #include "core/backup/BackupTreeCache.h"
+#include "core/backup/StoredFileStatus.h"
+#include "core/platform/FileDescriptor.h"
+#include "core/platform/SqliteHandles.h"
 
 #include <sqlite3.h>
 
@@ -67,13 +70,13 @@ public:
             work_.notify_one();
             thread_.join();
         }
-        ::close(folderFd_);
     }
     StoredFileStatter(const StoredFileStatter&) = delete;
     StoredFileStatter& operator=(const StoredFileStatter&) = delete;
 
     void Add(const char* id) {
-        filling_.append(id, 2).append("/").append(id).push_back('\0');
+        AppendStoredFileName(filling_, id, ManifestKindDb);
+        filling_.push_back('\0');
         if (!thread_.joinable()) {
             Stat(filling_);
             filling_.clear();
@@ -86,7 +89,7 @@ private:
     void Stat(const std::string& names) const {
         for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
             struct stat status {};
-            if (::fstatat(folderFd_, names.c_str() + at, &status, 0) != 0) {
+            if (::fstatat(folderFd_.Get(), names.c_str() + at, &status, 0) != 0) {
                 std::fprintf(stderr, "missing stored file %s/%s\n", folder_.c_str(), names.c_str() + at);
             }
         }
@@ -113,7 +116,7 @@ private:
     }
 
     std::string folder_;
-    int folderFd_;
+    FileDescriptor folderFd_;
     std::string filling_;
     std::mutex mutex_;
     std::condition_variable work_;
@@ -125,13 +128,18 @@ private:
 // Only what the tree builder must do anyway: the same query, row by row, and the status of every stored file,
 // asked the same way (relative to the open backup folder).
 std::size_t ReadRowsAndStat(const std::string& folder, bool threaded) {
-    sqlite3* db = nullptr;
     const std::string uri = "file://" + folder + "/Manifest.db?immutable=1";
     std::size_t rows = 0;
     StoredFileStatter statter(folder, threaded);
-    if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* query = nullptr;
-        sqlite3_prepare_v2(db, "SELECT fileID, domain, relativePath, flags, file FROM Files", -1, &query, nullptr);
+    sqlite3* rawDb = nullptr;
+    const int opened = sqlite3_open_v2(uri.c_str(), &rawDb, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    const SqliteDatabase db(rawDb);
+    if (opened == SQLITE_OK) {
+        sqlite3_stmt* rawQuery = nullptr;
+        sqlite3_prepare_v2(db.get(), "SELECT fileID, domain, relativePath, flags, file FROM Files", -1, &rawQuery,
+                           nullptr);
+        const SqliteStatement owned(rawQuery);
+        sqlite3_stmt* query = owned.get();
         while (query != nullptr && sqlite3_step(query) == SQLITE_ROW) {
             const auto* id = reinterpret_cast<const char*>(sqlite3_column_text(query, 0));
             const auto* domain = reinterpret_cast<const char*>(sqlite3_column_text(query, 1));
@@ -143,9 +151,7 @@ std::size_t ReadRowsAndStat(const std::string& folder, bool threaded) {
                 statter.Add(id);
             }
         }
-        sqlite3_finalize(query);
     }
-    sqlite3_close(db);
     return rows;
 }
 
