@@ -32,14 +32,20 @@ std::vector<std::string> Row(const FileNode& node, const std::string& name) {
     return {name, SizeText(node.Size()), "", TimeText(node.MTime())};
 }
 
+// What ls shows without -R: a file itself (and anything below it), or a folder's children.
+template <typename Visit>
+void ForEachListed(const FileNode& node, Visit visit) {
+    if (!node.IsFolder()) {
+        visit(node);
+    }
+    for (const FileNode* child = node.FirstChild(); child != nullptr; child = child->NextSibling()) {
+        visit(*child);
+    }
+}
+
 void PrintFolder(const FileNode& folder, std::ostream& out) {
     TextTable table({"Name", "Size", "Type", "Time"});
-    if (!folder.IsFolder()) {
-        table.AddRow(Row(folder, std::string(folder.Name())));
-    }
-    for (const FileNode* child = folder.FirstChild(); child != nullptr; child = child->NextSibling()) {
-        table.AddRow(Row(*child, std::string(child->Name())));
-    }
+    ForEachListed(folder, [&](const FileNode& node) { table.AddRow(Row(node, std::string(node.Name()))); });
     table.Print(out);
 }
 
@@ -61,12 +67,7 @@ void PrintJson(const FileNode& folder, bool recursive, std::ostream& out) {
         ForEachBelow(folder, [&](const FileNode& node) { array.Add(EntryJson(node)); });
         return;
     }
-    if (!folder.IsFolder()) {
-        array.Add(EntryJson(folder));
-    }
-    for (const FileNode* child = folder.FirstChild(); child != nullptr; child = child->NextSibling()) {
-        array.Add(EntryJson(*child));
-    }
+    ForEachListed(folder, [&](const FileNode& node) { array.Add(EntryJson(node)); });
 }
 
 } // namespace
