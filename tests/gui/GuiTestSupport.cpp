@@ -188,6 +188,15 @@ bool ShowAndActivate(QWidget& window) {
     return QTest::qWaitForWindowExposed(&window) && QTest::qWaitForWindowActive(&window);
 }
 
+std::vector<std::string> SortedBackupNames(const std::vector<BackupRecord>& rows) {
+    std::vector<std::string> names;
+    for (const BackupRecord& row : rows) {
+        names.push_back(row.Name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 ScopedAppStyle::ScopedAppStyle(const QString& name) : previous_(QApplication::style()->name()) {
     QApplication::setStyle(name);
 }

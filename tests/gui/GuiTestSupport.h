@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/backup/SummaryReader.h"
+
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMessageBox>
@@ -11,6 +13,7 @@
 
 #include <deque>
 #include <functional>
+#include <string>
 #include <vector>
 
 class QWidget;
@@ -87,6 +90,9 @@ std::vector<ModalRecord> CaptureModals(const std::function<void()>& action,
 
 // Shows window, makes it the active window and waits until it is exposed and active; false on timeout.
 bool ShowAndActivate(QWidget& window);
+
+// The backups' names in byte order, so that a comparison does not depend on the order of the search.
+[[nodiscard]] std::vector<std::string> SortedBackupNames(const std::vector<BackupRecord>& rows);
 
 // Sets the application's QStyle ("windows" for the classic look, "fusion" for a themed one) and puts the
 // previous one back when it goes.

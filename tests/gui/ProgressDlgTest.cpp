@@ -7,12 +7,12 @@
 #include "support/SampleBackup.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QProgressBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -39,13 +39,8 @@ const std::string ThreeMegabytesB(3145728, 'b');
 // 12 bytes of "/var/mobile/" + 63 give a device path of 75 bytes.
 const std::string LongName = std::string(63 - std::string("Library/Long/").size(), 'n');
 
-bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < milliseconds) {
-        QTest::qWait(5);
-    }
-    return condition();
+bool WaitUntil(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, 10000);
 }
 
 struct Shown {

@@ -15,7 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -33,6 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ModalRecord;
 using testing::ModalWatcher;
+using testing::SortedBackupNames;
 
 // The entries of a MobileSync folder, links not followed: "dir", "link -> target", or "file".
 std::map<std::string, std::string> Entries(const fs::path& folder) {
@@ -47,15 +47,6 @@ std::map<std::string, std::string> Entries(const fs::path& folder) {
         }
     }
     return entries;
-}
-
-std::vector<std::string> Names(const std::vector<BackupRecord>& rows) {
-    std::vector<std::string> names;
-    for (const BackupRecord& row : rows) {
-        names.push_back(row.Name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // The name of the one "Backup_" + 14-digit entry of folder, or "" when there is not exactly one.
@@ -171,7 +162,7 @@ TEST_F(RelocationDialog, ChangeThenOkLinksBothFoldersAndKeepsTheOldBackups) {
     EXPECT_EQ(Entries(profileSync),
               (std::map<std::string, std::string>{{"Backup", "link -> " + store.string()}, {"Backup_old", "dir"}}));
     EXPECT_EQ(testing::SnapshotFolder(profileSync / "Backup_old"), oldBackups);
-    EXPECT_EQ(Names(RefreshBackupList()), std::vector<std::string>{"New phone"});
+    EXPECT_EQ(SortedBackupNames(RefreshBackupList()), std::vector<std::string>{"New phone"});
 }
 
 TEST_F(RelocationDialog, RestoreGivesBackTheFormerFolderAndKeepsTheLink) {
@@ -195,7 +186,7 @@ TEST_F(RelocationDialog, RestoreGivesBackTheFormerFolderAndKeepsTheLink) {
     EXPECT_EQ(Entries(profileSync),
               (std::map<std::string, std::string>{{"Backup", "dir"}, {appStamped, "link -> " + store.string()}}));
     EXPECT_EQ(testing::SnapshotFolder(home.ProfileBackupFolder()), oldBackups);
-    EXPECT_EQ(Names(RefreshBackupList()), std::vector<std::string>{"Old phone"});
+    EXPECT_EQ(SortedBackupNames(RefreshBackupList()), std::vector<std::string>{"Old phone"});
 }
 
 TEST_F(RelocationDialog, OkWithTheLocationUnchangedDoesNothing) {
@@ -270,7 +261,7 @@ TEST_F(RelocationDialog, ABackupOldInTheWayIsReportedWithItsPathAndNothingIsLost
     EXPECT_FALSE(fs::is_symlink(profileSync / "Backup"));
     EXPECT_EQ(testing::SnapshotFolder(appSync), appBefore);
     EXPECT_EQ(testing::SnapshotFolder(profileSync), profileBefore);
-    EXPECT_EQ(Names(RefreshBackupList()), (std::vector<std::string>{"Live phone", "Profile phone"}));
+    EXPECT_EQ(SortedBackupNames(RefreshBackupList()), (std::vector<std::string>{"Live phone", "Profile phone"}));
 }
 
 TEST_F(RelocationDialog, AStepFailingHalfWayIsReportedWithWhatWasDoneBeforeIt) {

@@ -15,7 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +31,7 @@ using testing::ReadFile;
 namespace fs = std::filesystem;
 using testing::ModalRecord;
 using testing::ModalWatcher;
+using testing::SortedBackupNames;
 
 void WriteFile(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());
@@ -52,15 +52,6 @@ QStringList ExtraSlots() {
         rows << QString::fromStdString(row);
     }
     return rows;
-}
-
-std::vector<std::string> Names(const std::vector<BackupRecord>& rows) {
-    std::vector<std::string> names;
-    for (const BackupRecord& row : rows) {
-        names.push_back(row.Name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 void SelectRow(CDlgSetBackupPath& dialog, int row) {
@@ -245,7 +236,7 @@ TEST_F(SetBackupPathDialog, DeletingEveryRowThenOkWritesAnEmptyFileAndSearchesOn
     backup.DisplayName = "Extra phone";
     testing::WriteSampleBackup(home.Home() / "extra" / "two", backup);
     WriteLocationsFile((home.Home() / "extra").string() + "/\r\n/srv/b/\r\n/srv/c/\r\n");
-    ASSERT_EQ(Names(RefreshBackupList()), (std::vector<std::string>{"Default phone", "Extra phone"}));
+    ASSERT_EQ(SortedBackupNames(RefreshBackupList()), (std::vector<std::string>{"Default phone", "Extra phone"}));
 
     std::vector<ModalRecord> seen;
     const bool searchAgain = RunCommand(
@@ -262,7 +253,7 @@ TEST_F(SetBackupPathDialog, DeletingEveryRowThenOkWritesAnEmptyFileAndSearchesOn
     ASSERT_TRUE(fs::exists(LocationsFile()));
     EXPECT_EQ(ReadFile(LocationsFile()), "");
     EXPECT_TRUE(BackupLocations[2].empty());
-    EXPECT_EQ(Names(RefreshBackupList()), std::vector<std::string>{"Default phone"});
+    EXPECT_EQ(SortedBackupNames(RefreshBackupList()), std::vector<std::string>{"Default phone"});
 }
 
 TEST_F(SetBackupPathDialog, CancelLeavesTheFileAndTheListAloneButTheNextSearchSeesTheAddedFolder) {
@@ -280,7 +271,7 @@ TEST_F(SetBackupPathDialog, CancelLeavesTheFileAndTheListAloneButTheNextSearchSe
     EXPECT_EQ(ReadFile(LocationsFile()), "/srv/a/\r\n");
     // The edits stay in the table: F5 searches the added folder, and the dialog lists it again.
     EXPECT_EQ(ExtraSlots(), (QStringList{"/srv/a/", added + u'/'}));
-    EXPECT_EQ(Names(RefreshBackupList()), std::vector<std::string>{"Added phone"});
+    EXPECT_EQ(SortedBackupNames(RefreshBackupList()), std::vector<std::string>{"Added phone"});
     EXPECT_TRUE(RunCommand([](CDlgSetBackupPath& dialog) {
         EXPECT_EQ(ListTexts(dialog).size(), 2);
         QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);

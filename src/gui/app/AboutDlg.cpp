@@ -2,6 +2,7 @@
 
 #include "gui/app/MarrowickDlg.h"
 #include "gui/controls/DialogUnits.h"
+#include "gui/controls/DialogWidgets.h"
 #include "gui/controls/ImageButton.h"
 
 #include <QDesktopServices>
@@ -29,12 +30,6 @@ int CurrentLocalYear() {
     return local.tm_year + 1900;
 }
 
-QLabel* MakeLine(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 } // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent)
@@ -46,31 +41,25 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     icon->setPixmap(QIcon(QStringLiteral(":/icons/app.svg")).pixmap(iconSize));
     icon->setFixedSize(iconSize);
 
-    productLine_ = MakeLine(QString::fromLatin1(MainWindowTitle), this);
-    rightsLine_ = MakeLine(
+    productLine_ = NewPlainLabel(QString::fromLatin1(MainWindowTitle), this);
+    rightsLine_ = NewPlainLabel(
         QString::fromLatin1(RightsNotice) + QStringLiteral("%1").arg(CurrentLocalYear(), 4, 10, QChar(u'0')), this);
-    contactLine_ = MakeLine(QString::fromLatin1(ContactText), this);
+    contactLine_ = NewPlainLabel(QString::fromLatin1(ContactText), this);
 
-    okButton_ = new CThemedButton(this);
-    okButton_->SetBorder(false);
-    okButton_->UseTheme(&themeHelper_);
-    okButton_->AssignIcon(QStringLiteral(":/icons/ok.svg"));
-    okButton_->setText(QStringLiteral("OK"));
-    okButton_->setDefault(true);
+    okButton_ = NewOkButton(&themeHelper_, this);
     okButton_->setFixedSize(DialogUnits(*this, 57, 16));
     connect(okButton_, &CThemedButton::clicked, this, &CAboutDlg::accept);
 
     auto* layout = new QGridLayout(this);
-    const QSize margin = DialogUnits(*this, 7, 7);
-    layout->setContentsMargins(margin.width(), margin.height(), margin.width(), margin.height());
-    layout->setHorizontalSpacing(DialogUnits(*this, 8, 0).width());
-    layout->setVerticalSpacing(DialogUnits(*this, 0, 4).height());
+    layout->setContentsMargins(DialogMargins(*this));
+    layout->setHorizontalSpacing(DialogUnitsX(*this, 8));
+    layout->setVerticalSpacing(DialogUnitsY(*this, 4));
     layout->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
     layout->addWidget(productLine_, 0, 1);
     layout->addWidget(rightsLine_, 1, 1);
     layout->addWidget(contactLine_, 2, 1);
     layout->addWidget(okButton_, 3, 1, Qt::AlignRight);
-    layout->setColumnMinimumWidth(1, DialogUnits(*this, 158, 0).width());
+    layout->setColumnMinimumWidth(1, DialogUnitsX(*this, 158));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

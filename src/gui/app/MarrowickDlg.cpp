@@ -6,6 +6,8 @@
 #include "gui/app/AboutDlg.h"
 #include "gui/browser/DlgFileManager.h"
 #include "gui/controls/DialogUnits.h"
+#include "gui/controls/DialogWidgets.h"
+#include "gui/controls/EnterEscape.h"
 #include "gui/settings/SettingsCommands.h"
 
 #include <QAction>
@@ -56,32 +58,21 @@ constexpr std::array<OtherProduct, 3> OtherProducts{{
 constexpr auto UsageLine = "Usage: Double click any row to open and manage it. ";
 constexpr auto MoreSoftwareLine = "More Software: ";
 
-bool IsEnterOrEscape(const QEvent* event) {
-    if (event->type() != QEvent::KeyPress) {
-        return false;
-    }
-    const int key = static_cast<const QKeyEvent*>(event)->key();
-    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
-}
-
 bool IsLeftButton(const QEvent* event, QEvent::Type type) {
     return event->type() == type && static_cast<const QMouseEvent*>(event)->button() == Qt::LeftButton;
 }
 
 } // namespace
 
-CMarrowickDlg::CMarrowickDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint) {
+CMarrowickDlg::CMarrowickDlg(QWidget* parent) : QDialog(parent, MinimizableDialogFlags) {
     setWindowTitle(QString::fromLatin1(MainWindowTitle));
     CreateMenuBar();
     CreateBackupList();
     CreateUsageBox();
 
     auto* layout = new QVBoxLayout(this);
-    const QSize margin = DialogUnits(*this, 7, 7);
-    layout->setContentsMargins(margin.width(), margin.height(), margin.width(), margin.height());
-    layout->setSpacing(DialogUnits(*this, 0, 2).height());
+    layout->setContentsMargins(DialogMargins(*this));
+    layout->setSpacing(DialogUnitsY(*this, 2));
     layout->setMenuBar(menuBar_);
     layout->addWidget(backupList_);
     layout->addWidget(usageBox_);
@@ -162,7 +153,7 @@ void CMarrowickDlg::CreateUsageBox() {
     usageBox_->setOpenLinks(false);
     usageBox_->setOpenExternalLinks(false);
     usageBox_->setUndoRedoEnabled(false);
-    usageBox_->setFixedSize(backupList_->width(), DialogUnits(*this, 361, 45).height());
+    usageBox_->setFixedSize(backupList_->width(), DialogUnitsY(*this, 45));
     usageBox_->installEventFilter(this);
 
     QTextCharFormat plain;

@@ -7,6 +7,7 @@
 #include "gui/browser/FolderTreeModel.h"
 #include "gui/browser/TreeLoader.h"
 #include "gui/controls/DialogUnits.h"
+#include "gui/controls/DialogWidgets.h"
 #include "gui/controls/EnterEscape.h"
 #include "gui/controls/ImageButton.h"
 
@@ -20,31 +21,22 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <array>
+#include <numeric>
 #include <string>
 
 namespace marrowick {
 
 namespace {
 
-QString FromBytes(std::string_view bytes) {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-// Errors of this window carry the program file's name as caption, as a message box without a caption does.
-void ShowMessage(QWidget* owner, const QString& text, QMessageBox::Icon icon = QMessageBox::NoIcon) {
-    QMessageBox box(icon, QStringLiteral("marrowick"), text, QMessageBox::Ok, owner);
-    box.exec();
-}
+constexpr std::array<int, FileListModel::ColumnCount> ListColumnWidths{250, 90, 115, 125};
 
 } // namespace
 
 CDlgFileManager::CDlgFileManager(const BackupRecord& backup, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
-      backupName_(QString::fromStdString(backup.Name)), backupFolder_(QString::fromStdString(backup.FolderPath)),
-      manifestKind_(backup.ManifestKind) {
+    : QDialog(parent, MinimizableDialogFlags), backupName_(QString::fromStdString(backup.Name)),
+      backupFolder_(QString::fromStdString(backup.FolderPath)), manifestKind_(backup.ManifestKind) {
     setWindowTitle(backupName_ + QStringLiteral(" - Marrowick"));
-    pathText_ = QStringLiteral("/var/");
 
     const BackupTreeResult tree = OpenBackupTreeResponsive(backup, parent);
     root_ = tree.Root;
@@ -56,7 +48,7 @@ CDlgFileManager::CDlgFileManager(const BackupRecord& backup, QWidget* parent)
     BuildWindow();
     currentFolder_ = root_;
     FillFileList(browsable_ ? root_ : nullptr);
-    UpdatePathBox();
+    pathBox_->setText(QStringLiteral("/var/"));
 }
 
 CDlgFileManager::~CDlgFileManager() = default;
@@ -104,22 +96,19 @@ void CDlgFileManager::BuildWindow() {
     header->setSectionsMovable(true);
     header->setStretchLastSection(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->resizeSection(FileListModel::NameColumn, 250);
-    header->resizeSection(FileListModel::SizeColumn, 90);
-    header->resizeSection(FileListModel::TypeColumn, 115);
-    header->resizeSection(FileListModel::TimeColumn, 125);
+    for (int column = 0; column < FileListModel::ColumnCount; ++column) {
+        header->resizeSection(column, ListColumnWidths[static_cast<std::size_t>(column)]);
+    }
 
     // Proportions of the original 477 x 282 dialog-unit window.
-    const QFontMetrics metrics(font());
-    const auto unitsX = [this](int units) { return DialogUnits(*this, units, 0).width(); };
-    const auto unitsY = [this](int units) { return DialogUnits(*this, 0, units).height(); };
-    folderTree_->setFixedWidth(unitsX(111));
-    upButton_->setMinimumSize(unitsX(47), unitsY(15));
-    exportButton_->setMinimumSize(unitsX(47), unitsY(15));
-    fileList_->setMinimumWidth(std::max(unitsX(348), 250 + 90 + 115 + 125 + 4));
+    folderTree_->setFixedWidth(DialogUnitsX(*this, 111));
+    upButton_->setMinimumSize(DialogUnits(*this, 47, 15));
+    exportButton_->setMinimumSize(DialogUnits(*this, 47, 15));
+    fileList_->setMinimumWidth(
+        std::max(DialogUnitsX(*this, 348), std::accumulate(ListColumnWidths.begin(), ListColumnWidths.end(), 0) + 4));
 
     auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(unitsX(2));
+    buttons->setSpacing(DialogUnitsX(*this, 2));
     buttons->addWidget(upButton_);
     buttons->addWidget(exportButton_);
     buttons->addStretch(1);
@@ -127,15 +116,15 @@ void CDlgFileManager::BuildWindow() {
     right->addLayout(buttons);
     right->addWidget(fileList_, 1);
     auto* body = new QHBoxLayout;
-    body->setSpacing(unitsX(4));
+    body->setSpacing(DialogUnitsX(*this, 4));
     body->addWidget(folderTree_);
     body->addLayout(right, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(unitsX(7), unitsY(7), unitsX(7), unitsY(7));
-    layout->setSpacing(unitsY(4));
+    layout->setContentsMargins(DialogMargins(*this));
+    layout->setSpacing(DialogUnitsY(*this, 4));
     layout->addWidget(pathBox_);
     layout->addLayout(body, 1);
-    setFixedSize(std::max(unitsX(477), layout->sizeHint().width()), std::max(unitsY(282), layout->sizeHint().height()));
+    setFixedSize(DialogUnits(*this, 477, 282).expandedTo(layout->sizeHint()));
 
     connect(folderTree_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CDlgFileManager::OnTreeSelChanged);
@@ -143,6 +132,10 @@ void CDlgFileManager::BuildWindow() {
     connect(upButton_, &QPushButton::clicked, this, &CDlgFileManager::OnUpClicked);
     connect(exportButton_, &QPushButton::clicked, this, &CDlgFileManager::OnExportClicked);
     SwallowEnterAndEscape(*this);
+}
+
+QString CDlgFileManager::PathText() const {
+    return pathBox_->text();
 }
 
 QModelIndex CDlgFileManager::TopItem() const {
@@ -164,10 +157,6 @@ QModelIndex CDlgFileManager::FolderItem(const FileNode* folder) const {
 void CDlgFileManager::FillFileList(const FileNode* folder) {
     listModel_->SetFolder(folder);
     fileList_->scrollToTop();
-}
-
-void CDlgFileManager::UpdatePathBox() {
-    pathBox_->setText(pathText_);
 }
 
 void CDlgFileManager::SelectTreeItem(const QModelIndex& item) {
@@ -205,21 +194,19 @@ void CDlgFileManager::OnTreeSelChanged(const QItemSelection& selected, const QIt
 }
 
 void CDlgFileManager::OnShortcutSelected(int order) {
-    ShowFolderAt(FromBytes(CatalogShortcuts()[static_cast<std::size_t>(order)].DevicePath));
+    ShowFolderAt(QString::fromUtf8(CatalogShortcuts()[static_cast<std::size_t>(order)].DevicePath));
 }
 
 void CDlgFileManager::ShowFolderAt(const QString& path) {
-    pathText_ = path;
-    UpdatePathBox();
+    pathBox_->setText(path);
     if (const FileNode* node = FindFolder(path.toStdString())) {
         currentFolder_ = node;
         FillFileList(node);
         return;
     }
-    ShowMessage(this, QStringLiteral("This path does not exist!"));
+    ShowProgramMessage(this, QStringLiteral("This path does not exist!"));
     SelectTreeItem(CatalogItem());
-    pathText_ = currentFolder_ != nullptr ? FromBytes(currentFolder_->Path()) : QString();
-    UpdatePathBox();
+    pathBox_->setText(currentFolder_ != nullptr ? QString::fromUtf8(currentFolder_->Path()) : QString());
 }
 
 int CDlgFileManager::SelectedRow() const {
@@ -236,28 +223,28 @@ void CDlgFileManager::OnListDblClk(const QModelIndex& /*index*/) {
     if (entry == nullptr || !entry->IsFolder()) {
         return;
     }
-    SelectTreeItem(TopItem());
-    currentFolder_ = entry;
-    pathText_ = FromBytes(entry->Path());
-    FillFileList(entry);
-    UpdatePathBox();
+    OpenFolderFromList(entry);
 }
 
 void CDlgFileManager::OnUpClicked() {
     if (currentFolder_ == nullptr || currentFolder_->Parent() == nullptr) {
         return;
     }
+    OpenFolderFromList(currentFolder_->Parent());
+}
+
+void CDlgFileManager::OpenFolderFromList(const FileNode* folder) {
+    // The top item takes the selection, so that a click on the item selected before answers again.
     SelectTreeItem(TopItem());
-    currentFolder_ = currentFolder_->Parent();
-    FillFileList(currentFolder_);
-    pathText_ = FromBytes(currentFolder_->Path());
-    UpdatePathBox();
+    currentFolder_ = folder;
+    FillFileList(folder);
+    pathBox_->setText(QString::fromUtf8(folder->Path()));
 }
 
 void CDlgFileManager::OnExportClicked() {
     const FileNode* entry = SelectedEntry();
     if (entry == nullptr) {
-        ShowMessage(this, QStringLiteral("Please select the folder or file which you want to export at first."));
+        ShowProgramMessage(this, QStringLiteral("Please select the folder or file which you want to export at first."));
         return;
     }
     const QString target = BrowseForExportFolder(this, QString());
@@ -273,7 +260,7 @@ void CDlgFileManager::OnExportClicked() {
     // Nothing that failed passes for exported.
     const std::string summary = ExportFailureSummary(progress.Result());
     if (!summary.empty()) {
-        ShowMessage(this, QString::fromStdString(summary), QMessageBox::Warning);
+        ShowProgramMessage(this, QString::fromStdString(summary), QMessageBox::Warning);
     }
 }
 
@@ -296,7 +283,7 @@ void CDlgFileManager::TellWhyListIsEmpty() {
     if (!statusReason_.isEmpty()) {
         text += QStringLiteral("\n\n") + statusReason_;
     }
-    ShowMessage(this, text, QMessageBox::Warning);
+    ShowProgramMessage(this, text, QMessageBox::Warning);
 }
 
 } // namespace marrowick

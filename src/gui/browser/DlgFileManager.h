@@ -34,7 +34,7 @@ public:
     ~CDlgFileManager() override;
 
     [[nodiscard]] const QString& BackupName() const { return backupName_; }
-    [[nodiscard]] const QString& PathText() const { return pathText_; }
+    [[nodiscard]] QString PathText() const;
     [[nodiscard]] const FileNode* CurrentFolder() const { return currentFolder_; }
     [[nodiscard]] TreeStatus Status() const { return status_; }
 
@@ -64,14 +64,13 @@ private:
     void OnListDblClk(const QModelIndex& index);
     void OnUpClicked();
     void OnExportClicked();
+    void OpenFolderFromList(const FileNode* folder);
     void SelectTreeItem(const QModelIndex& item);
-    void UpdatePathBox();
     void TellWhyListIsEmpty();
     [[nodiscard]] const FileNode* SelectedEntry() const;
     [[nodiscard]] int SelectedRow() const;
 
     QString backupName_;
-    QString pathText_;
     QString backupFolder_;
     int manifestKind_ = ManifestKindDb;
     const FileNode* root_ = nullptr;

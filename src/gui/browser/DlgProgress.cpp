@@ -1,13 +1,13 @@
 #include "gui/browser/DlgProgress.h"
 
 #include "gui/controls/DialogUnits.h"
+#include "gui/controls/DialogWidgets.h"
 #include "gui/controls/EnterEscape.h"
 #include "gui/controls/ImageButton.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -23,47 +23,40 @@ namespace {
 
 // Windows shows "\r\n" as one line break; a Qt label would show a stray character.
 QString ShownText(std::string_view text) {
-    QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    QString shown = QString::fromUtf8(text);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return shown;
 }
 
 } // namespace
 
-CDlgProgress::CDlgProgress(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint) {
+CDlgProgress::CDlgProgress(QWidget* parent) : QDialog(parent, MinimizableDialogFlags) {
     setWindowTitle(QStringLiteral("Exporting..."));
-    fileLabel_ = new QLabel(this);
-    fileLabel_->setTextFormat(Qt::PlainText);
+    fileLabel_ = NewPlainLabel(QString(), this);
     fileLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     progressBar_ = new QProgressBar(this);
     progressBar_->setRange(0, 100);
     progressBar_->setValue(0);
     progressBar_->setTextVisible(false);
-    statusLabel_ = new QLabel(this);
-    statusLabel_->setTextFormat(Qt::PlainText);
-    cancelButton_ =
-        new CThemedButton(QStringLiteral("Cancel"), QStringLiteral(":/icons/cancel.svg"), &themeHelper_, this);
+    statusLabel_ = NewPlainLabel(QString(), this);
+    cancelButton_ = NewCancelButton(&themeHelper_, this);
     cancelButton_->setAutoDefault(false);
 
     // Proportions of the original 316 x 74 dialog-unit window.
     const QFontMetrics metrics(font());
-    const auto unitsX = [this](int units) { return DialogUnits(*this, units, 0).width(); };
-    const auto unitsY = [this](int units) { return DialogUnits(*this, 0, units).height(); };
-    fileLabel_->setFixedHeight(std::max(unitsY(17), 2 * metrics.lineSpacing()));
-    progressBar_->setFixedHeight(unitsY(14));
-    cancelButton_->setMinimumSize(unitsX(67), unitsY(21));
+    fileLabel_->setFixedHeight(std::max(DialogUnitsY(*this, 17), 2 * metrics.lineSpacing()));
+    progressBar_->setFixedHeight(DialogUnitsY(*this, 14));
+    cancelButton_->setMinimumSize(DialogUnits(*this, 67, 21));
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(statusLabel_, 1);
     bottom->addWidget(cancelButton_);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(unitsX(7), unitsY(7), unitsX(7), unitsY(7));
+    layout->setContentsMargins(DialogMargins(*this));
     layout->addWidget(fileLabel_);
     layout->addWidget(progressBar_);
     layout->addLayout(bottom);
-    setFixedSize(std::max(unitsX(316), layout->sizeHint().width()), std::max(unitsY(74), layout->sizeHint().height()));
+    setFixedSize(DialogUnits(*this, 316, 74).expandedTo(layout->sizeHint()));
 
     startTimer_ = new QTimer(this);
     startTimer_->setSingleShot(true);
@@ -75,6 +68,14 @@ CDlgProgress::CDlgProgress(QWidget* parent)
 
 CDlgProgress::~CDlgProgress() {
     StopWorker();
+}
+
+QString CDlgProgress::FileText() const {
+    return fileLabel_->text();
+}
+
+QString CDlgProgress::StatusText() const {
+    return statusLabel_->text();
 }
 
 void CDlgProgress::showEvent(QShowEvent* event) {
@@ -91,8 +92,7 @@ void CDlgProgress::StartExport() {
     }
     started_ = true;
     result_ = ExportResult{};
-    statusText_ = QString::fromUtf8(CalculatingSizeText.data(), static_cast<qsizetype>(CalculatingSizeText.size()));
-    ShowTexts();
+    ShowTexts(FileText(), QString::fromUtf8(CalculatingSizeText));
     ExportCancelled = 0;
 
     ExportParameters parameters;
@@ -124,16 +124,14 @@ void CDlgProgress::StartExport() {
 }
 
 void CDlgProgress::ShowProgress(const ExportProgress& progress) {
-    fileText_ = ShownText(progress.FileText);
-    statusText_ = ShownText(progress.StatusText);
     progressBar_->setValue(progress.Percent);
-    ShowTexts();
+    ShowTexts(ShownText(progress.FileText), ShownText(progress.StatusText));
 }
 
-void CDlgProgress::ShowTexts() {
-    fileLabel_->setText(fileText_);
-    statusLabel_->setText(statusText_);
-    Q_EMIT TextsShown(fileText_, statusText_, progressBar_->value());
+void CDlgProgress::ShowTexts(const QString& fileText, const QString& statusText) {
+    fileLabel_->setText(fileText);
+    statusLabel_->setText(statusText);
+    Q_EMIT TextsShown(fileText, statusText, progressBar_->value());
 }
 
 void CDlgProgress::ShowDiskFull(const std::string& message) {

@@ -40,8 +40,8 @@ public:
     // The copy of one file; empty means the engine's own.
     ExportFileCopier Copier;
 
-    [[nodiscard]] const QString& FileText() const { return fileText_; }
-    [[nodiscard]] const QString& StatusText() const { return statusText_; }
+    [[nodiscard]] QString FileText() const;
+    [[nodiscard]] QString StatusText() const;
     [[nodiscard]] QProgressBar* ProgressBar() const { return progressBar_; }
     [[nodiscard]] CThemedButton* CancelButton() const { return cancelButton_; }
     // What the export did; complete once the dialog has ended.
@@ -65,11 +65,9 @@ private:
     void ShowProgress(const ExportProgress& progress);
     void ShowDiskFull(const std::string& message);
     void OnWorkerFinished(ExportResult result);
-    void ShowTexts();
+    void ShowTexts(const QString& fileText, const QString& statusText);
     void StopWorker();
 
-    QString fileText_;
-    QString statusText_;
     CThemeHelper themeHelper_;
     QLabel* fileLabel_ = nullptr;
     QProgressBar* progressBar_ = nullptr;

@@ -8,14 +8,6 @@
 
 namespace marrowick {
 
-namespace {
-
-QString FromBytes(std::string_view bytes) {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-} // namespace
-
 FileManagerIcons LoadFileManagerIcons() {
     static constexpr std::array<const char*, 9> Names{
         ":/icons/file.svg",   ":/icons/folder.svg",   ":/icons/messages.svg",    ":/icons/wechat.svg", ":/icons/qq.svg",
@@ -72,7 +64,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     }
     switch (index.column()) {
     case NameColumn:
-        return FromBytes(node->Name());
+        return QString::fromUtf8(node->Name());
     case SizeColumn:
         return folder ? QString() : QString::fromStdString(SizeText(node->Size()));
     case TypeColumn:

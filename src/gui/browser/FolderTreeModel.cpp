@@ -17,14 +17,6 @@ struct FolderTreeModel::Item {
     std::vector<std::unique_ptr<Item>> Children;
 };
 
-namespace {
-
-QString FromBytes(std::string_view bytes) {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-} // namespace
-
 FolderTreeModel::FolderTreeModel(QString backupName, const FileNode* root, bool showBelowRoot, FileManagerIcons icons,
                                  QObject* parent)
     : QAbstractItemModel(parent), backupName_(std::move(backupName)), icons_(std::move(icons)),
@@ -169,11 +161,11 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
         case ItemKind::Top:
             return backupName_;
         case ItemKind::Folder:
-            return FromBytes(item->Node->Name());
+            return QString::fromUtf8(item->Node->Name());
         case ItemKind::Catalog:
-            return FromBytes(CatalogLabel);
+            return QString::fromUtf8(CatalogLabel);
         case ItemKind::Shortcut:
-            return FromBytes(CatalogShortcuts()[static_cast<std::size_t>(item->Shortcut)].Label);
+            return QString::fromUtf8(CatalogShortcuts()[static_cast<std::size_t>(item->Shortcut)].Label);
         }
     }
     if (role == Qt::DecorationRole) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFontMetrics>
+#include <QMargins>
 #include <QSize>
 #include <QWidget>
 
@@ -10,6 +11,20 @@ namespace marrowick {
 inline QSize DialogUnits(const QWidget& widget, int width, int height) {
     const QFontMetrics metrics(widget.font());
     return {width * metrics.averageCharWidth() / 4, height * metrics.height() / 8};
+}
+
+inline int DialogUnitsX(const QWidget& widget, int units) {
+    return DialogUnits(widget, units, 0).width();
+}
+
+inline int DialogUnitsY(const QWidget& widget, int units) {
+    return DialogUnits(widget, 0, units).height();
+}
+
+// The 7-unit margin every dialog keeps between its edge and its controls.
+inline QMargins DialogMargins(const QWidget& widget) {
+    const QSize margin = DialogUnits(widget, 7, 7);
+    return {margin.width(), margin.height(), margin.width(), margin.height()};
 }
 
 } // namespace marrowick

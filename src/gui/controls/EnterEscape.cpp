@@ -13,17 +13,19 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
-                return true;
-            }
-        }
-        return QObject::eventFilter(watched, event);
+        return IsEnterOrEscape(event) || QObject::eventFilter(watched, event);
     }
 };
 
 } // namespace
+
+bool IsEnterOrEscape(const QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+}
 
 void SwallowEnterAndEscape(QDialog& dialog) {
     auto* swallower = new EnterEscapeSwallower(&dialog);

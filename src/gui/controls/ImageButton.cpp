@@ -312,4 +312,14 @@ void CThemedButton::PaintBorder(QStylePainter& painter, const QStyleOptionButton
     }
 }
 
+CThemedButton* NewOkButton(const CThemeHelper* theme, QWidget* parent) {
+    auto* button = new CThemedButton(QStringLiteral("OK"), QStringLiteral(":/icons/ok.svg"), theme, parent);
+    button->setDefault(true);
+    return button;
+}
+
+CThemedButton* NewCancelButton(const CThemeHelper* theme, QWidget* parent) {
+    return new CThemedButton(QStringLiteral("Cancel"), QStringLiteral(":/icons/cancel.svg"), theme, parent);
+}
+
 } // namespace marrowick

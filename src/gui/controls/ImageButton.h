@@ -111,4 +111,9 @@ private:
     bool toolbarLook_ = false;
 };
 
+// A dialog's OK button: the OK icon, and the default button, which Enter presses.
+CThemedButton* NewOkButton(const CThemeHelper* theme, QWidget* parent);
+// A dialog's Cancel button, with the Cancel icon.
+CThemedButton* NewCancelButton(const CThemeHelper* theme, QWidget* parent);
+
 } // namespace marrowick

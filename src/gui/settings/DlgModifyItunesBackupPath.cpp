@@ -2,6 +2,7 @@
 
 #include "gui/browser/FolderPicker.h"
 #include "gui/controls/DialogUnits.h"
+#include "gui/controls/DialogWidgets.h"
 #include "gui/controls/ImageButton.h"
 #include "gui/settings/SettingsCommands.h"
 
@@ -17,53 +18,43 @@
 namespace marrowick {
 
 CDlgModifyItunesBackupPath::CDlgModifyItunesBackupPath(std::string initialLocation, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
-      initialLocation_(std::move(initialLocation)) {
+    : QDialog(parent, MinimizableDialogFlags), initialLocation_(std::move(initialLocation)) {
     setWindowTitle(QStringLiteral("Change iTunes Backup Location"));
     // Both default backup folders lie in the home folder, where Windows has them on the system disk.
-    noticeText_ = new QLabel(QStringLiteral("The default iTunes backup location is set to your home folder(~/). You "
-                                            "can change the location to other path here.\n\nNotice: It will not take "
-                                            "effect until you click the OK button."),
-                             this);
-    noticeText_->setTextFormat(Qt::PlainText);
-    noticeText_->setWordWrap(true);
-    noticeText_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    locationCaption_ = new QLabel(QStringLiteral("Current iTunes Backup Location:"), this);
-    locationCaption_->setTextFormat(Qt::PlainText);
+    noticeText_ = NewParagraphLabel(QStringLiteral("The default iTunes backup location is set to your home folder(~/). "
+                                                   "You can change the location to other path here.\n\nNotice: It will "
+                                                   "not take effect until you click the OK button."),
+                                    this);
+    locationCaption_ = NewPlainLabel(QStringLiteral("Current iTunes Backup Location:"), this);
     locationBox_ = new QLineEdit(QString::fromStdString(initialLocation_), this);
     locationBox_->setReadOnly(true);
 
     changeButton_ = new CThemedButton(QStringLiteral("Change"), QString(), &themeHelper_, this);
     restoreButton_ = new CThemedButton(QStringLiteral("Restore"), QString(), &themeHelper_, this);
-    okButton_ = new CThemedButton(QStringLiteral("OK"), QStringLiteral(":/icons/ok.svg"), &themeHelper_, this);
-    cancelButton_ =
-        new CThemedButton(QStringLiteral("Cancel"), QStringLiteral(":/icons/cancel.svg"), &themeHelper_, this);
-    okButton_->setDefault(true);
+    okButton_ = NewOkButton(&themeHelper_, this);
+    cancelButton_ = NewCancelButton(&themeHelper_, this);
 
     // Proportions of the original 260 x 115 dialog-unit window.
     const QFontMetrics metrics(font());
-    const auto unitsX = [this](int units) { return DialogUnits(*this, units, 0).width(); };
-    const auto unitsY = [this](int units) { return DialogUnits(*this, 0, units).height(); };
-    noticeText_->setMinimumSize(unitsX(246), std::max(unitsY(38), 4 * metrics.lineSpacing()));
-    locationBox_->setMinimumWidth(unitsX(171));
-    changeButton_->setMinimumSize(unitsX(34), unitsY(14));
-    restoreButton_->setMinimumSize(unitsX(34), unitsY(14));
-    okButton_->setMinimumSize(unitsX(73), unitsY(21));
-    cancelButton_->setMinimumSize(unitsX(73), unitsY(21));
+    noticeText_->setMinimumSize(DialogUnitsX(*this, 246), std::max(DialogUnitsY(*this, 38), 4 * metrics.lineSpacing()));
+    locationBox_->setMinimumWidth(DialogUnitsX(*this, 171));
+    changeButton_->setMinimumSize(DialogUnits(*this, 34, 14));
+    restoreButton_->setMinimumSize(DialogUnits(*this, 34, 14));
+    okButton_->setMinimumSize(DialogUnits(*this, 73, 21));
+    cancelButton_->setMinimumSize(DialogUnits(*this, 73, 21));
 
     auto* locationRow = new QHBoxLayout;
     locationRow->addWidget(locationBox_, 1);
     locationRow->addWidget(changeButton_);
     locationRow->addWidget(restoreButton_);
     auto* closeRow = new QHBoxLayout;
-    closeRow->setContentsMargins(unitsX(29), unitsY(14), unitsX(42), 0);
+    closeRow->setContentsMargins(DialogUnitsX(*this, 29), DialogUnitsY(*this, 14), DialogUnitsX(*this, 42), 0);
     closeRow->addWidget(okButton_);
-    closeRow->addSpacing(unitsX(29));
+    closeRow->addSpacing(DialogUnitsX(*this, 29));
     closeRow->addWidget(cancelButton_);
     closeRow->addStretch(1);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(unitsX(7), unitsY(7), unitsX(7), unitsY(7));
+    layout->setContentsMargins(DialogMargins(*this));
     layout->addWidget(noticeText_);
     layout->addWidget(locationCaption_);
     layout->addLayout(locationRow);

@@ -3,6 +3,7 @@
 #include "core/settings/ExtraLocations.h"
 #include "gui/browser/FolderPicker.h"
 #include "gui/controls/DialogUnits.h"
+#include "gui/controls/DialogWidgets.h"
 #include "gui/controls/ImageButton.h"
 #include "gui/settings/SettingsCommands.h"
 
@@ -18,16 +19,11 @@
 
 namespace marrowick {
 
-CDlgSetBackupPath::CDlgSetBackupPath(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint) {
+CDlgSetBackupPath::CDlgSetBackupPath(QWidget* parent) : QDialog(parent, MinimizableDialogFlags) {
     setWindowTitle(QStringLiteral("Add/Delete Other iTunes Backup Location"));
-    introText_ = new QLabel(QStringLiteral("We always look for iTunes backups in your default folder. If you store "
-                                           "backups in other locations, you can add them below."),
-                            this);
-    introText_->setTextFormat(Qt::PlainText);
-    introText_->setWordWrap(true);
-    introText_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    introText_ = NewParagraphLabel(QStringLiteral("We always look for iTunes backups in your default folder. If you "
+                                                  "store backups in other locations, you can add them below."),
+                                   this);
     locationList_ = new QListWidget(this);
     locationList_->setSelectionMode(QAbstractItemView::SingleSelection);
     locationList_->setSortingEnabled(false);
@@ -35,25 +31,21 @@ CDlgSetBackupPath::CDlgSetBackupPath(QWidget* parent)
 
     addButton_ = new CThemedButton(QStringLiteral("Add"), QString(), &themeHelper_, this);
     deleteButton_ = new CThemedButton(QStringLiteral("Delete"), QString(), &themeHelper_, this);
-    okButton_ = new CThemedButton(QStringLiteral("OK"), QStringLiteral(":/icons/ok.svg"), &themeHelper_, this);
-    cancelButton_ =
-        new CThemedButton(QStringLiteral("Cancel"), QStringLiteral(":/icons/cancel.svg"), &themeHelper_, this);
-    okButton_->setDefault(true);
+    okButton_ = NewOkButton(&themeHelper_, this);
+    cancelButton_ = NewCancelButton(&themeHelper_, this);
 
     // Proportions of the original 312 x 196 dialog-unit window.
     const QFontMetrics metrics(font());
-    const auto unitsX = [this](int units) { return DialogUnits(*this, units, 0).width(); };
-    const auto unitsY = [this](int units) { return DialogUnits(*this, 0, units).height(); };
-    introText_->setMinimumHeight(std::max(unitsY(19), 2 * metrics.lineSpacing()));
-    locationList_->setMinimumSize(unitsX(298), unitsY(131));
+    introText_->setMinimumHeight(std::max(DialogUnitsY(*this, 19), 2 * metrics.lineSpacing()));
+    locationList_->setMinimumSize(DialogUnits(*this, 298, 131));
     auto* buttons = new QHBoxLayout;
-    buttons->setContentsMargins(unitsX(10), unitsY(2), unitsX(10), 0);
+    buttons->setContentsMargins(DialogUnitsX(*this, 10), DialogUnitsY(*this, 2), DialogUnitsX(*this, 10), 0);
     for (CThemedButton* button : {addButton_, deleteButton_, okButton_, cancelButton_}) {
-        button->setMinimumSize(unitsX(56), unitsY(20));
+        button->setMinimumSize(DialogUnits(*this, 56, 20));
         buttons->addWidget(button);
     }
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(unitsX(7), unitsY(7), unitsX(7), unitsY(7));
+    layout->setContentsMargins(DialogMargins(*this));
     layout->addWidget(introText_);
     layout->addWidget(locationList_, 1);
     layout->addLayout(buttons);
