@@ -1,5 +1,6 @@
 #include "gui/app/AboutDlg.h"
 
+#include "core/platform/LocalTime.h"
 #include "gui/app/MarrowickDlg.h"
 #include "gui/controls/DialogUnits.h"
 #include "gui/controls/DialogWidgets.h"
@@ -22,9 +23,8 @@ constexpr auto ContactText = "Contact us: help@marrowick.example";
 
 // The year of the local clock now, as GetLocalTime would give it.
 int CurrentLocalYear() {
-    const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (localtime_r(&now, &local) == nullptr) {
+    if (!ToLocalTime(static_cast<std::int64_t>(std::time(nullptr)), local)) {
         return 1970;
     }
     return local.tm_year + 1900;
