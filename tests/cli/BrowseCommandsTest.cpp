@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <sqlite3.h>
 
 namespace marrowick::cli {
 namespace {
@@ -13,16 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using testing::SampleBackup;
-using testing::SampleFile;
 using testing::TempHome;
-
-SampleFile File(const std::string& domain, const std::string& path, const std::string& content) {
-    SampleFile file;
-    file.Domain = domain;
-    file.RelativePath = path;
-    file.Content = content;
-    return file;
-}
 
 class BrowseCommands : public ::testing::Test {
 protected:
@@ -33,10 +23,10 @@ protected:
         ClearBackupTreeCache();
         SampleBackup backup;
         backup.Files = {
-            File("HomeDomain", "Library/SMS/sms.db", "hello"),
-            File("MediaDomain", "Media/DCIM/100APPLE/IMG_0001.JPG", std::string(2048, 'j')),
-            File("AppDomain-com.example.notes", "Documents/My Notes é.txt", "note"),
-            File("AppDomain-com.example.notes", "Documents/two\nlines.txt", "x"),
+            {"HomeDomain", "Library/SMS/sms.db", "hello"},
+            {"MediaDomain", "Media/DCIM/100APPLE/IMG_0001.JPG", std::string(2048, 'j')},
+            {"AppDomain-com.example.notes", "Documents/My Notes é.txt", "note"},
+            {"AppDomain-com.example.notes", "Documents/two\nlines.txt", "x"},
         };
         testing::WriteSampleBackup(folder, backup);
     }
@@ -147,10 +137,7 @@ TEST_F(BrowseCommands, UnreadableBackupsExitFourAndSayWhy) {
 
     const fs::path damaged = home.Home() / "damaged";
     testing::WriteSampleBackup(damaged, SampleBackup());
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((damaged / "Manifest.db").c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "DROP TABLE Files", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_EQ(testing::RunSql(damaged / "Manifest.db", "DROP TABLE Files"), "");
     run = RunTool({"info", damaged.string()});
     EXPECT_EQ(run.Status, ExitUnreadable);
     EXPECT_NE(run.Err.find("marrowick-cli info: the file list of the backup \"iPhone\" cannot be read: "),

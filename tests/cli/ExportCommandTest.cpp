@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <fstream>
 #include <sstream>
 #include <string_view>
 
@@ -72,8 +71,7 @@ TEST_F(ExportCommand, MissingStoredFilesAreNamedAndExitOne) {
 
 TEST_F(ExportCommand, TargetThatCannotBeAFolderIsRefused) {
     Write({File("Library/SMS/sms.db", "messages")});
-    fs::create_directories(target.parent_path());
-    std::ofstream(target) << "a file";
+    testing::WriteFile(target, "a file");
     const CliRun run = RunTool({"export", "1", "/var/mobile", target.string()});
     EXPECT_EQ(run.Status, ExitFailed);
     EXPECT_NE(run.Err.find("the target folder \"" + target.string() + "\" cannot be created"), std::string::npos)

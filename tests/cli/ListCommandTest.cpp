@@ -7,19 +7,13 @@
 namespace marrowick::cli {
 namespace {
 
-using testing::SampleBackup;
 using testing::TempHome;
 
 TEST(ListCommand, PrintsRowsOldestFirstInColumns) {
     TempHome home("UTC");
-    SampleBackup older;
-    older.DisplayName = "Old phone";
-    older.Date = 500000000;
-    SampleBackup newer;
-    newer.DisplayName = "Zoë’s iPad";
-    newer.ProductName = "iPad Air";
-    testing::WriteSampleBackup(home.AppDataBackupFolder() / "newer", newer);
-    testing::WriteSampleBackup(home.ProfileBackupFolder() / "older", older);
+    testing::WriteSampleBackup(home.AppDataBackupFolder() / "newer",
+                               {.DisplayName = "Zoë’s iPad", .ProductName = "iPad Air"});
+    testing::WriteSampleBackup(home.ProfileBackupFolder() / "older", {.DisplayName = "Old phone", .Date = 500000000});
 
     const CliRun run = RunTool({"list"});
     EXPECT_EQ(run.Status, ExitOk);

@@ -4,18 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace marrowick::cli {
 namespace {
 
-using testing::ReadFile;
-
 namespace fs = std::filesystem;
+using testing::ReadFile;
 using testing::TempHome;
+using testing::WriteFile;
 
 class SettingsCommands : public ::testing::Test {
 protected:
@@ -29,8 +28,7 @@ protected:
 };
 
 TEST_F(SettingsCommands, LocationsListsTheDefaultsThenTheExtras) {
-    fs::create_directories(locationsFile.parent_path());
-    std::ofstream(locationsFile, std::ios::binary) << "/srv/a/\r\n/srv/b\r\n";
+    WriteFile(locationsFile, "/srv/a/\r\n/srv/b\r\n");
     const CliRun run = RunTool({"locations"});
     EXPECT_EQ(run.Status, ExitOk);
     EXPECT_EQ(run.Err, "");
@@ -92,8 +90,7 @@ TEST_F(SettingsCommands, NineteenthAddIsRefused) {
 }
 
 TEST_F(SettingsCommands, RemoveTakesOutAnExtraLocationOnly) {
-    fs::create_directories(locationsFile.parent_path());
-    std::ofstream(locationsFile, std::ios::binary) << "/srv/a/\r\n/srv/b\r\n/srv/c/\r\n";
+    WriteFile(locationsFile, "/srv/a/\r\n/srv/b\r\n/srv/c/\r\n");
     CliRun run = RunTool({"locations", "remove", "/srv/b/"});
     EXPECT_EQ(run.Status, ExitOk) << run.Err;
     EXPECT_EQ(run.Out, "Removed \"/srv/b\" from the backup locations.\n");
@@ -118,8 +115,7 @@ TEST_F(SettingsCommands, UnwritableLocationsFileFailsAndSaysWhy) {
 }
 
 TEST_F(SettingsCommands, RelocateRestoreAndShowTheLocation) {
-    testing::SampleBackup old;
-    testing::WriteSampleBackup(home.ProfileBackupFolder() / "old", old);
+    testing::WriteSampleBackup(home.ProfileBackupFolder() / "old", testing::SampleBackup());
 
     CliRun run = RunTool({"relocate"});
     EXPECT_EQ(run.Status, ExitOk);

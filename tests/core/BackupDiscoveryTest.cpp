@@ -6,33 +6,17 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 namespace marrowick {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::BackupNames;
 using testing::SampleBackup;
 using testing::TempHome;
+using testing::WriteFile;
 
 SampleBackup Backup(const std::string& name, double date) {
-    SampleBackup backup;
-    backup.DisplayName = name;
-    backup.Date = date;
-    return backup;
-}
-
-std::vector<std::string> Names(const std::vector<BackupRecord>& rows) {
-    std::vector<std::string> names;
-    for (const BackupRecord& row : rows) {
-        names.push_back(row.Name);
-    }
-    return names;
-}
-
-void WriteFile(const fs::path& path, const std::string& content) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
+    return {.DisplayName = name, .Date = date};
 }
 
 class Discovery : public ::testing::Test {
@@ -53,7 +37,7 @@ TEST_F(Discovery, FirstRunSearchesOnlyTheDefaultFoldersAndWritesNothing) {
     testing::WriteSampleBackup(home.ProfileBackupFolder() / "bbb", Backup("FromProfile", 500000000));
     testing::WriteSampleBackup(home.Home() / "elsewhere" / "ccc", Backup("Elsewhere", 400000000));
 
-    EXPECT_EQ(Names(Scan()), (std::vector<std::string>{"FromProfile", "FromAppData"}));
+    EXPECT_EQ(BackupNames(Scan()), (std::vector<std::string>{"FromProfile", "FromAppData"}));
     EXPECT_TRUE(fs::is_directory(home.SettingsFolder()));
     EXPECT_FALSE(fs::exists(locationsFile));
     EXPECT_EQ(BackupLocations[0], home.AppDataBackupFolder().string() + "/");
@@ -71,7 +55,7 @@ TEST_F(Discovery, RowsCarryTheirFolderAndComeOldestFirst) {
     WriteLocations(extra.string() + "\r\n");
 
     const auto rows = Scan();
-    EXPECT_EQ(Names(rows), (std::vector<std::string>{"Oldest", "Middle", "Newest"}));
+    EXPECT_EQ(BackupNames(rows), (std::vector<std::string>{"Oldest", "Middle", "Newest"}));
     EXPECT_EQ(rows[0].FolderPath, (extra / "z").string() + "/");
     EXPECT_EQ(rows[0].Time, "2004-03-03 09:46:40");
 }
@@ -81,10 +65,10 @@ TEST_F(Discovery, LocationDepthDecidesWhatIsFound) {
     testing::WriteSampleBackup(deep / "backup", Backup("Deep", 600000000));
     // One level too high: the backup is a grandchild of the location.
     WriteLocations((home.Home() / "a" / "b").string() + "\n");
-    EXPECT_EQ(Names(Scan()), (std::vector<std::string>{"Deep"}));
+    EXPECT_EQ(BackupNames(Scan()), (std::vector<std::string>{"Deep"}));
     // Without a trailing "/" the location is searched the same.
     WriteLocations((home.Home() / "a" / "b" / "c").string() + "\n");
-    EXPECT_EQ(Names(Scan()), (std::vector<std::string>{"Deep"}));
+    EXPECT_EQ(BackupNames(Scan()), (std::vector<std::string>{"Deep"}));
     // Two levels too high: not found.
     WriteLocations((home.Home() / "a").string() + "/\n");
     EXPECT_TRUE(Scan().empty());
@@ -97,7 +81,7 @@ TEST_F(Discovery, FolderWithPlistsButNoManifestIsSearchedInside) {
     testing::WriteSampleBackup(location / "shell", shell);
     testing::WriteSampleBackup(location / "shell" / "inner", Backup("Inner", 600000000));
     WriteLocations(location.string() + "\n");
-    EXPECT_EQ(Names(Scan()), (std::vector<std::string>{"Inner"}));
+    EXPECT_EQ(BackupNames(Scan()), (std::vector<std::string>{"Inner"}));
 }
 
 TEST_F(Discovery, DuplicatesAreDroppedAtTheFirstLevelOnly) {
@@ -136,7 +120,7 @@ TEST_F(Discovery, MissingOrUnlistableLocationsAddNothingAndStopNothing) {
     WriteFile(home.Home() / "plainfile", "not a folder");
     WriteLocations((home.Home() / "missing").string() + "\n" + (home.Home() / "plainfile").string() + "\n" +
                    good.string() + "\n");
-    EXPECT_EQ(Names(Scan()), (std::vector<std::string>{"Good"}));
+    EXPECT_EQ(BackupNames(Scan()), (std::vector<std::string>{"Good"}));
 }
 
 TEST_F(Discovery, ScanWritesNothingIntoALocation) {
@@ -144,11 +128,8 @@ TEST_F(Discovery, ScanWritesNothingIntoALocation) {
     SampleBackup backup = Backup("B", 600000000);
     backup.Files = {{"HomeDomain", "Library/SMS/sms.db", "content"}};
     testing::WriteSampleBackup(location / "b", backup);
-    testing::WriteSampleBackup(location / "old", [] {
-        SampleBackup mbdb = Backup("Old", 500000000);
-        mbdb.Manifest = testing::SampleManifest::Mbdb;
-        return mbdb;
-    }());
+    testing::WriteSampleBackup(location / "old",
+                               {.DisplayName = "Old", .Date = 500000000, .Manifest = testing::SampleManifest::Mbdb});
     WriteLocations(location.string() + "\n");
     const auto before = testing::SnapshotFolder(location);
     EXPECT_EQ(Scan().size(), 2u);
@@ -160,7 +141,7 @@ TEST_F(Discovery, LinkedBackupFolderIsFollowed) {
     testing::WriteSampleBackup(real / "b", Backup("Linked", 600000000));
     fs::create_directories(home.AppDataBackupFolder().parent_path());
     fs::create_directory_symlink(real, home.AppDataBackupFolder());
-    EXPECT_EQ(Names(Scan()), (std::vector<std::string>{"Linked"}));
+    EXPECT_EQ(BackupNames(Scan()), (std::vector<std::string>{"Linked"}));
 }
 
 TEST(Exchange, EqualTimesEndInTheOrderTheExchangeSortGives) {
@@ -173,7 +154,7 @@ TEST(Exchange, EqualTimesEndInTheOrderTheExchangeSortGives) {
     WriteFile(home.SettingsFolder() / "backuppath.txt", location.string() + "\n");
     InitBackupLocations();
     // Row 0 swaps with row 2; the two equal times are never swapped with each other, so b now precedes a.
-    EXPECT_EQ(Names(RefreshBackupList()), (std::vector<std::string>{"Earlier-c", "Later-b", "Later-a"}));
+    EXPECT_EQ(BackupNames(RefreshBackupList()), (std::vector<std::string>{"Earlier-c", "Later-b", "Later-a"}));
 }
 
 } // namespace

@@ -3,23 +3,16 @@
 #include "support/SampleBackup.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace marrowick {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::SampleBackup;
-using testing::SampleFile;
 using testing::SampleManifest;
-
-void WriteBytes(const fs::path& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary) << bytes;
-}
+using testing::WriteFile;
 
 class OpeningBackups : public ::testing::Test {
 protected:
@@ -27,11 +20,10 @@ protected:
     void TearDown() override { ClearBackupTreeCache(); }
 
     fs::path Write(const std::string& name, SampleManifest manifest = SampleManifest::Db, bool encrypted = false) {
-        SampleBackup backup;
-        backup.Manifest = manifest;
-        backup.Encrypted = encrypted;
-        backup.Files = {SampleFile{.RelativePath = "Library/SMS/sms.db", .Content = "sms"}};
-        return testing::WriteSampleBackup(dir.Path() / name, backup);
+        return testing::WriteSampleBackup(dir.Path() / name,
+                                          {.Manifest = manifest,
+                                           .Encrypted = encrypted,
+                                           .Files = {{.RelativePath = "Library/SMS/sms.db", .Content = "sms"}}});
     }
 
     testing::TempDir dir;
@@ -67,9 +59,8 @@ TEST_F(OpeningBackups, ManifestIsReadOncePerFolder) {
 
 TEST_F(OpeningBackups, EachFolderHasItsOwnTree) {
     const fs::path a = Write("a");
-    SampleBackup other;
-    other.Files = {SampleFile{.Domain = "RootDomain", .RelativePath = "only-in-b", .Content = "b"}};
-    const fs::path b = testing::WriteSampleBackup(dir.Path() / "b", other);
+    const fs::path b = testing::WriteSampleBackup(
+        dir.Path() / "b", {.Files = {{.Domain = "RootDomain", .RelativePath = "only-in-b", .Content = "b"}}});
 
     const BackupTreeResult inA = OpenBackupTree(a.string(), ManifestKindDb);
     const BackupTreeResult inB = OpenBackupTree(b.string(), ManifestKindDb);
@@ -104,10 +95,10 @@ TEST_F(OpeningBackups, EncryptedFlagInXmlManifestPlistIsReported) {
 
 TEST_F(OpeningBackups, EncryptedFlagInBinaryManifestPlistIsReported) {
     const fs::path yes = Write("binary-true", SampleManifest::Mbdb);
-    WriteBytes(yes / "Manifest.plist",
-               testing::MakeBinaryPlist({{"Version", std::string("10.0")}, {"IsEncrypted", true}}));
+    WriteFile(yes / "Manifest.plist",
+              testing::MakeBinaryPlist({{"Version", std::string("10.0")}, {"IsEncrypted", true}}));
     const fs::path no = Write("binary-false", SampleManifest::Mbdb);
-    WriteBytes(no / "Manifest.plist", testing::MakeBinaryPlist({{"IsEncrypted", false}}));
+    WriteFile(no / "Manifest.plist", testing::MakeBinaryPlist({{"IsEncrypted", false}}));
 
     EXPECT_EQ(OpenBackupTree(yes.string(), ManifestKindMbdb).Status, TreeStatus::Encrypted);
     EXPECT_EQ(OpenBackupTree(no.string(), ManifestKindMbdb).Status, TreeStatus::Ok);
@@ -119,7 +110,7 @@ TEST_F(OpeningBackups, ManifestDbThatIsNotSqliteMeansEncrypted) {
     for (std::size_t i = 0; i < scrambled.size(); ++i) {
         scrambled[i] = static_cast<char>((i * 131 + 7) & 0xFF);
     }
-    WriteBytes(folder / "Manifest.db", scrambled);
+    WriteFile(folder / "Manifest.db", scrambled);
     const BackupTreeResult result = OpenBackupTree(folder.string(), ManifestKindDb);
     EXPECT_EQ(result.Status, TreeStatus::Encrypted);
     EXPECT_NE(result.Reason.find("encrypted"), std::string::npos);
@@ -149,21 +140,16 @@ TEST_P(UnreadableManifest, IsReportedWithReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Damage, UnreadableManifest,
-    ::testing::Values(UnreadableCase{"Missing", [](const fs::path& f) { fs::remove(f / "Manifest.db"); },
-                                     "Manifest.db: No such file or directory"},
-                      UnreadableCase{"Empty", [](const fs::path& f) { WriteBytes(f / "Manifest.db", ""); },
-                                     "Manifest.db: no such table: Files"},
-                      UnreadableCase{"ShorterThanHeader",
-                                     [](const fs::path& f) { WriteBytes(f / "Manifest.db", "SQLite"); },
-                                     "Manifest.db: file is not a database"},
-                      UnreadableCase{"NoFilesTable",
-                                     [](const fs::path& f) {
-                                         sqlite3* db = nullptr;
-                                         sqlite3_open((f / "Manifest.db").c_str(), &db);
-                                         sqlite3_exec(db, "DROP TABLE Files", nullptr, nullptr, nullptr);
-                                         sqlite3_close(db);
-                                     },
-                                     "Manifest.db: no such table: Files"}));
+    ::testing::Values(
+        UnreadableCase{"Missing", [](const fs::path& f) { fs::remove(f / "Manifest.db"); },
+                       "Manifest.db: No such file or directory"},
+        UnreadableCase{"Empty", [](const fs::path& f) { WriteFile(f / "Manifest.db", ""); },
+                       "Manifest.db: no such table: Files"},
+        UnreadableCase{"ShorterThanHeader", [](const fs::path& f) { WriteFile(f / "Manifest.db", "SQLite"); },
+                       "Manifest.db: file is not a database"},
+        UnreadableCase{"NoFilesTable",
+                       [](const fs::path& f) { EXPECT_EQ(testing::RunSql(f / "Manifest.db", "DROP TABLE Files"), ""); },
+                       "Manifest.db: no such table: Files"}));
 
 } // namespace
 } // namespace marrowick

@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <set>
 #include <string>
@@ -24,18 +23,12 @@
 namespace marrowick {
 namespace {
 
-using testing::ReadFile;
-
 namespace fs = std::filesystem;
+using testing::ReadFile;
 using testing::SampleBackup;
 using testing::SampleFile;
-using testing::SampleFileID;
 using testing::TempDir;
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using testing::WriteFile;
 
 std::int64_t MTimeOf(const fs::path& path) {
     struct stat info {};
@@ -50,14 +43,6 @@ std::set<std::string> Listing(const fs::path& folder) {
         names.insert(fs::relative(entry.path(), folder).string());
     }
     return names;
-}
-
-SampleFile Sample(std::string path, std::string content, std::int64_t mtime = 1600000000) {
-    SampleFile file;
-    file.RelativePath = std::move(path);
-    file.Content = std::move(content);
-    file.MTime = mtime;
-    return file;
 }
 
 // A Manifest.mbdb-kind tree over hand-written stored files: each entry keeps the size and time given to it.
@@ -118,8 +103,8 @@ TEST_P(ExportSample, SingleFileLandsUnderItsDeviceNameWithItsBytes) {
     TempDir dir;
     SampleBackup sample;
     sample.Manifest = GetParam();
-    sample.Files.push_back(Sample("Library/SMS/sms.db", "the messages", 1577836800));
-    sample.Files.push_back(Sample("Library/SMS/other.db", "not this one"));
+    sample.Files = {SampleFile{.RelativePath = "Library/SMS/sms.db", .Content = "the messages", .MTime = 1577836800},
+                    SampleFile{.RelativePath = "Library/SMS/other.db", .Content = "not this one"}};
     const fs::path folder = testing::WriteSampleBackup(dir.Path() / "backup", sample);
     const int kind = GetParam() == testing::SampleManifest::Db ? ManifestKindDb : ManifestKindMbdb;
     const CachedBackupTree read = ReadBackupTree(folder.string() + "/", kind);
@@ -149,12 +134,9 @@ TEST(ExportSampleDb, StoredFilesMissingStillGiveTheFoldersAndAreReportedAsNotInB
     ExportCancelled = 0;
     TempDir dir;
     SampleBackup sample;
-    sample.Files.push_back(Sample("Media/DCIM", ""));
-    sample.Files.back().IsFolder = true;
-    sample.Files.push_back(Sample("Media/DCIM/a.jpg", "a"));
-    sample.Files.push_back(Sample("Media/Notes/b.txt", "b"));
-    sample.Files[1].StoredFileMissing = true;
-    sample.Files[2].StoredFileMissing = true;
+    sample.Files = {SampleFile{.RelativePath = "Media/DCIM", .IsFolder = true},
+                    SampleFile{.RelativePath = "Media/DCIM/a.jpg", .Content = "a", .StoredFileMissing = true},
+                    SampleFile{.RelativePath = "Media/Notes/b.txt", .Content = "b", .StoredFileMissing = true}};
     const fs::path folder = testing::WriteSampleBackup(dir.Path() / "backup", sample);
     const CachedBackupTree read = ReadBackupTree(folder.string() + "/", ManifestKindDb);
     fs::create_directory(dir.Path() / "out");

@@ -8,27 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 namespace marrowick {
 namespace {
 
-using testing::ReadFile;
-
 namespace fs = std::filesystem;
-using testing::SampleBackup;
+using testing::BackupNames;
+using testing::ReadFile;
 using testing::TempHome;
 
 using Rows = std::vector<std::string>;
-
-std::vector<std::string> Names(const std::vector<BackupRecord>& rows) {
-    std::vector<std::string> names;
-    for (const BackupRecord& row : rows) {
-        names.push_back(row.Name);
-    }
-    return names;
-}
 
 class ExtraLocations : public ::testing::Test {
 protected:
@@ -38,15 +27,12 @@ protected:
     void SetUp() override { InitBackupLocations(); }
 
     void WriteLocationsFile(const std::string& content) {
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << content;
+        testing::WriteFile(file, content);
         InitBackupLocations();
     }
 
     fs::path BackupIn(const std::string& folder, const std::string& name) {
-        SampleBackup backup;
-        backup.DisplayName = name;
-        return testing::WriteSampleBackup(home.Home() / folder / "device", backup).parent_path();
+        return testing::WriteSampleBackup(home.Home() / folder / "device", {.DisplayName = name}).parent_path();
     }
 };
 
@@ -76,7 +62,7 @@ TEST_F(ExtraLocations, FoldersDifferingInCaseAreTwoFoldersAndBothAreSearched) {
     EXPECT_TRUE(AddExtraLocation(upper.string()).Added());
     EXPECT_TRUE(AddExtraLocation(lower.string()).Added());
     EXPECT_EQ(ExtraLocationRows(), (Rows{upper.string() + "/", lower.string() + "/"}));
-    std::vector<std::string> names = Names(RefreshBackupList());
+    std::vector<std::string> names = BackupNames(RefreshBackupList());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (Rows{"Lower", "Upper"}));
 }
@@ -154,9 +140,7 @@ TEST_F(ExtraLocations, DeletingFromAFullTableEmptiesTheLastSlot) {
 TEST_F(ExtraLocations, DeletingEveryRowThenSavingWritesAnEmptyFileAndSearchesOnlyTheDefaults) {
     const fs::path extra1 = BackupIn("extra1", "Extra1");
     const fs::path extra2 = BackupIn("extra2", "Extra2");
-    SampleBackup local;
-    local.DisplayName = "Default";
-    testing::WriteSampleBackup(home.ProfileBackupFolder() / "x", local);
+    testing::WriteSampleBackup(home.ProfileBackupFolder() / "x", {.DisplayName = "Default"});
     WriteLocationsFile(extra1.string() + "/\r\n" + extra2.string() + "/\r\n");
     ASSERT_EQ(RefreshBackupList().size(), 3u);
 
@@ -165,7 +149,7 @@ TEST_F(ExtraLocations, DeletingEveryRowThenSavingWritesAnEmptyFileAndSearchesOnl
     EXPECT_TRUE(ExtraLocationRows().empty());
     ASSERT_TRUE(SaveBackupLocations());
     EXPECT_EQ(ReadFile(file), "");
-    EXPECT_EQ(Names(RefreshBackupList()), (Rows{"Default"}));
+    EXPECT_EQ(BackupNames(RefreshBackupList()), (Rows{"Default"}));
 }
 
 TEST_F(ExtraLocations, AddedFolderIsSearchedWithoutSavingButNotKeptAfterARestart) {
@@ -174,7 +158,7 @@ TEST_F(ExtraLocations, AddedFolderIsSearchedWithoutSavingButNotKeptAfterARestart
     ASSERT_TRUE(AddExtraLocation(extra.string()).Added());
     // Cancel: nothing is written, yet the next search (F5) covers the added folder.
     EXPECT_EQ(ReadFile(file), "/srv/kept/\r\n");
-    EXPECT_EQ(Names(RefreshBackupList()), (Rows{"Extra"}));
+    EXPECT_EQ(BackupNames(RefreshBackupList()), (Rows{"Extra"}));
 
     InitBackupLocations();
     EXPECT_EQ(ExtraLocationRows(), (Rows{"/srv/kept/"}));

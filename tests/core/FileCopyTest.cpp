@@ -10,7 +10,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
@@ -18,13 +17,9 @@
 namespace marrowick {
 namespace {
 
-using testing::ReadFile;
-
 namespace fs = std::filesystem;
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using testing::ReadFile;
+using testing::WriteFile;
 
 std::string RandomBytes(std::size_t size) {
     std::mt19937 random(static_cast<unsigned>(size));

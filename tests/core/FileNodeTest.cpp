@@ -218,6 +218,10 @@ struct UnderCase {
     bool Expected;
 };
 
+void PrintTo(const UnderCase& c, std::ostream* os) {
+    *os << c.Path << " in " << c.Folder;
+}
+
 class IsUnderCases : public ::testing::TestWithParam<UnderCase> {};
 
 TEST_P(IsUnderCases, Holds) {

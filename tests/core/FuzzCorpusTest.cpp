@@ -1,10 +1,10 @@
 #include "FuzzTargets.h"
 
+#include "support/SampleBackup.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace marrowick {
 namespace {
@@ -14,13 +14,11 @@ void Replay(const std::string& corpus, void (*target)(std::string_view)) {
     const std::filesystem::path folder = std::filesystem::path(MARROWICK_FUZZ_CORPUS) / corpus;
     int replayed = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        std::ifstream file(entry.path(), std::ios::binary);
-        std::ostringstream bytes;
-        bytes << file.rdbuf();
+        const std::string bytes = testing::ReadFile(entry.path());
         SCOPED_TRACE(entry.path().string());
-        target(bytes.str());
-        for (std::size_t cut = 0; cut < bytes.str().size(); cut += 7) {
-            target(std::string_view(bytes.str()).substr(0, cut));
+        target(bytes);
+        for (std::size_t cut = 0; cut < bytes.size(); cut += 7) {
+            target(std::string_view(bytes).substr(0, cut));
         }
         ++replayed;
     }

@@ -5,26 +5,18 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 namespace marrowick {
 namespace {
 
-using testing::ReadFile;
-
 namespace fs = std::filesystem;
+using testing::ReadFile;
 using testing::TempHome;
+using testing::WriteFile;
 
 class LocationsFile : public ::testing::Test {
 protected:
     TempHome home;
     fs::path file = home.SettingsFolder() / "backuppath.txt";
-
-    void Write(const std::string& content) {
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << content;
-    }
 
     std::vector<std::string> Extras() {
         std::vector<std::string> extras;
@@ -41,7 +33,7 @@ TEST_F(LocationsFile, TwentyLinesFillEighteenSlotsAndSaveWritesThose) {
     for (int i = 1; i <= 20; ++i) {
         content += "/srv/backups" + std::to_string(i) + "/\r\n";
     }
-    Write(content);
+    WriteFile(file, content);
     InitBackupLocations();
     const auto extras = Extras();
     ASSERT_EQ(extras.size(), 18u);
@@ -58,7 +50,7 @@ TEST_F(LocationsFile, TwentyLinesFillEighteenSlotsAndSaveWritesThose) {
 }
 
 TEST_F(LocationsFile, EmptyThirdLineEndsTheList) {
-    Write("/a/\r\n/b/\r\n\r\n/c/\r\n");
+    WriteFile(file, "/a/\r\n/b/\r\n\r\n/c/\r\n");
     InitBackupLocations();
     EXPECT_EQ(Extras(), (std::vector<std::string>{"/a/", "/b/"}));
     ASSERT_TRUE(SaveBackupLocations());
@@ -66,7 +58,7 @@ TEST_F(LocationsFile, EmptyThirdLineEndsTheList) {
 }
 
 TEST_F(LocationsFile, LineEndsLfAndCrLfReadAlikeAndSaveWritesCrLf) {
-    Write("/a/\n/b b/\n/c");
+    WriteFile(file, "/a/\n/b b/\n/c");
     InitBackupLocations();
     EXPECT_EQ(Extras(), (std::vector<std::string>{"/a/", "/b b/", "/c"}));
     ASSERT_TRUE(SaveBackupLocations());
@@ -74,7 +66,7 @@ TEST_F(LocationsFile, LineEndsLfAndCrLfReadAlikeAndSaveWritesCrLf) {
 }
 
 TEST_F(LocationsFile, NoExtraLocationSavesAnEmptyFile) {
-    Write("/a/\r\n");
+    WriteFile(file, "/a/\r\n");
     InitBackupLocations();
     BackupLocations[2].clear();
     ASSERT_TRUE(SaveBackupLocations());

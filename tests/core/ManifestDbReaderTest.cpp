@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,15 +21,12 @@ using Row = testing::ManifestDbRow;
 using testing::SampleBackup;
 using testing::SampleFile;
 using testing::TempDir;
+using testing::WriteFile;
 
 const std::string SmsId = testing::Sha1Hex("HomeDomain-Library/SMS/sms.db");
 
 std::string Id(char digit) {
     return std::string(40, digit);
-}
-
-void WriteBytes(const fs::path& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary) << bytes;
 }
 
 struct ReadTree {
@@ -117,11 +113,9 @@ TEST(ManifestDb, DomainFolderRowGivesFolderItsFileIDOnlyWhenFirst) {
 TEST(ManifestDb, AnyFlagsButTwoIsAFileWhoseStoredFileIsRead) {
     const TempDir dir;
     const std::string present = testing::Sha1Hex("present");
-    fs::create_directories(dir.Path() / present.substr(0, 2));
-    WriteBytes(dir.Path() / present.substr(0, 2) / present, "abc");
+    WriteFile(dir.Path() / present.substr(0, 2) / present, "abc");
     const std::string folderId = testing::Sha1Hex("folder");
-    fs::create_directories(dir.Path() / folderId.substr(0, 2));
-    WriteBytes(dir.Path() / folderId.substr(0, 2) / folderId, "a folder's stored file");
+    WriteFile(dir.Path() / folderId.substr(0, 2) / folderId, "a folder's stored file");
     testing::WriteManifestDb(dir.Path() / "Manifest.db",
                              {Row{present, "HomeDomain", "link", "4"}, Row{Id('9'), "HomeDomain", "gone", "4"},
                               Row{folderId, "HomeDomain", "dir", "2"}});
@@ -210,21 +204,16 @@ TEST_P(BrokenManifestDb, LeavesRootAloneAndSaysWhy) {
     EXPECT_EQ(testing::SnapshotFolder(dir.Path()), before);
 }
 
-void RunSql(const fs::path& file, const char* sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Inputs, BrokenManifestDb,
     ::testing::Values(
         BrokenDatabase{"Missing", [](const fs::path&) {}},
-        BrokenDatabase{"NotSqlite", [](const fs::path& f) { WriteBytes(f, std::string(4096, '\x5A')); }},
-        BrokenDatabase{"Empty", [](const fs::path& f) { WriteBytes(f, ""); }},
-        BrokenDatabase{"NoFilesTable", [](const fs::path& f) { RunSql(f, "CREATE TABLE Other (x TEXT)"); }},
-        BrokenDatabase{"FilesTableWithoutColumns", [](const fs::path& f) { RunSql(f, "CREATE TABLE Files (x TEXT)"); }},
+        BrokenDatabase{"NotSqlite", [](const fs::path& f) { WriteFile(f, std::string(4096, '\x5A')); }},
+        BrokenDatabase{"Empty", [](const fs::path& f) { WriteFile(f, ""); }},
+        BrokenDatabase{"NoFilesTable",
+                       [](const fs::path& f) { EXPECT_EQ(testing::RunSql(f, "CREATE TABLE Other (x TEXT)"), ""); }},
+        BrokenDatabase{"FilesTableWithoutColumns",
+                       [](const fs::path& f) { EXPECT_EQ(testing::RunSql(f, "CREATE TABLE Files (x TEXT)"), ""); }},
         BrokenDatabase{"CutInTheMiddle",
                        [](const fs::path& f) {
                            std::vector<Row> rows;
@@ -306,7 +295,7 @@ TEST_P(ReadOnlyAccess, BackupFolderIsUnchangedAndCommittedRowsAreRead) {
                     SampleFile{.Domain = "MediaDomain", .RelativePath = "Media/DCIM/IMG_0001.JPG", .Content = "jpg"}};
     testing::WriteSampleBackup(dir.Path(), backup);
     if (GetParam().Wal) {
-        RunSql(dir.Path() / "Manifest.db", "PRAGMA journal_mode=WAL");
+        EXPECT_EQ(testing::RunSql(dir.Path() / "Manifest.db", "PRAGMA journal_mode=WAL"), "");
     }
     std::unique_ptr<PendingWriter> writer;
     if (GetParam().LiveWriter) {

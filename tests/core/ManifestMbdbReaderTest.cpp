@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -196,7 +195,7 @@ TEST(MbdbCut, LengthsRunningPastTheDataEndTheParse) {
 
 class MbdbFile : public ::testing::Test {
 protected:
-    void Write(const std::string& bytes) { std::ofstream(dir.Path() / "Manifest.mbdb", std::ios::binary) << bytes; }
+    void Write(const std::string& bytes) { testing::WriteFile(dir.Path() / "Manifest.mbdb", bytes); }
 
     testing::TempDir dir;
 };
@@ -241,9 +240,8 @@ TEST_F(MbdbFile, StoredFilesAreNotStatted) {
     record.MTime = 99;
     Write(testing::MakeMbdb({record}));
     const std::string id = testing::Sha1Hex("HomeDomain-x");
-    std::ofstream(dir.Path() / id, std::ios::binary) << "a longer stored file";
-    fs::create_directories(dir.Path() / id.substr(0, 2));
-    std::ofstream(dir.Path() / id.substr(0, 2) / id, std::ios::binary) << "another";
+    testing::WriteFile(dir.Path() / id, "a longer stored file");
+    testing::WriteFile(dir.Path() / id.substr(0, 2) / id, "another");
 
     BackupTree tree(dir.Path().string(), ManifestKindMbdb);
     std::string failure;

@@ -7,23 +7,20 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 
 namespace marrowick {
 namespace {
 
-using testing::ReadFile;
-
 namespace fs = std::filesystem;
-using testing::SampleBackup;
+using testing::BackupNames;
+using testing::ReadFile;
 using testing::TempHome;
+using testing::WriteFile;
 
 using Tree = std::map<std::string, std::string>;
 
@@ -38,28 +35,12 @@ Tree Entries(const fs::path& root) {
         } else if (it->is_directory()) {
             tree[name] = "dir";
         } else {
-            std::ifstream file(it->path(), std::ios::binary);
-            std::ostringstream content;
-            content << file.rdbuf();
-            tree[name] = "file of " + std::to_string(content.str().size()) + " bytes, hash " +
-                         std::to_string(std::hash<std::string>()(content.str()));
+            const std::string content = ReadFile(it->path());
+            tree[name] = "file of " + std::to_string(content.size()) + " bytes, hash " +
+                         std::to_string(std::hash<std::string>()(content));
         }
     }
     return tree;
-}
-
-void WriteFile(const fs::path& path, const std::string& content) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::vector<std::string> Names(const std::vector<BackupRecord>& rows) {
-    std::vector<std::string> names;
-    for (const BackupRecord& row : rows) {
-        names.push_back(row.Name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 std::int64_t UtcSeconds(int year, int month, int day, int hour, int minute, int second) {
@@ -89,10 +70,8 @@ protected:
         fs::create_directories(other);
     }
 
-    void WriteBackup(const fs::path& folder, const std::string& name) {
-        SampleBackup backup;
-        backup.DisplayName = name;
-        testing::WriteSampleBackup(folder, backup);
+    static void WriteBackup(const fs::path& folder, const std::string& name) {
+        testing::WriteSampleBackup(folder, {.DisplayName = name});
     }
 
     // The relocation command: prepare, then the dialog's OK with what it read.
@@ -223,7 +202,7 @@ TEST_F(Relocation, FirstRelocationWhenOnlyTheProfileFolderHasBackups) {
 
     InitBackupLocations();
     const std::vector<BackupRecord> rows = RefreshBackupList();
-    EXPECT_EQ(Names(rows), (std::vector<std::string>{"New"})) << "the old backups lie in Backup_old, unsearched";
+    EXPECT_EQ(BackupNames(rows), (std::vector<std::string>{"New"})) << "the old backups lie in Backup_old, unsearched";
 }
 
 TEST_F(Relocation, RelocatingTwiceKeepsTheFirstLinkUnderATimestamp) {
@@ -259,7 +238,7 @@ TEST_F(Relocation, RestoreBringsBackTheFormerFolderAndKeepsTheLink) {
     EXPECT_EQ(Link(appSync / "Backup_20240305070809"), store.string());
 
     InitBackupLocations();
-    EXPECT_EQ(Names(RefreshBackupList()), (std::vector<std::string>{"Old"}));
+    EXPECT_EQ(BackupNames(RefreshBackupList()), (std::vector<std::string>{"Old"}));
     EXPECT_EQ(PrepareRelocation().InitialLocation, "");
 }
 

@@ -1,4 +1,5 @@
 #include "support/SampleBackup.h"
+#include "core/platform/SqliteHandles.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -7,9 +8,7 @@
 #include <bit>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <iterator>
-#include <memory>
 
 namespace marrowick::testing {
 namespace {
@@ -134,23 +133,16 @@ TEST(SampleManifest, MbdbRecordLayout) {
     EXPECT_EQ(folder.size(), 13U - 2 + 40);
 }
 
-struct DbCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-
-std::unique_ptr<sqlite3, DbCloser> OpenReadOnly(const fs::path& file) {
+SqliteDatabase OpenReadOnly(const fs::path& file) {
     sqlite3* raw = nullptr;
     EXPECT_EQ(sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    return std::unique_ptr<sqlite3, DbCloser>(raw);
+    return SqliteDatabase(raw);
 }
 
 std::vector<std::string> Column(sqlite3* db, const char* sql) {
     sqlite3_stmt* raw = nullptr;
     EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &raw, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    const std::unique_ptr<sqlite3_stmt, StatementFinalizer> statement(raw);
+    const SqliteStatement statement(raw);
     std::vector<std::string> values;
     while (sqlite3_step(raw) == SQLITE_ROW) {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
@@ -198,18 +190,12 @@ std::int64_t MTimeOf(const fs::path& file) {
 
 TEST(SampleBackupWriter, StoresFilesWhereEachManifestLooksForThem) {
     const TempDir dir;
-    SampleBackup backup;
-    backup.Manifest = SampleManifest::Both;
-    backup.DisplayName = "Anna & Bob";
-    backup.Files.resize(3);
-    backup.Files[0].RelativePath = "Library";
-    backup.Files[0].IsFolder = true;
-    backup.Files[1].RelativePath = "Library/a.txt";
-    backup.Files[1].Content = "hello";
-    backup.Files[1].MTime = 1500000000;
-    backup.Files[2].RelativePath = "Library/gone.txt";
-    backup.Files[2].Content = "x";
-    backup.Files[2].StoredFileMissing = true;
+    const SampleBackup backup{
+        .DisplayName = "Anna & Bob",
+        .Manifest = SampleManifest::Both,
+        .Files = {{.RelativePath = "Library", .IsFolder = true},
+                  {.RelativePath = "Library/a.txt", .Content = "hello", .MTime = 1500000000},
+                  {.RelativePath = "Library/gone.txt", .Content = "x", .StoredFileMissing = true}}};
     const fs::path folder = WriteSampleBackup(dir.Path() / "one" / "backup", backup);
     ASSERT_EQ(folder, dir.Path() / "one" / "backup");
 
@@ -272,8 +258,7 @@ TEST(SampleEnvironment, TempDirRemovesLockedFoldersAndSnapshotsContent) {
     {
         const TempDir dir;
         path = dir.Path();
-        fs::create_directories(dir.Path() / "locked" / "inner");
-        std::ofstream(dir.Path() / "locked" / "inner" / "f") << "data";
+        WriteFile(dir.Path() / "locked" / "inner" / "f", "data");
         const auto snapshot = SnapshotFolder(dir.Path());
         ASSERT_EQ(snapshot.size(), 3U);
         EXPECT_EQ(snapshot.at("locked/inner/f").first, "data");

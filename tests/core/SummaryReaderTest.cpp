@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 namespace marrowick {
 namespace {
 
@@ -15,10 +13,7 @@ using testing::MakeXmlPlist;
 using testing::SampleBackup;
 using testing::SampleManifest;
 using testing::TempHome;
-
-void WriteFile(const std::filesystem::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+using testing::WriteFile;
 
 class SummaryReader : public ::testing::Test {
 protected:

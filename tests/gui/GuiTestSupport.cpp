@@ -1,5 +1,7 @@
 #include "GuiTestSupport.h"
 
+#include "support/SampleBackup.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -189,10 +191,7 @@ bool ShowAndActivate(QWidget& window) {
 }
 
 std::vector<std::string> SortedBackupNames(const std::vector<BackupRecord>& rows) {
-    std::vector<std::string> names;
-    for (const BackupRecord& row : rows) {
-        names.push_back(row.Name);
-    }
+    std::vector<std::string> names = BackupNames(rows);
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -127,6 +127,15 @@ std::map<std::string, std::pair<std::string, std::int64_t>> SnapshotFolder(const
     return snapshot;
 }
 
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+    stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!stream) {
+        throw std::runtime_error("WriteFile: cannot write " + path.string());
+    }
+}
+
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream stream(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};

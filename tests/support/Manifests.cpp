@@ -1,3 +1,4 @@
+#include "core/platform/SqliteHandles.h"
 #include "support/Detail.h"
 #include "support/SampleBackup.h"
 
@@ -5,21 +6,11 @@
 
 #include <algorithm>
 #include <charconv>
-#include <memory>
 #include <stdexcept>
 
 namespace marrowick::testing {
 
 namespace {
-
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 void Check(sqlite3* db, int rc, const std::string& what) {
     if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
@@ -31,13 +22,13 @@ void Execute(sqlite3* db, const char* sql) {
     Check(db, sqlite3_exec(db, sql, nullptr, nullptr, nullptr), sql);
 }
 
-Database OpenFresh(const std::filesystem::path& file) {
+SqliteDatabase OpenFresh(const std::filesystem::path& file) {
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
         std::filesystem::remove(file.string() + suffix);
     }
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    Database db(raw);
+    SqliteDatabase db(raw);
     Check(db.get(), rc, "open " + file.string());
     return db;
 }
@@ -76,7 +67,7 @@ void InsertRows(sqlite3* db, const std::vector<ManifestDbRow>& rows) {
           sqlite3_prepare_v2(db, "INSERT INTO Files (fileID, domain, relativePath, flags, file) VALUES (?, ?, ?, ?, ?)",
                              -1, &raw, nullptr),
           "prepare");
-    const Statement insert(raw);
+    const SqliteStatement insert(raw);
     for (const ManifestDbRow& row : rows) {
         BindText(db, insert.get(), 1, row.FileID);
         BindText(db, insert.get(), 2, row.Domain);
@@ -108,7 +99,7 @@ void WriteManifestDb(const std::filesystem::path& file, const std::vector<Manife
     if (file.has_parent_path()) {
         std::filesystem::create_directories(file.parent_path());
     }
-    const Database db = OpenFresh(file);
+    const SqliteDatabase db = OpenFresh(file);
     if (walMode) {
         Execute(db.get(), "PRAGMA journal_mode=WAL");
     }
@@ -119,6 +110,19 @@ void WriteManifestDb(const std::filesystem::path& file, const std::vector<Manife
     Execute(db.get(), "CREATE TABLE Properties (key TEXT PRIMARY KEY, value BLOB)");
     InsertRows(db.get(), rows);
     Execute(db.get(), "COMMIT");
+}
+
+std::string RunSql(const std::filesystem::path& database, const std::string& sql) {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open(database.c_str(), &raw);
+    const SqliteDatabase db(raw);
+    if (rc != SQLITE_OK) {
+        return "open " + database.string() + ": " + (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
+    }
+    if (sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return sql + ": " + sqlite3_errmsg(db.get());
+    }
+    return "";
 }
 
 std::string MakeMbdbRecord(const MbdbRecord& record) {

@@ -5,8 +5,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <fstream>
-#include <stdexcept>
 #include <system_error>
 
 namespace marrowick::testing {
@@ -14,14 +12,6 @@ namespace marrowick::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-void WriteFile(const fs::path& file, const std::string& bytes) {
-    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-    stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!stream) {
-        throw std::runtime_error("WriteSampleBackup: cannot write " + file.string());
-    }
-}
 
 void SetModificationTime(const fs::path& file, std::int64_t seconds) {
     const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), 0}};
@@ -138,7 +128,6 @@ void WriteStoredFiles(const fs::path& folder, const SampleBackup& backup) {
         const std::string id = SampleFileID(file);
         std::vector<fs::path> targets;
         if (UsesDb(backup.Manifest)) {
-            fs::create_directories(folder / id.substr(0, 2));
             targets.push_back(folder / id.substr(0, 2) / id);
         }
         if (UsesMbdb(backup.Manifest)) {
@@ -155,6 +144,14 @@ void WriteStoredFiles(const fs::path& folder, const SampleBackup& backup) {
 
 std::string SampleFileID(const SampleFile& file) {
     return Sha1Hex(file.Domain + "-" + file.RelativePath);
+}
+
+std::vector<std::string> BackupNames(const std::vector<BackupRecord>& rows) {
+    std::vector<std::string> names;
+    for (const BackupRecord& row : rows) {
+        names.push_back(row.Name);
+    }
+    return names;
 }
 
 std::filesystem::path WriteSampleBackup(const std::filesystem::path& folder, const SampleBackup& backup) {

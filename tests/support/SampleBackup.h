@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/backup/SummaryReader.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -60,6 +62,9 @@ struct MbdbRecord {
     std::vector<std::pair<std::string, std::string>> Properties;
 };
 
+// Runs SQL on an SQLite database file: "" when it worked, otherwise SQLite's message.
+std::string RunSql(const std::filesystem::path& database, const std::string& sql);
+
 // The "mbdb" signature and version followed by the records.
 std::string MakeMbdb(const std::vector<MbdbRecord>& records);
 // One record's bytes, for tests that cut or splice records.
@@ -72,11 +77,12 @@ std::string Sha1Hex(const std::string& bytes);
 
 enum class SampleManifest { Db, Mbdb, Both, None };
 
-// One entry of a sample backup: a file (with content) or a folder.
+// One entry of a sample backup: a file (with content) or a folder. Here and in SampleBackup every member has a
+// default, so that a designated initializer names only what a test sets.
 struct SampleFile {
     std::string Domain = "HomeDomain";
-    std::string RelativePath;
-    std::string Content; // written as the stored file, unless StoredFileMissing
+    std::string RelativePath{};
+    std::string Content{}; // written as the stored file, unless StoredFileMissing
     bool IsFolder = false;
     bool StoredFileMissing = false;
     std::int64_t MTime = 1600000000; // stored file's modification time (Manifest.db) or record time (Manifest.mbdb)
@@ -92,7 +98,7 @@ struct SampleBackup {
     SampleManifest Manifest = SampleManifest::Db;
     bool BinaryInfoPlist = false;
     bool Encrypted = false; // writes Manifest.plist with IsEncrypted true
-    std::vector<SampleFile> Files;
+    std::vector<SampleFile> Files{};
 };
 
 // Writes the backup into folder (created with its parents) and returns the folder. Manifest.db backups keep
@@ -102,6 +108,9 @@ std::filesystem::path WriteSampleBackup(const std::filesystem::path& folder, con
 
 // The file id under which a sample entry is stored: SHA-1 of domain + "-" + relative path.
 std::string SampleFileID(const SampleFile& file);
+
+// The names of a backup list's rows in its order, to compare a whole list at once.
+std::vector<std::string> BackupNames(const std::vector<BackupRecord>& rows);
 
 // ---- Environment ----------------------------------------------------------------------------------
 
@@ -137,6 +146,9 @@ private:
     TempDir dir_;
     std::map<std::string, std::optional<std::string>> saved_;
 };
+
+// Writes the bytes as the whole file, making its folders first; throws when it cannot.
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
 // The whole content of a file, or "" when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
