@@ -4,7 +4,7 @@
 #include "BackupGenerator.h"
 
 #include "core/backup/BackupTreeCache.h"
-#include "core/backup/StoredFileStatus.h"
+#include "core/backup/StoredFile.h"
 #include "core/platform/FileDescriptor.h"
 #include "core/platform/SqliteHandles.h"
 

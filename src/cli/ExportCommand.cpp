@@ -3,12 +3,17 @@
 #include "cli/Commands.h"
 #include "cli/TextTable.h"
 
+#include "core/export/ErrorText.h"
 #include "core/export/ExportEngine.h"
+#include "core/platform/Files.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <ostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace marrowick::cli {
@@ -17,8 +22,9 @@ namespace {
 constexpr const char* ExportHelp = R"(Usage: marrowick-cli export [-q] BACKUP DEVICE_PATH TARGET_FOLDER
 
 Copies a file, or a folder with everything below it, out of a backup into TARGET_FOLDER (created when
-missing), under its device name: exporting /var/mobile/Library/SMS to ~/out gives ~/out/SMS/...
-Existing files of the same name in the target are overwritten. The backup itself is never changed.
+missing, if the folder it goes in exists), under its device name: exporting /var/mobile/Library/SMS to
+~/out gives ~/out/SMS/... Existing files of the same name in the target are replaced by new ones. The
+backup itself is never changed, and TARGET_FOLDER may not lie inside it.
 
 Progress goes to standard error: a bar on a terminal, one line per file otherwise. Ctrl+C stops the
 export after the file being copied. The exit status is 1 when any file could not be exported.
@@ -69,15 +75,36 @@ ExportProgressCallback ProgressPrinter(bool quiet, std::ostream& err) {
     };
 }
 
-bool PrepareTarget(const std::string& target, std::ostream& err) {
-    std::error_code error;
-    std::filesystem::create_directories(target, error);
-    if (!std::filesystem::is_directory(target, error)) {
-        err << "marrowick-cli export: the target folder \"" << Printable(target) << "\" cannot be created"
-            << (error ? ": " + error.message() : std::string()) << ".\n";
-        return false;
+// The target folder is made when missing, but never its parents: a mistyped path must not grow a tree of folders.
+// Gives the exit status to return at once, or nothing when the export can go on.
+std::optional<int> PrepareTarget(const std::string& target, const std::string& backupFolder, std::ostream& err) {
+    const auto refuse = [&err](const std::string& why, int status) {
+        err << "marrowick-cli export: " << why << '\n';
+        return std::optional<int>(status);
+    };
+    if (LiesWithin(target, backupFolder)) {
+        return refuse(std::string(TargetInsideBackupText), ExitUsage);
     }
-    return true;
+    struct stat status {};
+    if (::stat(target.c_str(), &status) == 0) {
+        return S_ISDIR(status.st_mode)
+                   ? std::nullopt
+                   : refuse(Quoted(target) + " is a file, not a folder; give a folder to export to.", ExitUsage);
+    }
+    if (errno != ENOENT) {
+        return refuse("the target folder " + Quoted(target) + " cannot be used: " + ErrorText(errno) + ".", ExitFailed);
+    }
+    const std::string parent = std::filesystem::path(WithoutTrailingSlashes(target)).parent_path().string();
+    if (!parent.empty() && (::stat(parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))) {
+        return refuse("the folder " + Quoted(parent) + " does not exist, so " + Quoted(target) +
+                          " is not created; create it first or give another folder.",
+                      ExitUsage);
+    }
+    if (::mkdir(target.c_str(), 0777) != 0) {
+        return refuse("the target folder " + Quoted(target) + " cannot be created: " + ErrorText(errno) + ".",
+                      ExitFailed);
+    }
+    return std::nullopt;
 }
 
 int Report(const ExportResult& result, bool terminalBar, const std::string& target, std::ostream& out,
@@ -114,8 +141,8 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return ExitNotFound;
     }
     const std::string& target = parsed.Positional[2];
-    if (!PrepareTarget(target, err)) {
-        return ExitFailed;
+    if (const std::optional<int> status = PrepareTarget(target, backup.FolderPath, err)) {
+        return *status;
     }
     const bool quiet = parsed.Has("-q");
     ExportParameters parameters;

@@ -24,7 +24,7 @@ class ExportCommand : public ::testing::Test {
 protected:
     TempHome home{"UTC"};
     fs::path backupFolder = home.ProfileBackupFolder() / "b";
-    fs::path target = home.Home() / "out" / "new";
+    fs::path target = home.Home() / "out";
 
     void Write(std::vector<SampleFile> files) {
         ClearBackupTreeCache();
@@ -69,15 +69,53 @@ TEST_F(ExportCommand, MissingStoredFilesAreNamedAndExitOne) {
     EXPECT_EQ(run.Out, "Exported 1 file to " + target.string() + ".\n");
 }
 
-TEST_F(ExportCommand, TargetThatCannotBeAFolderIsRefused) {
+// A target the export must not write into is refused before anything is made, and the backup is unchanged.
+struct RefusedTarget {
+    const char* Label;
+    fs::path (*Make)(const fs::path& home, const fs::path& backup);
+    const char* Says;
+};
+
+class ExportCommandTarget : public ExportCommand, public ::testing::WithParamInterface<RefusedTarget> {};
+
+TEST_P(ExportCommandTarget, IsRefusedAsAUsageError) {
     Write({File("Library/SMS/sms.db", "messages")});
-    testing::WriteFile(target, "a file");
-    const CliRun run = RunTool({"export", "1", "/var/mobile", target.string()});
-    EXPECT_EQ(run.Status, ExitFailed);
-    EXPECT_NE(run.Err.find("the target folder \"" + target.string() + "\" cannot be created"), std::string::npos)
-        << run.Err;
-    EXPECT_EQ(ReadFile(target), "a file");
+    const fs::path refused = GetParam().Make(home.Home(), backupFolder);
+    const auto before = testing::SnapshotFolder(backupFolder);
+    const bool existed = fs::exists(refused);
+
+    const CliRun run = RunTool({"export", "1", "/var/mobile", refused.string()});
+
+    EXPECT_EQ(run.Status, ExitUsage);
+    EXPECT_NE(run.Err.find(GetParam().Says), std::string::npos) << run.Err;
+    EXPECT_EQ(testing::SnapshotFolder(backupFolder), before);
+    EXPECT_EQ(fs::exists(refused), existed);
+    EXPECT_FALSE(fs::exists(home.Home() / "nonexistent"));
+    EXPECT_EQ(run.Out, "");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, ExportCommandTarget,
+    ::testing::Values(RefusedTarget{"AFile",
+                                    [](const fs::path& h, const fs::path&) {
+                                        testing::WriteFile(h / "a-file", "a file");
+                                        return h / "a-file";
+                                    },
+                                    "is a file, not a folder"},
+                      RefusedTarget{"MissingParents",
+                                    [](const fs::path& h, const fs::path&) { return h / "nonexistent" / "x" / "y"; },
+                                    "does not exist"},
+                      RefusedTarget{"TheBackup", [](const fs::path&, const fs::path& b) { return b; },
+                                    "lies inside it"},
+                      RefusedTarget{"NewFolderInTheBackup",
+                                    [](const fs::path&, const fs::path& b) { return b / "SMS"; }, "lies inside it"},
+                      RefusedTarget{"LinkIntoTheBackup",
+                                    [](const fs::path& h, const fs::path& b) {
+                                        fs::create_directory_symlink(b, h / "link");
+                                        return h / "link" / "out";
+                                    },
+                                    "lies inside it"}),
+    [](const auto& row) { return std::string(row.param.Label); });
 
 // Standard error that gets SIGINT, as from Ctrl+C, while the first file's progress line is written.
 class InterruptOnFirstProgress final : public std::stringbuf {

@@ -383,6 +383,109 @@ TEST_F(Export, LinkStandingAtAFolderNameIsNotEntered) {
     EXPECT_EQ(result.Failures[1].DevicePath, "/var/mobile/Docs/Sub/b.txt");
 }
 
+// ---- Hostile stored files and targets -------------------------------------------------------------
+
+// What stands where a stored file should: nothing outside the backup may be read as the entry's content.
+struct StoredFileCase {
+    const char* Name;
+    void (*Make)(const fs::path& stored, const fs::path& outside);
+};
+
+class ExportHostileStoredFile : public Export, public ::testing::WithParamInterface<StoredFileCase> {};
+
+TEST_P(ExportHostileStoredFile, IsContentTheBackupDoesNotHold) {
+    const FileNode* node = AddFile("/var/mobile/H/secret", "unused");
+    const fs::path stored = backup / std::string(node->FileID());
+    const fs::path outside = dir.Path() / "id_rsa";
+    WriteFile(outside, "PRIVATE KEY");
+    fs::remove(stored);
+    GetParam().Make(stored, outside);
+
+    const ExportResult result = Run(Node("/var/mobile/H"));
+
+    EXPECT_EQ(result.FilesCopied, 0U);
+    EXPECT_EQ(result.NotInBackupCount, 1U);
+    EXPECT_EQ(Listing(target), std::set<std::string>{"H"});
+    EXPECT_EQ(ReadFile(outside), "PRIVATE KEY");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ExportHostileStoredFile,
+    ::testing::Values(
+        StoredFileCase{"LinkToAFileOutside", [](const fs::path& s, const fs::path& o) { fs::create_symlink(o, s); }},
+        StoredFileCase{"Fifo", [](const fs::path& s, const fs::path&) { ASSERT_EQ(::mkfifo(s.c_str(), 0600), 0); }},
+        StoredFileCase{"Folder", [](const fs::path& s, const fs::path&) { fs::create_directory(s); }}),
+    [](const auto& row) { return std::string(row.param.Name); });
+
+TEST_F(Export, FileIdThatIsNotAStoredFileNameReadsNothing) {
+    WriteFile(dir.Path() / "probe", "outside the backup");
+    tree.InsertIntoTree(FileEntry{"/var/mobile/P/probe", "../probe", "1", 18, 0});
+    tree.InsertIntoTree(FileEntry{"/var/mobile/P/upper", std::string(40, 'A'), "1", 1, 0});
+    WriteFile(backup / std::string(40, 'A'), "x");
+
+    const ExportResult result = Run(Node("/var/mobile/P"));
+
+    EXPECT_EQ(result.FilesCopied, 0U);
+    EXPECT_EQ(result.NotInBackupCount, 2U);
+    EXPECT_EQ(Listing(target), std::set<std::string>{"P"});
+}
+
+TEST(ExportStoredFolder, LinkedFolderOfStoredFilesIsNotFollowed) {
+    ExportCancelled = 0;
+    TempDir dir;
+    const std::string id = testing::Sha1Hex("outside");
+    fs::create_directories(dir.Path() / "backup");
+    fs::create_directories(dir.Path() / "elsewhere");
+    fs::create_directories(dir.Path() / "out");
+    WriteFile(dir.Path() / "elsewhere" / id, "not the backup's");
+    fs::create_directory_symlink(dir.Path() / "elsewhere", dir.Path() / "backup" / id.substr(0, 2));
+    BackupTree tree((dir.Path() / "backup").string(), ManifestKindDb);
+    tree.InsertIntoTree(FileEntry{"/var/mobile/x", id, "1", 0, 0});
+
+    ExportParameters parameters;
+    parameters.SelectedNode = FindNode(tree.Root(), "/var/mobile/x");
+    parameters.BackupFolder = (dir.Path() / "backup").string();
+    parameters.TargetFolder = (dir.Path() / "out").string();
+    const ExportResult result = RunExport(parameters);
+
+    EXPECT_EQ(parameters.SelectedNode->Size(), 0U); // the status lookup did not follow it either
+    EXPECT_EQ(result.NotInBackupCount, 1U);
+    EXPECT_TRUE(fs::is_empty(dir.Path() / "out"));
+}
+
+// A de-duplicating tool left the target's copy as a hard link to the stored file; a second export replaces it.
+TEST_F(Export, TargetFileHardLinkedToTheStoredFileIsReplacedNotEmptied) {
+    const FileNode* node = AddFile("/var/mobile/SMS/sms.db", "the messages");
+    const fs::path stored = backup / std::string(node->FileID());
+    fs::create_hard_link(stored, target / "sms.db");
+
+    const ExportResult result = Run(node);
+
+    EXPECT_TRUE(result.Succeeded());
+    EXPECT_EQ(ReadFile(stored), "the messages");
+    EXPECT_EQ(ReadFile(target / "sms.db"), "the messages");
+    EXPECT_EQ(fs::hard_link_count(stored), 1U);
+}
+
+// The backup folder itself, a folder inside it, one not made yet, and a link leading into it.
+TEST_F(Export, TargetInsideTheBackupIsRefusedBeforeAnythingIsWritten) {
+    AddFile("/var/mobile/SMS/sms.db", "the messages");
+    fs::create_directories(backup / "sub");
+    fs::create_directory_symlink(backup / "sub", dir.Path() / "innocent-looking");
+    const std::set<std::string> before = Listing(backup);
+
+    for (const fs::path& inside :
+         {backup, backup / "sub", backup / "sub" / "not-yet", dir.Path() / "innocent-looking"}) {
+        ExportParameters parameters = Parameters(Node("/var/mobile/SMS"));
+        parameters.TargetFolder = inside.string();
+        const ExportResult result = RunExport(parameters);
+        EXPECT_TRUE(result.TargetInsideBackup) << inside;
+        EXPECT_FALSE(result.Succeeded()) << inside;
+    }
+    EXPECT_EQ(Listing(backup), before);
+    EXPECT_TRUE(Run(Node("/var/mobile/SMS")).Succeeded()); // a target beside the backup is fine
+}
+
 // ---- Failed entries -------------------------------------------------------------------------------
 
 TEST_F(Export, ContentTheBackupDoesNotHoldIsToldApartFromAFailedCopy) {
@@ -435,19 +538,18 @@ TEST_F(Export, SummaryNamesTheFirstTenFailuresOnOneLineEach) {
 
 class ExportFullDisk : public Export, public ::testing::WithParamInterface<int> {};
 
-TEST_P(ExportFullDisk, InTheThirdOfFiveFilesStopsEverythingAndRemovesTheCutCopy) {
+TEST_P(ExportFullDisk, InTheThirdOfFiveFilesStopsEverythingAndKeepsWhatStoodAtItsName) {
     for (const char* name : {"1", "2", "3", "4", "5"}) {
         AddFile(std::string("/var/mobile/F/") + name, std::string("content ") + name);
     }
+    fs::create_directories(target / "F");
+    WriteFile(target / "F" / "3", "a former export");
     std::vector<std::string> attempted;
     std::vector<std::string> messages;
     ExportParameters parameters = Parameters(Node("/var/mobile/F"));
-    parameters.Copier = [&](const std::string& source, int folderFd, const std::string& name, std::int64_t mtime) {
+    parameters.Copier = [&](int source, int folderFd, const std::string& name, std::int64_t mtime) {
         attempted.push_back(name);
         if (attempted.size() == 3) {
-            const int fd = ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            EXPECT_EQ(::write(fd, "cut", 3), 3);
-            ::close(fd);
             return FileCopyResult{GetParam(), CopyStage::Copy};
         }
         return CopyWholeFile(source, folderFd, name, mtime);
@@ -457,7 +559,8 @@ TEST_P(ExportFullDisk, InTheThirdOfFiveFilesStopsEverythingAndRemovesTheCutCopy)
     const ExportResult result = RunExport(parameters);
 
     EXPECT_EQ(attempted, (std::vector<std::string>{"1", "2", "3"}));
-    EXPECT_EQ(Listing(target), (std::set<std::string>{"F", "F/1", "F/2"}));
+    EXPECT_EQ(Listing(target), (std::set<std::string>{"F", "F/1", "F/2", "F/3"}));
+    EXPECT_EQ(ReadFile(target / "F" / "3"), "a former export");
     EXPECT_TRUE(result.DiskFull);
     EXPECT_EQ(result.FilesCopied, 2U);
     EXPECT_EQ(result.DiskFullMessage, std::string("Failed to export file!\r\nReason: ") + std::strerror(GetParam()));

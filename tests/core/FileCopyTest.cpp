@@ -1,5 +1,6 @@
 #include "core/platform/FileCopy.h"
 
+#include "core/platform/FileDescriptor.h"
 #include "support/SampleBackup.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <iterator>
 #include <random>
+#include <set>
 #include <string>
 
 namespace marrowick {
@@ -20,6 +22,24 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ReadFile;
 using testing::WriteFile;
+
+FileDescriptor OpenForReading(const fs::path& path) {
+    return FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+}
+
+FileCopyResult Copy(const fs::path& source, const fs::path& target, std::int64_t mtime = 0) {
+    const FileDescriptor in = OpenForReading(source);
+    return CopyWholeFile(in.Get(), AT_FDCWD, target.string(), mtime);
+}
+
+// Names in folder besides the expected ones: a temporary copy left behind would show here.
+std::set<std::string> Names(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
 
 std::string RandomBytes(std::size_t size) {
     std::mt19937 random(static_cast<unsigned>(size));
@@ -42,13 +62,37 @@ TEST_P(FileCopyMethod, CopiesEveryByteAndReplacesALongerFile) {
         const fs::path source = dir.Path() / "source";
         WriteFile(source, bytes);
         WriteFile(dir.Path() / "target", std::string(size + 4096, 'z'));
+        const FileDescriptor in = OpenForReading(source);
 
         const FileCopyResult result =
-            CopyWholeFileWith(GetParam(), source.string(), AT_FDCWD, (dir.Path() / "target").string(), 1600000000);
+            CopyWholeFileWith(GetParam(), in.Get(), AT_FDCWD, (dir.Path() / "target").string(), 1600000000);
 
         EXPECT_TRUE(result.Succeeded()) << size << ": " << result.Error;
         EXPECT_EQ(ReadFile(dir.Path() / "target"), bytes) << size;
+        EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"source", "target"}));
     }
+}
+
+// A target that is a hard link to the source (a de-duplicating tool left it), or to a file elsewhere, is replaced
+// by a new file: neither file it shared its content with is written.
+TEST_P(FileCopyMethod, HardLinkAtTheTargetIsReplacedNotWrittenThrough) {
+    const fs::path source = dir.Path() / "source";
+    const fs::path elsewhere = dir.Path() / "elsewhere";
+    WriteFile(source, "the stored bytes");
+    WriteFile(elsewhere, "someone else's bytes");
+    fs::create_hard_link(source, dir.Path() / "linked-to-source");
+    fs::create_hard_link(elsewhere, dir.Path() / "linked-elsewhere");
+    const FileDescriptor in = OpenForReading(source);
+
+    for (const char* target : {"linked-to-source", "linked-elsewhere"}) {
+        const FileCopyResult result =
+            CopyWholeFileWith(GetParam(), in.Get(), AT_FDCWD, (dir.Path() / target).string(), 0);
+        EXPECT_TRUE(result.Succeeded()) << target << ": " << result.Error;
+        EXPECT_EQ(ReadFile(dir.Path() / target), "the stored bytes");
+        EXPECT_EQ(fs::hard_link_count(dir.Path() / target), 1U);
+    }
+    EXPECT_EQ(ReadFile(source), "the stored bytes");
+    EXPECT_EQ(ReadFile(elsewhere), "someone else's bytes");
 }
 
 INSTANTIATE_TEST_SUITE_P(EachMethod, FileCopyMethod,
@@ -61,8 +105,8 @@ TEST(FileCopy, SetsTheGivenTimeOrKeepsTheSourceTime) {
     const timespec sourceTimes[2] = {{0, UTIME_OMIT}, {1111111111, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), sourceTimes, 0), 0);
 
-    ASSERT_TRUE(CopyWholeFile(source.string(), AT_FDCWD, (dir.Path() / "given").string(), 1234567890).Succeeded());
-    ASSERT_TRUE(CopyWholeFile(source.string(), AT_FDCWD, (dir.Path() / "kept").string(), 0).Succeeded());
+    ASSERT_TRUE(Copy(source, dir.Path() / "given", 1234567890).Succeeded());
+    ASSERT_TRUE(Copy(source, dir.Path() / "kept").Succeeded());
 
     struct stat given {};
     struct stat kept {};
@@ -79,19 +123,14 @@ TEST(FileCopy, TellsWhichSideFailedAndWhy) {
     fs::create_directory(dir.Path() / "folder");
     ASSERT_EQ(::mkfifo((dir.Path() / "fifo").c_str(), 0600), 0);
     fs::create_symlink(source, dir.Path() / "link");
-    const std::string missing = (dir.Path() / "missing").string();
 
-    const FileCopyResult noSource = CopyWholeFile(missing, AT_FDCWD, (dir.Path() / "t1").string(), 0);
-    const FileCopyResult folderSource = CopyWholeFile((dir.Path() / "folder").string(), AT_FDCWD, "t2", 0);
-    const FileCopyResult fifoSource = CopyWholeFile((dir.Path() / "fifo").string(), AT_FDCWD, "t3", 0);
-    const FileCopyResult folderTarget = CopyWholeFile(source.string(), AT_FDCWD, (dir.Path() / "folder").string(), 0);
-    const FileCopyResult fifoTarget = CopyWholeFile(source.string(), AT_FDCWD, (dir.Path() / "fifo").string(), 0);
-    const FileCopyResult linkTarget = CopyWholeFile(source.string(), AT_FDCWD, (dir.Path() / "link").string(), 0);
-    const FileCopyResult longName =
-        CopyWholeFile(source.string(), AT_FDCWD, (dir.Path() / std::string(300, 'n')).string(), 0);
+    const FileCopyResult folderSource = Copy(dir.Path() / "folder", dir.Path() / "t2");
+    const FileCopyResult fifoSource = Copy(dir.Path() / "fifo", dir.Path() / "t3");
+    const FileCopyResult folderTarget = Copy(source, dir.Path() / "folder");
+    const FileCopyResult fifoTarget = Copy(source, dir.Path() / "fifo");
+    const FileCopyResult linkTarget = Copy(source, dir.Path() / "link");
+    const FileCopyResult longName = Copy(source, dir.Path() / std::string(300, 'n'));
 
-    EXPECT_EQ(noSource.Stage, CopyStage::OpenSource);
-    EXPECT_EQ(noSource.Error, ENOENT);
     EXPECT_EQ(folderSource.Stage, CopyStage::OpenSource);
     EXPECT_EQ(folderSource.Error, EISDIR);
     EXPECT_EQ(fifoSource.Stage, CopyStage::OpenSource);
@@ -101,9 +140,25 @@ TEST(FileCopy, TellsWhichSideFailedAndWhy) {
     EXPECT_EQ(linkTarget.Stage, CopyStage::OpenTarget);
     EXPECT_EQ(linkTarget.Error, ELOOP);
     EXPECT_EQ(longName.Error, ENAMETOOLONG);
-    EXPECT_FALSE(fs::exists(dir.Path() / "t1"));
     EXPECT_EQ(ReadFile(source), "data");
     EXPECT_TRUE(fs::is_symlink(dir.Path() / "link"));
+    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"source", "folder", "fifo", "link"}));
+}
+
+// A copy that fails half-way leaves the file at the target as it was and no partial copy beside it.
+TEST(FileCopy, FailedReadLeavesTheTargetAsItWas) {
+    testing::TempDir dir;
+    WriteFile(dir.Path() / "source", "data");
+    WriteFile(dir.Path() / "target", "former export");
+    // Open for writing only: every read of it fails.
+    const FileDescriptor unreadable(::open((dir.Path() / "source").c_str(), O_WRONLY | O_CLOEXEC));
+
+    const FileCopyResult result = CopyWholeFile(unreadable.Get(), AT_FDCWD, (dir.Path() / "target").string(), 0);
+
+    EXPECT_EQ(result.Stage, CopyStage::Copy);
+    EXPECT_EQ(result.Error, EBADF);
+    EXPECT_EQ(ReadFile(dir.Path() / "target"), "former export");
+    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"source", "target"}));
 }
 
 // A device standing at the target name is neither written nor truncated.
@@ -112,10 +167,36 @@ TEST(FileCopy, DeviceAtTheTargetIsRefused) {
     const fs::path source = dir.Path() / "source";
     WriteFile(source, "data");
 
-    const FileCopyResult result = CopyWholeFile(source.string(), AT_FDCWD, "/dev/null", 0);
+    const FileCopyResult result = Copy(source, "/dev/null");
 
     EXPECT_EQ(result.Stage, CopyStage::OpenTarget);
     EXPECT_EQ(result.Error, EEXIST);
+}
+
+// A side file of a few GB that is mostly hole is copied as a hole, not written out in full.
+TEST(FileCopy, SparseCopyKeepsHolesAndEveryByte) {
+    testing::TempDir dir;
+    const fs::path source = dir.Path() / "sparse";
+    WriteFile(source, "head");
+    ASSERT_EQ(::truncate(source.c_str(), std::int64_t{3} << 30), 0);
+    {
+        const FileDescriptor out(::open(source.c_str(), O_WRONLY | O_CLOEXEC));
+        ASSERT_EQ(::pwrite(out.Get(), "tail", 4, (std::int64_t{3} << 30) - 4), 4);
+    }
+    const FileDescriptor in = OpenForReading(source);
+    const FileDescriptor copy(::open((dir.Path() / "copy").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+
+    ASSERT_EQ(CopySparseContent(in.Get(), copy.Get()), 0);
+
+    struct stat status {};
+    ASSERT_EQ(::fstat(copy.Get(), &status), 0);
+    EXPECT_EQ(status.st_size, std::int64_t{3} << 30);
+    EXPECT_LT(status.st_blocks * 512, std::int64_t{1} << 20);
+    char bytes[4];
+    ASSERT_EQ(::pread(copy.Get(), bytes, 4, 0), 4);
+    EXPECT_EQ(std::string(bytes, 4), "head");
+    ASSERT_EQ(::pread(copy.Get(), bytes, 4, (std::int64_t{3} << 30) - 4), 4);
+    EXPECT_EQ(std::string(bytes, 4), "tail");
 }
 
 } // namespace

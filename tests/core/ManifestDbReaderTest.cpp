@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 using Row = testing::ManifestDbRow;
 using testing::SampleBackup;
 using testing::SampleFile;
+using testing::ScopedTmpDir;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -250,30 +251,6 @@ private:
         ASSERT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db_);
     }
     sqlite3* db_ = nullptr;
-};
-
-// Points TMPDIR at a fresh folder, so that a test sees whether the reader leaves a private copy behind.
-class ScopedTmpDir {
-public:
-    ScopedTmpDir() {
-        const char* old = std::getenv("TMPDIR");
-        saved_ = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
-        setenv("TMPDIR", dir_.Path().c_str(), 1);
-    }
-    ~ScopedTmpDir() {
-        if (saved_) {
-            setenv("TMPDIR", saved_->c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
-    }
-    ScopedTmpDir(const ScopedTmpDir&) = delete;
-    ScopedTmpDir& operator=(const ScopedTmpDir&) = delete;
-    [[nodiscard]] bool IsEmpty() const { return fs::is_empty(dir_.Path()); }
-
-private:
-    TempDir dir_;
-    std::optional<std::string> saved_;
 };
 
 struct JournalMode {

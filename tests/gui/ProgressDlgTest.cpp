@@ -59,7 +59,7 @@ struct HeldCopier {
     int DiskFullOnCall = 0;
 
     ExportFileCopier Function() {
-        return [this](const std::string& source, int folderFd, const std::string& name, std::int64_t mtime) {
+        return [this](int source, int folderFd, const std::string& name, std::int64_t mtime) {
             const int call = ++Calls;
             if (call == DiskFullOnCall) {
                 return FileCopyResult{ENOSPC, CopyStage::Copy};

@@ -81,7 +81,7 @@ bool ShootProgress(const BackupRecord& backup, const std::filesystem::path& file
     progress.ManifestKind = backup.ManifestKind;
     progress.TargetFolder = target.Path().string() + "/";
     // Slowed down so that the picture catches the export half-way.
-    progress.Copier = [](const std::string& source, int folder, const std::string& name, std::int64_t mtime) {
+    progress.Copier = [](int source, int folder, const std::string& name, std::int64_t mtime) {
         QThread::msleep(300);
         return CopyWholeFile(source, folder, name, mtime);
     };

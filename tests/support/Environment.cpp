@@ -96,6 +96,20 @@ TempHome::~TempHome() {
     tzset();
 }
 
+ScopedTmpDir::ScopedTmpDir() {
+    const char* old = std::getenv("TMPDIR");
+    saved_ = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
+    SetVariable("TMPDIR", dir_.Path().string());
+}
+
+ScopedTmpDir::~ScopedTmpDir() {
+    if (saved_) {
+        setenv("TMPDIR", saved_->c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+}
+
 std::filesystem::path TempHome::AppDataBackupFolder() const {
     return Home() / ".local/share" / "Apple Computer" / "MobileSync" / "Backup";
 }

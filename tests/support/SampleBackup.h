@@ -147,6 +147,21 @@ private:
     std::map<std::string, std::optional<std::string>> saved_;
 };
 
+// Points TMPDIR at a fresh folder for the lifetime of the object, so that a test sees what is left there.
+class ScopedTmpDir {
+public:
+    ScopedTmpDir();
+    ~ScopedTmpDir();
+    ScopedTmpDir(const ScopedTmpDir&) = delete;
+    ScopedTmpDir& operator=(const ScopedTmpDir&) = delete;
+    [[nodiscard]] const std::filesystem::path& Path() const { return dir_.Path(); }
+    [[nodiscard]] bool IsEmpty() const { return std::filesystem::is_empty(dir_.Path()); }
+
+private:
+    TempDir dir_;
+    std::optional<std::string> saved_;
+};
+
 // Writes the bytes as the whole file, making its folders first; throws when it cannot.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 

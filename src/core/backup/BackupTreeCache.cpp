@@ -3,10 +3,12 @@
 #include "core/backup/BinaryPlist.h"
 #include "core/backup/ManifestDbReader.h"
 #include "core/backup/ManifestMbdbReader.h"
+#include "core/backup/SummaryReader.h"
 #include "core/platform/FileDescriptor.h"
 #include "core/platform/Files.h"
 
 #include <fcntl.h>
+#include <new>
 #include <unistd.h>
 
 namespace marrowick {
@@ -29,7 +31,7 @@ bool XmlPlistSaysEncrypted(std::string_view plist) {
 
 // True when the file holds at least 16 bytes and they are not SQLite's header: an encrypted Manifest.db.
 bool IsNotSqliteFile(const std::string& path) {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const FileDescriptor file = OpenRegularFileAt(AT_FDCWD, path);
     if (!file.IsOpen()) {
         return false;
     }
@@ -48,7 +50,8 @@ bool IsNotSqliteFile(const std::string& path) {
 } // namespace
 
 bool ManifestPlistSaysEncrypted(const std::string& backupFolder) {
-    const std::optional<std::string> plist = ReadWholeFile(WithTrailingSlash(backupFolder) + "Manifest.plist");
+    const std::optional<std::string> plist =
+        ReadRegularFileAt(AT_FDCWD, WithTrailingSlash(backupFolder) + "Manifest.plist", MaxSummaryFileBytes);
     if (!plist) {
         return false;
     }
@@ -66,10 +69,20 @@ bool ManifestPlistSaysEncrypted(const std::string& backupFolder) {
 CachedBackupTree ReadBackupTree(const std::string& backupFolder, int manifestKind) {
     CachedBackupTree read;
     read.Tree = std::make_unique<BackupTree>(WithTrailingSlash(backupFolder), manifestKind);
-    const std::string& folder = read.Tree->BackupFolder();
+    const std::string folder = read.Tree->BackupFolder();
     std::string failure;
-    const bool ok =
-        manifestKind == ManifestKindDb ? ReadManifestDb(*read.Tree, failure) : ReadManifestMbdb(*read.Tree, failure);
+    bool ok = false;
+    try {
+        ok = manifestKind == ManifestKindDb ? ReadManifestDb(*read.Tree, failure)
+                                            : ReadManifestMbdb(*read.Tree, failure);
+    } catch (const std::bad_alloc&) {
+        // A tree cut off half-way is not shown: it would pass for the backup's whole content.
+        read.Tree.reset();
+        read.Tree = std::make_unique<BackupTree>(folder, manifestKind);
+        read.Status = TreeStatus::Unreadable;
+        read.Reason = "There is not enough memory to read the backup's file list.";
+        return read;
+    }
     if (ManifestPlistSaysEncrypted(folder)) {
         read.Status = TreeStatus::Encrypted;
         read.Reason = "The backup is encrypted (Manifest.plist: IsEncrypted).";

@@ -107,7 +107,7 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> BinaryPlist::CountAndStar
     return std::pair{*count, offset + 2 + width};
 }
 
-std::optional<std::string> BinaryPlist::String(std::uint64_t object) const {
+std::optional<BinaryPlist::StringSpan> BinaryPlist::StringAt(std::uint64_t object) const {
     const auto offset = ObjectOffset(object);
     if (!offset) {
         return std::nullopt;
@@ -121,21 +121,43 @@ std::optional<std::string> BinaryPlist::String(std::uint64_t object) const {
         return std::nullopt;
     }
     const auto [count, start] = *countAndStart;
+    const bool wide = kind == 0x6;
     const std::uint64_t available = data_.size() - std::min<std::uint64_t>(start, data_.size());
-    if (kind != 0x6) {
-        if (count > available) {
-            return std::nullopt;
-        }
-        return std::string(data_.substr(start, count));
-    }
-    if (count > available / 2) {
+    if (count > (wide ? available / 2 : available)) {
         return std::nullopt;
     }
-    std::u16string wide(count, u'\0');
-    for (std::uint64_t i = 0; i < count; ++i) {
-        wide[i] = static_cast<char16_t>(*ReadUnsigned(start + 2 * i, 2));
+    return StringSpan{start, count, wide};
+}
+
+std::string BinaryPlist::Decode(const StringSpan& span) const {
+    if (!span.Wide) {
+        return std::string(data_.substr(span.Start, span.Count));
+    }
+    std::u16string wide(span.Count, u'\0');
+    for (std::uint64_t i = 0; i < span.Count; ++i) {
+        wide[i] = static_cast<char16_t>(*ReadUnsigned(span.Start + 2 * i, 2));
     }
     return WideToUtf8(wide);
+}
+
+std::optional<std::string> BinaryPlist::String(std::uint64_t object) const {
+    const auto span = StringAt(object);
+    if (!span) {
+        return std::nullopt;
+    }
+    return Decode(*span);
+}
+
+bool BinaryPlist::StringEquals(std::uint64_t object, std::string_view text) const {
+    const auto span = StringAt(object);
+    if (!span) {
+        return false;
+    }
+    if (!span->Wide) {
+        return span->Count == text.size() && data_.substr(span->Start, span->Count) == text;
+    }
+    // Each UTF-16 unit becomes one to three bytes of UTF-8, so only a string of at most text's length is decoded.
+    return span->Count <= text.size() && text.size() <= 3 * span->Count && Decode(*span) == text;
 }
 
 std::optional<std::uint64_t> BinaryPlist::DictionaryValue(std::uint64_t dictionary, std::string_view key) const {
@@ -156,7 +178,8 @@ std::optional<std::uint64_t> BinaryPlist::DictionaryValue(std::uint64_t dictiona
         if (!keyObject) {
             return std::nullopt;
         }
-        if (String(*keyObject) == key) {
+        // Compared in place: many keys may share one large string object.
+        if (StringEquals(*keyObject, key)) {
             return ReadUnsigned(start + (count + i) * referenceSize_, referenceSize_);
         }
     }

@@ -37,6 +37,16 @@ public:
     [[nodiscard]] std::optional<std::uint64_t> DictionaryValue(std::uint64_t dictionary, std::string_view key) const;
 
 private:
+    // Where a string object's characters are: Count bytes, or Count UTF-16 units when Wide.
+    struct StringSpan {
+        std::uint64_t Start = 0;
+        std::uint64_t Count = 0;
+        bool Wide = false;
+    };
+    [[nodiscard]] std::optional<StringSpan> StringAt(std::uint64_t object) const;
+    [[nodiscard]] std::string Decode(const StringSpan& span) const;
+    // True when the object is a string equal to text, found without copying a longer string.
+    [[nodiscard]] bool StringEquals(std::uint64_t object, std::string_view text) const;
     [[nodiscard]] std::optional<std::uint64_t> ObjectOffset(std::uint64_t object) const;
     [[nodiscard]] std::optional<std::uint64_t> ReadUnsigned(std::uint64_t position, unsigned width) const;
     // The element count of a string, array or dictionary object and where its content begins.

@@ -1,50 +1,22 @@
 #include "core/backup/ManifestDbReader.h"
 
 #include "core/backup/DomainMapping.h"
+#include "core/export/ErrorText.h"
+#include "core/platform/Files.h"
+#include "core/platform/PrivateCopies.h"
 #include "core/platform/SqliteHandles.h"
 
-#include <cerrno>
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace marrowick {
 
 namespace {
 
 constexpr char ManifestQuery[] = "SELECT fileID, domain, relativePath, flags, file FROM Files";
-
-// A private folder for a copy of the database, removed with its content when the object goes.
-class PrivateFolder final {
-public:
-    PrivateFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/marrowick-db-XXXXXX";
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern + "/";
-        }
-    }
-    ~PrivateFolder() {
-        if (!path_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(path_, ignored);
-        }
-    }
-    PrivateFolder(const PrivateFolder&) = delete;
-    PrivateFolder& operator=(const PrivateFolder&) = delete;
-    [[nodiscard]] const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-bool Exists(const std::string& path) {
-    struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0;
-}
 
 // A file: URI naming path, with every byte but the unreserved ones and "/" percent-encoded.
 std::string FileUri(const std::string& path) {
@@ -65,7 +37,7 @@ std::string FileUri(const std::string& path) {
     return uri;
 }
 
-std::string ErrorText(sqlite3* db, int rc) {
+std::string SqliteErrorText(sqlite3* db, int rc) {
     return db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
 }
 
@@ -74,24 +46,67 @@ bool Open(const std::string& uri, int flags, SqliteDatabase& db, std::string& fa
     const int rc = sqlite3_open_v2(uri.c_str(), &raw, flags, nullptr);
     db.reset(raw);
     if (rc != SQLITE_OK) {
-        failure = "Manifest.db: " + ErrorText(raw, rc);
+        failure = "Manifest.db: " + SqliteErrorText(raw, rc);
         return false;
     }
     return true;
 }
 
-// Copies the database and its side file into folder; SQLite then replays or rolls back the side file there.
-bool CopyWithSideFile(const std::string& manifest, const std::string& sideSuffix, const std::string& folder,
-                      std::string& failure) {
-    for (const std::string& suffix : {std::string(), sideSuffix}) {
-        std::error_code error;
-        std::filesystem::copy_file(manifest + suffix, folder + "Manifest.db" + suffix, error);
-        if (error) {
-            failure = "Manifest.db" + suffix + ": " + error.message();
-            return false;
-        }
+bool Execute(sqlite3* db, const char* sql, std::string& failure) {
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        failure = "Manifest.db: " + SqliteErrorText(db, rc);
+        return false;
     }
     return true;
+}
+
+// Files must be a table whose every column is stored: a view, a virtual table or a column computed as it is read
+// could give rows without end or values larger than the file. A missing table is left to the query to report.
+bool CheckFilesTable(sqlite3* db, std::string& failure) {
+    sqlite3_stmt* raw = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT type = 'table' AND "
+                       "(SELECT count(*) FROM pragma_table_xinfo('Files') WHERE hidden NOT IN (0, 3)) = 0 "
+                       "FROM pragma_table_list WHERE schema = 'main' AND name = 'Files' COLLATE NOCASE",
+                       -1, &raw, nullptr);
+    const SqliteStatement check(raw);
+    const int rc = sqlite3_step(check.get());
+    if (rc == SQLITE_DONE) {
+        return true;
+    }
+    if (rc != SQLITE_ROW) {
+        failure = "Manifest.db: " + SqliteErrorText(db, rc);
+        return false;
+    }
+    if (sqlite3_column_int(check.get(), 0) != 1) {
+        failure = "Manifest.db: the file list is not a plain table, so it is not read.";
+        return false;
+    }
+    return true;
+}
+
+// Reading a table takes a few steps per stored byte; a database that asks for far more is not a backup's
+// manifest, and SQLite is stopped.
+constexpr std::uint64_t StepsPerByte = 16;
+constexpr std::uint64_t BaseSteps = 10'000'000;
+constexpr int StepsPerCheck = 1000;
+
+int CountSteps(void* left) {
+    auto& steps = *static_cast<std::uint64_t*>(left);
+    if (steps < StepsPerCheck) {
+        return 1;
+    }
+    steps -= StepsPerCheck;
+    return 0;
+}
+
+// Bounds what SQLite may do by the size of the files it reads.
+void LimitWork(sqlite3* db, std::uint64_t bytes, std::uint64_t& steps) {
+    steps = BaseSteps + StepsPerByte * bytes;
+    sqlite3_progress_handler(db, StepsPerCheck, &CountSteps, &steps);
+    const std::uint64_t longest = std::min<std::uint64_t>(bytes, 1'000'000'000);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, static_cast<int>(std::max<std::uint64_t>(longest, 1'000'000)));
 }
 
 bool ReadRows(sqlite3* db, BackupTree& tree, std::string& failure) {
@@ -118,8 +133,12 @@ bool ReadRows(sqlite3* db, BackupTree& tree, std::string& failure) {
         tree.QueueInsertion(FileEntry{devicePath, text(0), text(3), 0, 0});
     }
     tree.InsertQueued();
+    if (rc == SQLITE_INTERRUPT) {
+        failure = "Manifest.db: reading stopped, as the file list asks for far more work than its size allows.";
+        return false;
+    }
     if (rc != SQLITE_DONE) {
-        failure = "Manifest.db: " + ErrorText(db, rc);
+        failure = "Manifest.db: " + SqliteErrorText(db, rc);
         return false;
     }
     return true;
@@ -142,36 +161,84 @@ void ManifestDbRow(BackupTree& tree, const std::array<const char*, 5>& columns) 
 
 namespace {
 
+std::string FileFailure(const std::string& name, int error) {
+    return name + ": " + FileOpenProblem(error);
+}
+
+// The database's real path, so that SQLite can be told to follow no link to it.
+std::string RealManifestPath(const std::string& backupFolder) {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(backupFolder.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) + "/Manifest.db" : backupFolder + "Manifest.db";
+}
+
+// Opens the manifest of a backup without a side file as it lies: immutable, so that SQLite creates nothing beside it.
+bool OpenInPlace(const std::string& backupFolder, SqliteDatabase& db, std::string& failure) {
+    return Open(FileUri(RealManifestPath(backupFolder)) + "?immutable=1",
+                SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW, db, failure);
+}
+
+// Opens private copies of the manifest and its side file, which SQLite replays there. The copies are named only
+// until SQLite has read the side file: from then on it reads them through its descriptors alone.
+bool OpenCopy(int manifestFd, const std::string& sideName, int sideFd, PrivateCopies& copies, SqliteDatabase& db,
+              std::string& failure) {
+    int error = copies.Add("Manifest.db", manifestFd);
+    if (error == 0) {
+        error = copies.Add(sideName, sideFd);
+    }
+    if (error == 0) {
+        error = copies.Publish();
+    }
+    if (error != 0) {
+        failure = "Manifest.db: cannot make a private copy: " + ErrorText(error);
+        return false;
+    }
+    const bool opened =
+        Open(FileUri(copies.Folder() + "Manifest.db"), SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, db, failure) &&
+        // Exclusive: SQLite then keeps the side file's index in memory, not in a file beside it.
+        Execute(db.get(), "PRAGMA locking_mode=EXCLUSIVE; SELECT count(*) FROM sqlite_master", failure);
+    if (opened) {
+        sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    }
+    copies.Withdraw();
+    return opened;
+}
+
+std::uint64_t SizeOf(int fd) {
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
 bool OpenAndReadRows(BackupTree& tree, std::string& failure) {
-    const std::string manifest = tree.BackupFolder() + "Manifest.db";
-    if (!Exists(manifest)) {
-        failure = "Manifest.db: " + std::string(std::strerror(ENOENT));
+    int error = 0;
+    const FileDescriptor folder = OpenFolderHandle(tree.BackupFolder(), &error);
+    const FileDescriptor manifest =
+        folder.IsOpen() ? OpenRegularFileAt(folder.Get(), "Manifest.db", &error) : FileDescriptor();
+    if (!manifest.IsOpen()) {
+        failure = FileFailure("Manifest.db", error);
         return false;
     }
     // Side files hold committed (WAL) or original (rollback journal) pages that an immutable open would ignore.
-    std::string sideSuffix;
-    for (const char* suffix : {"-wal", "-journal"}) {
-        if (Exists(manifest + suffix)) {
-            sideSuffix = suffix;
+    std::string sideName;
+    for (const char* name : {"Manifest.db-wal", "Manifest.db-journal"}) {
+        if (EntryExistsAt(folder.Get(), name)) {
+            sideName = name;
             break;
         }
     }
-    if (sideSuffix.empty()) {
-        SqliteDatabase db;
-        return Open(FileUri(manifest) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, db, failure) &&
-               ReadRows(db.get(), tree, failure);
-    }
-    const PrivateFolder copy;
-    if (copy.Path().empty()) {
-        failure = "Manifest.db: cannot make a private copy: " + std::string(std::strerror(errno));
-        return false;
-    }
-    if (!CopyWithSideFile(manifest, sideSuffix, copy.Path(), failure)) {
+    const FileDescriptor side = sideName.empty() ? FileDescriptor() : OpenRegularFileAt(folder.Get(), sideName, &error);
+    if (!sideName.empty() && !side.IsOpen()) {
+        failure = FileFailure(sideName, error);
         return false;
     }
     SqliteDatabase db;
-    return Open(FileUri(copy.Path() + "Manifest.db"), SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, db, failure) &&
-           ReadRows(db.get(), tree, failure);
+    PrivateCopies copies;
+    const bool opened = side.IsOpen() ? OpenCopy(manifest.Get(), sideName, side.Get(), copies, db, failure)
+                                      : OpenInPlace(tree.BackupFolder(), db, failure);
+    std::uint64_t steps = 0;
+    if (opened) {
+        LimitWork(db.get(), SizeOf(manifest.Get()) + (side.IsOpen() ? SizeOf(side.Get()) : 0), steps);
+    }
+    return opened && CheckFilesTable(db.get(), failure) && ReadRows(db.get(), tree, failure);
 }
 
 } // namespace

@@ -2,7 +2,8 @@
 
 #include "core/backup/DomainMapping.h"
 #include "core/backup/Sha1.h"
-#include "core/platform/FileDescriptor.h"
+#include "core/export/ErrorText.h"
+#include "core/platform/Files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -115,14 +116,11 @@ void ReadManifestMbdbData(std::string_view data, BackupTree& tree) {
 namespace {
 
 bool ReadRecordsFromFile(BackupTree& tree, std::string& failure) {
-    const FileDescriptor file(::open((tree.BackupFolder() + "Manifest.mbdb").c_str(), O_RDONLY | O_CLOEXEC));
+    int error = 0;
+    const FileDescriptor file = OpenRegularFileAt(AT_FDCWD, tree.BackupFolder() + "Manifest.mbdb", &error);
     struct stat status {};
-    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0) {
-        failure = "Manifest.mbdb: " + std::string(std::strerror(errno));
-        return false;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        failure = "Manifest.mbdb: " + std::string(std::strerror(EISDIR));
+    if (!file.IsOpen() || ::fstat(file.Get(), &status) != 0) {
+        failure = "Manifest.mbdb: " + (file.IsOpen() ? ErrorText(errno) : FileOpenProblem(error));
         return false;
     }
     // Read in blocks so that a large manifest never sits whole in memory: buffer holds the file's bytes from
@@ -160,7 +158,7 @@ bool ReadRecordsFromFile(BackupTree& tree, std::string& failure) {
     };
     MbdbRecordReader reader(tree);
     if (!readMore()) {
-        failure = "Manifest.mbdb: " + std::string(std::strerror(errno));
+        failure = "Manifest.mbdb: " + ErrorText(errno);
         return false;
     }
     while (bufferStart + at + 10 < length) {
@@ -171,7 +169,7 @@ bool ReadRecordsFromFile(BackupTree& tree, std::string& failure) {
             break; // a record cut off by the end of the file ends the parse
         }
         if (!readMore()) {
-            failure = "Manifest.mbdb: " + std::string(std::strerror(errno));
+            failure = "Manifest.mbdb: " + ErrorText(errno);
             return false;
         }
     }

@@ -1,6 +1,8 @@
 #include "core/backup/StoredFileStatus.h"
 
 #include "core/backup/FileNode.h"
+#include "core/backup/StoredFile.h"
+#include "core/platform/Files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,32 +11,46 @@
 
 namespace marrowick {
 
-void AppendStoredFileName(std::string& path, std::string_view fileId, int manifestKind) {
-    if (manifestKind == ManifestKindDb) {
-        path.append(fileId.substr(0, 2));
-        path.push_back('/');
-    }
-    path.append(fileId);
+namespace {
+
+int HexValue(char c) {
+    return c <= '9' ? c - '0' : c - 'a' + 10;
 }
 
-StoredFileLookup::StoredFileLookup(std::string folder)
-    : folder_(std::move(folder)), folderFd_(::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
+} // namespace
+
+StoredFileLookup::StoredFileLookup(const std::string& folder) : folderFd_(OpenFolderHandle(folder)) {}
+
+int StoredFileLookup::SubfolderFd(unsigned index) {
+    if (!tried_.test(index)) {
+        tried_.set(index);
+        const char name[] = {"0123456789abcdef"[index >> 4], "0123456789abcdef"[index & 15], '\0'};
+        subfolders_[index] =
+            FileDescriptor(::openat(folderFd_.Get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
+    return subfolders_[index].Get();
+}
 
 void StoredFileLookup::Read(FileNode& node) {
     const std::string_view fileId = node.FileID();
-    if (fileId.empty()) {
+    if (!folderFd_.IsOpen() || !IsStoredFileId(fileId)) {
         return;
     }
-    path_.assign(folderFd_.IsOpen() ? std::string_view() : std::string_view(folder_));
-    AppendStoredFileName(path_, fileId, ManifestKindDb);
+    const int subfolder = SubfolderFd(static_cast<unsigned>(HexValue(fileId[0]) * 16 + HexValue(fileId[1])));
+    if (subfolder < 0) {
+        return;
+    }
+    char name[41];
+    fileId.copy(name, 40);
+    name[40] = '\0';
     struct stat status {};
-    if (::fstatat(folderFd_.IsOpen() ? folderFd_.Get() : AT_FDCWD, path_.c_str(), &status, 0) == 0) {
+    if (::fstatat(subfolder, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)) {
         node.size_ = static_cast<std::uint32_t>(status.st_size);
         node.mtime_ = status.st_mtim.tv_sec;
     }
 }
 
-StoredFileStatusReader::StoredFileStatusReader(std::string folder) : lookup_(std::move(folder)) {
+StoredFileStatusReader::StoredFileStatusReader(const std::string& folder) : lookup_(folder) {
     filling_.reserve(BatchSize);
 }
 

@@ -2,12 +2,13 @@
 
 #include "core/platform/FileDescriptor.h"
 
+#include <array>
+#include <bitset>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -15,32 +16,32 @@ namespace marrowick {
 
 class FileNode;
 
-// Appends where a backup keeps a file's content, relative to the backup folder: "<first two characters of
-// ID>/<ID>" in a Manifest.db backup, "<ID>" in a Manifest.mbdb backup.
-void AppendStoredFileName(std::string& path, std::string_view fileId, int manifestKind);
-
-// Size and time of the stored files <folder>/<first two characters of ID>/<ID> of one Manifest.db backup.
+// Size and time of the stored files <folder>/<first two characters of ID>/<ID> of one Manifest.db backup. Only
+// regular files count: a link, a FIFO or a folder at either place, or an id that names no stored file, leaves the
+// node as it is.
 class StoredFileLookup final {
 public:
     // folder ends with "/".
-    explicit StoredFileLookup(std::string folder);
+    explicit StoredFileLookup(const std::string& folder);
 
     // Sets the node's size and time from its stored file; leaves them when the file cannot be read.
     void Read(FileNode& node);
 
 private:
-    std::string folder_;
-    // The folder opened once, so that the kernel walks two components per file instead of the whole path; not
-    // open when the folder cannot be opened, and absolute paths are used.
+    int SubfolderFd(unsigned index);
+
     FileDescriptor folderFd_;
-    std::string path_;
+    // The 256 "<first two characters>" folders, each opened once on first use, so that the kernel walks one
+    // component per file.
+    std::array<FileDescriptor, 256> subfolders_;
+    std::bitset<256> tried_;
 };
 
 // A StoredFileLookup on a thread of its own, so that the kernel looks up stored files while the caller goes on
 // reading the manifest. Nodes are read in the order they were added.
 class StoredFileStatusReader final {
 public:
-    explicit StoredFileStatusReader(std::string folder);
+    explicit StoredFileStatusReader(const std::string& folder);
     ~StoredFileStatusReader();
     StoredFileStatusReader(const StoredFileStatusReader&) = delete;
     StoredFileStatusReader& operator=(const StoredFileStatusReader&) = delete;

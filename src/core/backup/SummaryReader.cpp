@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <fcntl.h>
 #include <optional>
 
 namespace marrowick {
@@ -81,8 +82,9 @@ std::string DecodeCharacterReferences(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t semicolon = text[i] == '&' ? text.find(';', i + 1) : std::string_view::npos;
-        if (semicolon != std::string_view::npos && semicolon - i <= 12) {
+        // A reference is short: looking further for its ";" would make a text of many "&" quadratic.
+        const std::size_t semicolon = text[i] == '&' ? text.substr(0, i + 13).find(';', i + 1) : std::string_view::npos;
+        if (semicolon != std::string_view::npos) {
             if (const auto decoded = DecodeEntity(text.substr(i + 1, semicolon - i - 1))) {
                 out += *decoded;
                 i = semicolon + 1;
@@ -184,22 +186,23 @@ std::string StatusPlistDateText(std::string_view plist) {
 }
 
 std::string ReadStatusPlistDate(const std::string& path) {
-    const auto content = ReadWholeFile(path);
+    const auto content = ReadRegularFileAt(AT_FDCWD, path, MaxSummaryFileBytes);
     return content ? StatusPlistDateText(*content) : std::string();
 }
 
 bool ReadBackupSummary(BackupRecord& record, std::string folder) {
-    folder = WithTrailingSlash(std::move(folder));
-    if (!PathExists(folder + "Info.plist") || !PathExists(folder + "Status.plist")) {
+    const FileDescriptor handle = OpenFolderHandle(WithTrailingSlash(std::move(folder)));
+    const int at = handle.Get();
+    if (!handle.IsOpen() || !EntryExistsAt(at, "Info.plist") || !EntryExistsAt(at, "Status.plist")) {
         return false;
     }
-    const bool hasDb = PathExists(folder + "Manifest.db");
-    if (!hasDb && !PathExists(folder + "Manifest.mbdb")) {
+    const bool hasDb = EntryExistsAt(at, "Manifest.db");
+    if (!hasDb && !EntryExistsAt(at, "Manifest.mbdb")) {
         return false;
     }
     record.Reset();
     record.ManifestKind = hasDb ? ManifestKindDb : ManifestKindMbdb;
-    const auto info = ReadWholeFile(folder + "Info.plist");
+    const auto info = ReadRegularFileAt(at, "Info.plist", MaxSummaryFileBytes);
     if (!info) {
         return false;
     }
@@ -208,7 +211,8 @@ bool ReadBackupSummary(BackupRecord& record, std::string folder) {
     record.Version = InfoValue(*info, binary, "Product Version");
     record.DeviceType = InfoValue(*info, binary, "Product Name");
     record.SerialNumber = InfoValue(*info, binary, "Serial Number");
-    record.Time = ReadStatusPlistDate(folder + "Status.plist");
+    const auto status = ReadRegularFileAt(at, "Status.plist", MaxSummaryFileBytes);
+    record.Time = status ? StatusPlistDateText(*status) : std::string();
     return !record.Name.empty() && !record.Version.empty() && !record.SerialNumber.empty() && !record.Time.empty();
 }
 

@@ -8,6 +8,10 @@
 
 namespace marrowick {
 
+// Info.plist, Status.plist and Manifest.plist of real backups hold a few KB to a few hundred KB; a larger file is
+// not a backup's summary and is not read.
+inline constexpr std::size_t MaxSummaryFileBytes = std::size_t{16} << 20;
+
 // One row of the backup list.
 struct BackupRecord {
     std::string Name;         // "Display Name"
@@ -21,7 +25,8 @@ struct BackupRecord {
     void Reset();
 };
 
-// True when folder is a backup; record is filled as far as the reading went either way.
+// True when folder is a backup; record is filled as far as the reading went either way. Only regular files are
+// read in folder, never through a link.
 [[nodiscard]] bool ReadBackupSummary(BackupRecord& record, std::string folder);
 
 // The value of the <string> element that follows key (a whole key line such as "<key>Display Name</key>") in the

@@ -1,12 +1,14 @@
 #include "core/export/ExportEngine.h"
 
-#include "core/backup/StoredFileStatus.h"
+#include "core/backup/StoredFile.h"
 #include "core/export/ErrorText.h"
 #include "core/platform/FileDescriptor.h"
+#include "core/platform/Files.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -27,10 +29,6 @@ bool IsDiskFull(int error) {
 bool IsUnsafeName(std::string_view name) {
     return name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
            name.find('\0') != std::string_view::npos;
-}
-
-bool IsStoredFileName(std::string_view fileId) {
-    return !IsUnsafeName(fileId);
 }
 
 // A folder of the target that entries are written into, open without following links, or why it is not.
@@ -65,14 +63,14 @@ std::string TargetProblem(int error) {
 
 class Exporter final {
 public:
-    explicit Exporter(const ExportParameters& parameters) : parameters_(parameters) {
-        backupFolder_ = parameters.BackupFolder;
-        if (backupFolder_.empty() || backupFolder_.back() != '/') {
-            backupFolder_ += '/';
-        }
-    }
+    explicit Exporter(const ExportParameters& parameters)
+        : parameters_(parameters), backupFolder_(OpenFolderHandle(WithTrailingSlash(parameters.BackupFolder))) {}
 
     ExportResult Run() {
+        if (LiesWithin(parameters_.TargetFolder, parameters_.BackupFolder)) {
+            result_.TargetInsideBackup = true;
+            return std::move(result_);
+        }
         SumSizes(parameters_.SelectedNode);
         result_.DoneBytes = 0;
         ExportTree();
@@ -256,39 +254,32 @@ private:
             Fail(node, ExportFailureKind::NotInBackup, 0, NotInBackupReason(node, "it has no stored-file id"));
             return true;
         }
-        if (!IsStoredFileName(fileId)) {
+        if (!IsStoredFileId(fileId)) {
             Fail(node, ExportFailureKind::NotInBackup, 0, NotInBackupReason(node, "its file id is not a file name"));
             return true;
         }
-        const FileCopyResult copy = Copy(StoredFilePath(fileId), folder.Fd(), name, node.MTime());
+        int openError = 0;
+        const FileDescriptor source = OpenStoredFile(backupFolder_.Get(), fileId, parameters_.ManifestKind, &openError);
+        if (!source.IsOpen()) {
+            FailToOpenSource(node, openError);
+            return true;
+        }
+        const FileCopyResult copy = Copy(source.Get(), folder.Fd(), name, node.MTime());
         switch (copy.Stage) {
         case CopyStage::None:
             ++result_.FilesCopied;
             return true;
         case CopyStage::OpenSource:
-            if (copy.Error == ENOENT || copy.Error == ENOTDIR) {
-                Fail(node, ExportFailureKind::NotInBackup, copy.Error, NotInBackupReason(node, "no stored file"));
-            } else {
-                Fail(node, ExportFailureKind::CopyFailed, copy.Error,
-                     "the stored file cannot be read: " + TargetProblemOfSource(copy.Error));
-            }
+            FailToOpenSource(node, copy.Error);
             return true;
         case CopyStage::OpenTarget:
-            if (IsDiskFull(copy.Error)) {
-                StopOnFullDisk(copy.Error);
-                return false;
-            }
-            Fail(node, ExportFailureKind::CopyFailed, copy.Error,
-                 "the file cannot be written: " + TargetProblem(copy.Error));
-            return true;
         case CopyStage::Copy:
-            // A cut copy could pass for the real file.
-            ::unlinkat(folder.Fd(), name.c_str(), 0);
+        case CopyStage::Place:
             if (IsDiskFull(copy.Error)) {
                 StopOnFullDisk(copy.Error);
                 return false;
             }
-            Fail(node, ExportFailureKind::CopyFailed, copy.Error, "the copy failed: " + ErrorText(copy.Error));
+            Fail(node, ExportFailureKind::CopyFailed, copy.Error, CopyProblem(copy));
             return true;
         case CopyStage::SetTime:
             Fail(node, ExportFailureKind::CopyFailed, copy.Error,
@@ -298,21 +289,44 @@ private:
         return true;
     }
 
-    FileCopyResult Copy(const std::string& source, int folderFd, const std::string& name, std::int64_t mtime) {
-        if (parameters_.Copier) {
-            return parameters_.Copier(source, folderFd, name, mtime);
+    // A stored file that is missing, a link or not a regular file is content the backup does not hold: nothing
+    // outside the backup is ever read as its content.
+    void FailToOpenSource(const FileNode& node, int error) {
+        switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            Fail(node, ExportFailureKind::NotInBackup, error, NotInBackupReason(node, "no stored file"));
+            return;
+        case ELOOP:
+            Fail(node, ExportFailureKind::NotInBackup, error,
+                 NotInBackupReason(node, "its stored file is a symbolic link, which is not followed"));
+            return;
+        case EISDIR:
+        case EINVAL:
+            Fail(node, ExportFailureKind::NotInBackup, error,
+                 NotInBackupReason(node, "its stored file is not a regular file"));
+            return;
+        default:
+            Fail(node, ExportFailureKind::CopyFailed, error, "the stored file cannot be read: " + ErrorText(error));
         }
-        return CopyWholeFile(source, folderFd, name, mtime);
     }
 
-    std::string StoredFilePath(std::string_view fileId) const {
-        std::string path = backupFolder_;
-        AppendStoredFileName(path, fileId, parameters_.ManifestKind);
-        return path;
+    static std::string CopyProblem(const FileCopyResult& copy) {
+        switch (copy.Stage) {
+        case CopyStage::OpenTarget:
+            return "the file cannot be written: " + TargetProblem(copy.Error);
+        case CopyStage::Place:
+            return "the copy cannot be put in place: " + ErrorText(copy.Error);
+        default:
+            return "the copy failed: " + ErrorText(copy.Error);
+        }
     }
 
-    static std::string TargetProblemOfSource(int error) {
-        return error == EINVAL ? "it is not a regular file" : ErrorText(error);
+    FileCopyResult Copy(int sourceFd, int folderFd, const std::string& name, std::int64_t mtime) {
+        if (parameters_.Copier) {
+            return parameters_.Copier(sourceFd, folderFd, name, mtime);
+        }
+        return CopyWholeFile(sourceFd, folderFd, name, mtime);
     }
 
     static std::string UnsafeNameReason() { return "its name would leave the target folder, so it was not written"; }
@@ -343,14 +357,20 @@ private:
     }
 
     const ExportParameters& parameters_;
-    std::string backupFolder_;
+    const FileDescriptor backupFolder_;
     ExportResult result_;
 };
 
 } // namespace
 
 ExportResult RunExport(const ExportParameters& parameters) {
-    return Exporter(parameters).Run();
+    try {
+        return Exporter(parameters).Run();
+    } catch (const std::bad_alloc&) {
+        ExportResult result;
+        result.OutOfMemory = true;
+        return result;
+    }
 }
 
 } // namespace marrowick

@@ -35,9 +35,9 @@ using ExportProgressCallback = std::function<void(const ExportProgress&)>;
 // Called on the export's thread when a full disk stops the export, with DiskFullMessage's text; the engine
 // returns once it is done (the dialog shows its message box there).
 using ExportDiskFullCallback = std::function<void(const std::string& message)>;
-// Copies one stored file; CopyWholeFile unless a test puts another in.
-using ExportFileCopier = std::function<FileCopyResult(const std::string& sourcePath, int targetFolderFd,
-                                                      const std::string& targetName, std::int64_t mtime)>;
+// Copies one stored file, open as sourceFd; CopyWholeFile unless a test puts another in.
+using ExportFileCopier =
+    std::function<FileCopyResult(int sourceFd, int targetFolderFd, const std::string& targetName, std::int64_t mtime)>;
 
 struct ExportParameters {
     const FileNode* SelectedNode = nullptr; // the entry to export with everything below it; not owned
@@ -50,7 +50,8 @@ struct ExportParameters {
 };
 
 enum class ExportFailureKind {
-    NotInBackup,  // the backup does not hold the entry's content: no stored file, an empty FileID, a link row
+    NotInBackup,  // the backup does not hold the entry's content: no stored file (or one that is a link or not a
+                  // regular file), a FileID that names no stored file, a link row
     UnsafeName,   // the name is "", "." or "..", or holds "/" or a NUL byte: writing it could leave the target
     FolderFailed, // a folder could not be created or opened (or is a link); the files below it fail with it
     CopyFailed,   // the copy failed; Error tells why
@@ -73,17 +74,26 @@ struct ExportResult {
     std::vector<ExportFailure> Failures; // the first MaxNamedFailures of them, in export order
     bool Cancelled = false;              // ExportCancelled was seen
     bool DiskFull = false;               // a full disk stopped the export
+    bool TargetInsideBackup = false;     // nothing was written: the target folder is or lies in the backup folder
+    bool OutOfMemory = false;            // the export stopped for want of memory; what it did is not counted
     std::string DiskFullMessage;         // "Failed to export file!\r\nReason: " + the system's text
     std::int64_t TotalBytes = 0;         // the size pass's sum
     std::int64_t DoneBytes = 0;          // the sizes of the files handled, failed ones included
-    [[nodiscard]] bool Succeeded() const { return FailedCount == 0 && !DiskFull && !Cancelled; }
+    [[nodiscard]] bool Succeeded() const {
+        return FailedCount == 0 && !DiskFull && !Cancelled && !TargetInsideBackup && !OutOfMemory;
+    }
 };
 
 // Runs the export on the calling thread (the caller's worker) and returns when it is done, cancelled or stopped
-// by a full disk. Writes nothing outside TargetFolder and follows no link found below it.
+// by a full disk. Writes nothing outside TargetFolder and follows no link found below it; writes nothing at all
+// when TargetFolder is the backup folder or lies inside it. Stored files are opened only as regular files in the
+// backup folder, never through a link.
 [[nodiscard]] ExportResult RunExport(const ExportParameters& parameters);
 
 // The texts of the export, for the dialog and the command line.
+inline constexpr std::string_view TargetInsideBackupText =
+    "The target folder is the backup folder or lies inside it, and a backup is never written to. Choose a folder "
+    "outside the backup.";
 inline constexpr std::string_view CalculatingSizeText = "Calculating files size...";
 // "Exporting: " + the first 70 bytes of path + "\r\n" + the bytes from 70 on.
 [[nodiscard]] std::string ExportingFileText(std::string_view path);
@@ -93,8 +103,8 @@ inline constexpr std::string_view CalculatingSizeText = "Calculating files size.
 [[nodiscard]] std::string FinishedStatusText(int percent, std::int64_t doneBytes, std::int64_t totalBytes);
 // "Failed to export file!\r\nReason: " + std::strerror(error).
 [[nodiscard]] std::string DiskFullMessage(int error);
-// For a person: how many entries failed and which (the named ones, one per line, device path and reason, control
-// bytes escaped). Empty when none failed.
+// For a person: why nothing was exported, or how many entries failed and which (the named ones, one per line, device
+// path and reason, control bytes escaped). Empty when none failed.
 [[nodiscard]] std::string ExportFailureSummary(const ExportResult& result);
 
 } // namespace marrowick

@@ -52,6 +52,21 @@ std::string ErrorText(int error) {
     }
 }
 
+std::string FileOpenProblem(int error) {
+    switch (error) {
+    case ELOOP:
+        return "it is a symbolic link, which is not followed";
+    case EINVAL:
+        return "it is not a regular file";
+    case EISDIR:
+        return "it is a folder, not a file";
+    case EFBIG:
+        return "it is far larger than such a file can be";
+    default:
+        return ErrorText(error);
+    }
+}
+
 std::string ExportingFileText(std::string_view path) {
     std::string text = "Exporting: ";
     text += path.substr(0, FileTextLineBytes);
@@ -82,6 +97,12 @@ std::string DiskFullMessage(int error) {
 }
 
 std::string ExportFailureSummary(const ExportResult& result) {
+    if (result.TargetInsideBackup) {
+        return std::string(TargetInsideBackupText) + "\n";
+    }
+    if (result.OutOfMemory) {
+        return "The export stopped: there was not enough memory to go on. Some entries were not exported.\n";
+    }
     if (result.FailedCount == 0) {
         return {};
     }

@@ -2,6 +2,7 @@
 
 #include "core/platform/FileDescriptor.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/sendfile.h>
@@ -52,10 +53,26 @@ int CopyWithSendFile(int in, int out, bool& refused) {
                        [](int error) { return error == EINVAL || error == ENOSYS; }, refused);
 }
 
-int CopyWithReadWrite(int in, int out) {
+int WriteAll(int out, const char* data, std::size_t size) {
+    for (std::size_t written = 0; written < size;) {
+        const ssize_t n = ::write(out, data + written, size - written);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Copies up to limit bytes (all of them when limit is negative) from in's position to out's.
+int CopyWithReadWrite(int in, int out, off_t limit = -1) {
     std::vector<char> buffer(std::size_t{1} << 20);
-    for (;;) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+    while (limit != 0) {
+        const std::size_t want = limit < 0 ? buffer.size() : std::min(buffer.size(), static_cast<std::size_t>(limit));
+        const ssize_t got = ::read(in, buffer.data(), want);
         if (got == 0) {
             return 0;
         }
@@ -65,17 +82,12 @@ int CopyWithReadWrite(int in, int out) {
             }
             return errno;
         }
-        for (ssize_t written = 0; written < got;) {
-            const ssize_t n = ::write(out, buffer.data() + written, static_cast<std::size_t>(got - written));
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return errno;
-            }
-            written += n;
+        if (const int error = WriteAll(out, buffer.data(), static_cast<std::size_t>(got)); error != 0) {
+            return error;
         }
+        limit = limit < 0 ? limit : limit - got;
     }
+    return 0;
 }
 
 int CopyData(CopyMethod method, int in, int out) {
@@ -101,45 +113,168 @@ FileCopyResult Failed(CopyStage stage, int error) {
     return FileCopyResult{error, stage};
 }
 
+// The folder and the name that a target name (a path when the folder is AT_FDCWD) stands for.
+struct TargetPlace {
+    FileDescriptor Owned; // the folder, when it had to be opened
+    int Folder = AT_FDCWD;
+    std::string Name;
+};
+
+int SplitTarget(int folderFd, const std::string& targetName, TargetPlace& place) {
+    const std::size_t slash = targetName.find_last_of('/');
+    if (slash == std::string::npos) {
+        place.Folder = folderFd;
+        place.Name = targetName;
+        return 0;
+    }
+    const std::string parent = slash == 0 ? std::string("/") : targetName.substr(0, slash);
+    place.Owned = FileDescriptor(::openat(folderFd, parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!place.Owned.IsOpen()) {
+        return errno;
+    }
+    place.Folder = place.Owned.Get();
+    place.Name = targetName.substr(slash + 1);
+    return 0;
+}
+
+// 0 when the target is free or holds a regular file that may be replaced; else why it may not.
+int CheckTarget(const TargetPlace& place) {
+    struct stat status {};
+    if (::fstatat(place.Folder, place.Name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT ? 0 : errno;
+    }
+    if (S_ISLNK(status.st_mode)) {
+        return ELOOP;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return EISDIR;
+    }
+    // EEXIST, not EINVAL: EINVAL already means a name the file system cannot hold.
+    return S_ISREG(status.st_mode) ? 0 : EEXIST;
+}
+
+std::string TemporaryName() {
+    static std::atomic<unsigned> counter{0};
+    return ".marrowick-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".part";
+}
+
+bool ProcIsMounted() {
+    static const bool mounted = ::access("/proc/self/fd", X_OK) == 0;
+    return mounted;
+}
+
+// A file being written beside its target: unnamed (O_TMPFILE) where the file system allows it, so that nothing is
+// left behind however the process ends; else under a hidden temporary name, removed unless it was put in place.
+class NewFile final {
+public:
+    explicit NewFile(const TargetPlace& place) : place_(place) {}
+    ~NewFile() {
+        if (!temporary_.empty()) {
+            ::unlinkat(place_.Folder, temporary_.c_str(), 0);
+        }
+    }
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    int Create() {
+        if (ProcIsMounted()) {
+            fd_ = FileDescriptor(::openat(place_.Folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+            if (fd_.IsOpen()) {
+                return 0;
+            }
+            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+                return errno;
+            }
+        }
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = TemporaryName();
+            fd_ = FileDescriptor(
+                ::openat(place_.Folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            if (fd_.IsOpen()) {
+                temporary_ = std::move(name);
+                return 0;
+            }
+            if (errno != EEXIST) {
+                return errno;
+            }
+        }
+        return EEXIST;
+    }
+
+    [[nodiscard]] int Fd() const { return fd_.Get(); }
+
+    // Gives the complete file the target's name, replacing a regular file there. Returns 0 or an errno.
+    int Place() {
+        if (temporary_.empty()) {
+            const std::string self = "/proc/self/fd/" + std::to_string(fd_.Get());
+            if (::linkat(AT_FDCWD, self.c_str(), place_.Folder, place_.Name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                return fd_.Close();
+            }
+            if (errno != EEXIST) {
+                return errno;
+            }
+            // A file stands there: name the copy beside it, then rename it over that file in one step.
+            if (const int error = LinkUnderTemporaryName(self); error != 0) {
+                return error;
+            }
+        } else if (const int error = fd_.Close(); error != 0) {
+            return error;
+        }
+        if (::renameat(place_.Folder, temporary_.c_str(), place_.Folder, place_.Name.c_str()) != 0) {
+            return errno;
+        }
+        temporary_.clear();
+        return fd_.IsOpen() ? fd_.Close() : 0;
+    }
+
+private:
+    int LinkUnderTemporaryName(const std::string& self) {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = TemporaryName();
+            if (::linkat(AT_FDCWD, self.c_str(), place_.Folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                temporary_ = std::move(name);
+                return 0;
+            }
+            if (errno != EEXIST) {
+                return errno;
+            }
+        }
+        return EEXIST;
+    }
+
+    const TargetPlace& place_;
+    FileDescriptor fd_;
+    std::string temporary_;
+};
+
 } // namespace
 
-FileCopyResult CopyWholeFileWith(CopyMethod firstMethod, const std::string& sourcePath, int targetFolderFd,
+FileCopyResult CopyWholeFileWith(CopyMethod firstMethod, int sourceFd, int targetFolderFd,
                                  const std::string& targetName, std::int64_t mtime) {
-    // O_NONBLOCK keeps a FIFO in either place from blocking before it is refused as not a regular file.
-    const FileDescriptor in(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!in.IsOpen()) {
-        return Failed(CopyStage::OpenSource, errno);
-    }
     struct stat source {};
-    if (::fstat(in.Get(), &source) != 0) {
+    if (::fstat(sourceFd, &source) != 0) {
         return Failed(CopyStage::OpenSource, errno);
     }
     if (!S_ISREG(source.st_mode)) {
         return Failed(CopyStage::OpenSource, S_ISDIR(source.st_mode) ? EISDIR : EINVAL);
     }
-
-    FileDescriptor out(
-        ::openat(targetFolderFd, targetName.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666));
-    if (!out.IsOpen()) {
-        return Failed(CopyStage::OpenTarget, errno);
+    if (::lseek(sourceFd, 0, SEEK_SET) < 0) {
+        return Failed(CopyStage::OpenSource, errno);
     }
-    struct stat target {};
-    if (::fstat(out.Get(), &target) != 0) {
-        return Failed(CopyStage::OpenTarget, errno);
+    TargetPlace place;
+    if (const int error = SplitTarget(targetFolderFd, targetName, place); error != 0) {
+        return Failed(CopyStage::OpenTarget, error);
     }
-    // EEXIST, not EINVAL: EINVAL already means a name the file system cannot hold.
-    if (!S_ISREG(target.st_mode)) {
-        return Failed(CopyStage::OpenTarget, EEXIST);
+    if (const int error = CheckTarget(place); error != 0) {
+        return Failed(CopyStage::OpenTarget, error);
     }
-    // Truncated only now, so that a device or FIFO standing at the name is left as it is.
-    if (::ftruncate(out.Get(), 0) != 0) {
-        return Failed(CopyStage::OpenTarget, errno);
+    NewFile copy(place);
+    if (const int error = copy.Create(); error != 0) {
+        return Failed(CopyStage::OpenTarget, error);
     }
-
-    if (const int error = CopyData(firstMethod, in.Get(), out.Get()); error != 0) {
+    if (const int error = CopyData(firstMethod, sourceFd, copy.Fd()); error != 0) {
         return Failed(CopyStage::Copy, error);
     }
-
     timespec times[2]{};
     times[0].tv_nsec = UTIME_OMIT;
     if (mtime != 0) {
@@ -147,18 +282,44 @@ FileCopyResult CopyWholeFileWith(CopyMethod firstMethod, const std::string& sour
     } else {
         times[1] = source.st_mtim;
     }
-    if (::futimens(out.Get(), times) != 0) {
-        return Failed(CopyStage::SetTime, errno);
+    const int timeError = ::futimens(copy.Fd(), times) != 0 ? errno : 0;
+    if (const int error = copy.Place(); error != 0) {
+        return Failed(CopyStage::Place, error);
     }
-    if (const int error = out.Close(); error != 0) {
-        return Failed(CopyStage::Copy, error);
-    }
-    return {};
+    return timeError != 0 ? Failed(CopyStage::SetTime, timeError) : FileCopyResult{};
 }
 
-FileCopyResult CopyWholeFile(const std::string& sourcePath, int targetFolderFd, const std::string& targetName,
-                             std::int64_t mtime) {
-    return CopyWholeFileWith(CopyMethod::CopyFileRange, sourcePath, targetFolderFd, targetName, mtime);
+FileCopyResult CopyWholeFile(int sourceFd, int targetFolderFd, const std::string& targetName, std::int64_t mtime) {
+    return CopyWholeFileWith(CopyMethod::CopyFileRange, sourceFd, targetFolderFd, targetName, mtime);
+}
+
+int CopySparseContent(int in, int out) {
+    const off_t end = ::lseek(in, 0, SEEK_END);
+    if (end < 0) {
+        return errno;
+    }
+    for (off_t position = 0; position < end;) {
+        off_t data = ::lseek(in, position, SEEK_DATA);
+        off_t hole = data < 0 ? -1 : ::lseek(in, data, SEEK_HOLE);
+        if (data < 0 && errno == ENXIO) {
+            break; // only a hole is left
+        }
+        if (data < 0 || hole < 0) {
+            if (errno != EINVAL) {
+                return errno;
+            }
+            data = position; // the file system does not say where its holes are: copy everything
+            hole = end;
+        }
+        if (::lseek(in, data, SEEK_SET) < 0 || ::lseek(out, data, SEEK_SET) < 0) {
+            return errno;
+        }
+        if (const int error = CopyWithReadWrite(in, out, hole - data); error != 0) {
+            return error;
+        }
+        position = hole;
+    }
+    return ::ftruncate(out, end) == 0 ? 0 : errno;
 }
 
 } // namespace marrowick

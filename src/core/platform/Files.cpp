@@ -1,30 +1,65 @@
 #include "core/platform/Files.h"
 
-#include "core/platform/FileDescriptor.h"
-
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace marrowick {
+namespace {
 
-bool PathExists(const std::string& path) {
-    return ::access(path.c_str(), F_OK) == 0;
+FileDescriptor Failed(int* error, int value) {
+    if (error != nullptr) {
+        *error = value;
+    }
+    return {};
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+// O_NONBLOCK lets a FIFO open without a writer, so that it can be refused instead of waited on.
+FileDescriptor OpenRegular(int folderFd, const std::string& name, int extraFlags, int* error) {
+    FileDescriptor file(::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | extraFlags));
+    if (!file.IsOpen()) {
+        return Failed(error, errno);
+    }
     struct stat status {};
-    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (::fstat(file.Get(), &status) != 0) {
+        return Failed(error, errno);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return Failed(error, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+    }
+    const int flags = ::fcntl(file.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return Failed(error, errno);
+    }
+    return file;
+}
+
+std::optional<std::string> ReadOpened(const FileDescriptor& file, std::size_t maxBytes, int* error) {
+    const auto fail = [error](int value) {
+        Failed(error, value);
+        return std::optional<std::string>();
+    };
+    if (!file.IsOpen()) {
         return std::nullopt;
     }
-    std::string content;
-    content.resize(static_cast<std::size_t>(status.st_size));
+    struct stat status {};
+    if (::fstat(file.Get(), &status) != 0) {
+        return fail(errno);
+    }
+    if (static_cast<std::uint64_t>(status.st_size) > maxBytes) {
+        return fail(EFBIG);
+    }
+    std::string content(static_cast<std::size_t>(status.st_size), '\0');
     std::size_t done = 0;
-    // The file may grow or shrink while it is read; what is there at the end counts.
+    // The file may grow or shrink while it is read; what is there at the end counts, up to the bound.
     while (true) {
         if (done == content.size()) {
+            if (content.size() > maxBytes) {
+                return fail(EFBIG);
+            }
             content.resize(content.size() + 4096);
         }
         const ssize_t n = ::read(file.Get(), content.data() + done, content.size() - done);
@@ -32,15 +67,85 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
             continue;
         }
         if (n < 0) {
-            return std::nullopt;
+            return fail(errno);
         }
         if (n == 0) {
             break;
         }
         done += static_cast<std::size_t>(n);
     }
+    if (done > maxBytes) {
+        return fail(EFBIG);
+    }
     content.resize(done);
     return content;
+}
+
+// The real path of path, or of its nearest existing ancestor when it does not exist; "" when none can be found.
+std::string NearestRealPath(std::string path) {
+    path = WithoutTrailingSlashes(std::move(path));
+    for (;;) {
+        if (char* real = ::realpath(path.c_str(), nullptr); real != nullptr) {
+            std::string text(real);
+            std::free(real);
+            return text;
+        }
+        if (path == "/" || path == ".") {
+            return {};
+        }
+        const std::size_t slash = path.find_last_of('/');
+        path = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+    }
+}
+
+} // namespace
+
+bool PathExists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
+bool EntryExistsAt(int folderFd, const std::string& name) {
+    struct stat status {};
+    return ::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+FileDescriptor OpenRegularFileAt(int folderFd, const std::string& name, int* error) {
+    return OpenRegular(folderFd, name, O_NOFOLLOW, error);
+}
+
+FileDescriptor OpenFolderHandle(const std::string& path, int* error) {
+    FileDescriptor folder(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.IsOpen()) {
+        return Failed(error, errno);
+    }
+    return folder;
+}
+
+std::optional<std::string> ReadRegularFileAt(int folderFd, const std::string& name, std::size_t maxBytes, int* error) {
+    return ReadOpened(OpenRegular(folderFd, name, O_NOFOLLOW, error), maxBytes, error);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes, int* error) {
+    return ReadOpened(OpenRegular(AT_FDCWD, path, 0, error), maxBytes, error);
+}
+
+bool LiesWithin(const std::string& path, const std::string& folder) {
+    struct stat folderStatus {};
+    if (path.empty() || ::stat(folder.c_str(), &folderStatus) != 0) {
+        return false;
+    }
+    for (std::string ancestor = NearestRealPath(path); !ancestor.empty();) {
+        struct stat status {};
+        if (::stat(ancestor.c_str(), &status) == 0 && status.st_dev == folderStatus.st_dev &&
+            status.st_ino == folderStatus.st_ino) {
+            return true;
+        }
+        if (ancestor == "/") {
+            return false;
+        }
+        ancestor.resize(std::max<std::size_t>(ancestor.find_last_of('/'), 1));
+    }
+    return false;
 }
 
 std::string WithoutTrailingSlashes(std::string path) {

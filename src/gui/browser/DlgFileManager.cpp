@@ -1,5 +1,7 @@
 #include "gui/browser/DlgFileManager.h"
 
+#include "core/export/ExportEngine.h"
+#include "core/platform/Files.h"
 #include "gui/browser/CatalogShortcuts.h"
 #include "gui/browser/DlgProgress.h"
 #include "gui/browser/FileListModel.h"
@@ -249,6 +251,10 @@ void CDlgFileManager::OnExportClicked() {
     }
     const QString target = BrowseForExportFolder(this, QString());
     if (target.isEmpty()) {
+        return;
+    }
+    if (LiesWithin(target.toStdString(), backupFolder_.toStdString())) {
+        ShowProgramMessage(this, QString::fromUtf8(TargetInsideBackupText), QMessageBox::Warning);
         return;
     }
     CDlgProgress progress(this);

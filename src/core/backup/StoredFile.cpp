@@ -1,0 +1,43 @@
+#include "core/backup/StoredFile.h"
+
+#include "core/backup/ManifestKind.h"
+#include "core/platform/Files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+
+namespace marrowick {
+
+bool IsStoredFileId(std::string_view fileId) {
+    return fileId.size() == 40 && std::all_of(fileId.begin(), fileId.end(),
+                                              [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+void AppendStoredFileName(std::string& path, std::string_view fileId, int manifestKind) {
+    if (manifestKind == ManifestKindDb) {
+        path.append(fileId.substr(0, 2));
+        path.push_back('/');
+    }
+    path.append(fileId);
+}
+
+FileDescriptor OpenStoredFile(int backupFolderFd, std::string_view fileId, int manifestKind, int* error) {
+    if (!IsStoredFileId(fileId)) {
+        *error = ENOENT;
+        return {};
+    }
+    const std::string name(fileId);
+    if (manifestKind != ManifestKindDb) {
+        return OpenRegularFileAt(backupFolderFd, name, error);
+    }
+    const FileDescriptor subfolder(
+        ::openat(backupFolderFd, name.substr(0, 2).c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!subfolder.IsOpen()) {
+        *error = errno == ENOTDIR ? ENOENT : errno;
+        return {};
+    }
+    return OpenRegularFileAt(subfolder.Get(), name, error);
+}
+
+} // namespace marrowick

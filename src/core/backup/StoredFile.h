@@ -1,0 +1,24 @@
+#pragma once
+
+#include "core/platform/FileDescriptor.h"
+
+#include <string>
+#include <string_view>
+
+namespace marrowick {
+
+// True when fileId can name a stored file: 40 lowercase hexadecimal digits. Any other id names nothing, so that
+// a hostile manifest cannot reach outside the backup folder ("..", "/", ...).
+[[nodiscard]] bool IsStoredFileId(std::string_view fileId);
+
+// Appends where a backup keeps a file's content, relative to the backup folder: "<first two characters of
+// ID>/<ID>" in a Manifest.db backup, "<ID>" in a Manifest.mbdb backup.
+void AppendStoredFileName(std::string& path, std::string_view fileId, int manifestKind);
+
+// Opens the stored file of fileId in the backup folder open as backupFolderFd for reading. Neither the file nor
+// its "<first two characters>" folder is reached through a link, and only a regular file opens. On failure
+// *error holds ENOENT for an id that names no stored file, ELOOP for a link, otherwise the errno of
+// OpenRegularFileAt.
+[[nodiscard]] FileDescriptor OpenStoredFile(int backupFolderFd, std::string_view fileId, int manifestKind, int* error);
+
+} // namespace marrowick

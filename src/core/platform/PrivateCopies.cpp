@@ -1,0 +1,121 @@
+#include "core/platform/PrivateCopies.h"
+
+#include "core/platform/FileCopy.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace marrowick {
+namespace {
+
+constexpr std::string_view FolderPrefix = "marrowick-db-";
+
+std::string TemporaryBase() {
+    const char* base = std::getenv("TMPDIR");
+    return std::string(base != nullptr && *base == '/' ? base : "/tmp") + "/";
+}
+
+// The process id that a private folder's name "marrowick-db-PID-XXXXXX" holds, or 0.
+pid_t OwnerOf(std::string_view name) {
+    if (!name.starts_with(FolderPrefix)) {
+        return 0;
+    }
+    name.remove_prefix(FolderPrefix.size());
+    pid_t pid = 0;
+    for (const char c : name.substr(0, name.find('-'))) {
+        if (c < '0' || c > '9' || pid > 100000000) {
+            return 0;
+        }
+        pid = pid * 10 + (c - '0');
+    }
+    return pid;
+}
+
+// Removes the private folders of this user's processes that ended without removing theirs (killed, say).
+void RemoveAbandonedFolders(const std::string& base) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(base, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        const pid_t owner = OwnerOf(name);
+        struct stat status {};
+        if (owner <= 0 || ::lstat(it->path().c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+            status.st_uid != ::getuid() || ::kill(owner, 0) == 0 || errno != ESRCH) {
+            continue;
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(it->path(), ignored);
+    }
+}
+
+} // namespace
+
+PrivateCopies::PrivateCopies() : base_(TemporaryBase()) {}
+
+PrivateCopies::~PrivateCopies() {
+    Withdraw();
+}
+
+int PrivateCopies::Add(const std::string& name, int sourceFd) {
+    FileDescriptor copy(::open(base_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    const bool named = !copy.IsOpen() && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL);
+    if (named) {
+        // A file system without unnamed files: the copy is named from the start.
+        if (const int error = MakeFolder(); error != 0) {
+            return error;
+        }
+        copy = FileDescriptor(::open((folder_ + name).c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600));
+    }
+    if (!copy.IsOpen()) {
+        return errno;
+    }
+    if (const int error = CopySparseContent(sourceFd, copy.Get()); error != 0) {
+        return error;
+    }
+    copies_.push_back(Copy{name, std::move(copy), named});
+    return 0;
+}
+
+int PrivateCopies::MakeFolder() {
+    if (!folder_.empty()) {
+        return 0;
+    }
+    RemoveAbandonedFolders(base_);
+    std::string pattern = base_ + std::string(FolderPrefix) + std::to_string(::getpid()) + "-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        return errno;
+    }
+    folder_ = pattern + "/";
+    return 0;
+}
+
+int PrivateCopies::Publish() {
+    if (const int error = MakeFolder(); error != 0) {
+        return error;
+    }
+    for (const Copy& copy : copies_) {
+        if (copy.Named) {
+            continue;
+        }
+        const std::string self = "/proc/self/fd/" + std::to_string(copy.Fd.Get());
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, (folder_ + copy.Name).c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+void PrivateCopies::Withdraw() {
+    if (!folder_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+        folder_.clear();
+    }
+}
+
+} // namespace marrowick
