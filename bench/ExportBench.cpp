@@ -1,6 +1,9 @@
-// Exports a folder of 10,000 files holding 2 GiB with the export engine and copies the same stored files with
-// `cp -r` to the same disk, alternating, twice each, and reports the best throughput of each.
-// Usage: marrowick_export_bench [work folder, default /tmp/marrowick-export-bench]
+// Exports a folder of stored files with the export engine and copies the same stored files with `cp -r` to the same
+// disk, taking turns, and reports the median of each and of their ratio. Before every timed copy the target is
+// removed, dirty pages are written back, the page cache is dropped (when the process may) and the stored files are
+// read back in, so both tools start alike: the source in the cache, nothing of the other's writes in it.
+// Usage: marrowick_export_bench [--rounds N] [--set mixed|small] [WORK_FOLDER]
+//   mixed: 10,000 files holding 2 GiB (a few large, many small); small: 12,000 files of 200 KB.
 
 #include "core/backup/FileNode.h"
 #include "core/export/ExportEngine.h"
@@ -13,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -26,13 +30,14 @@ namespace {
 namespace fs = std::filesystem;
 using namespace marrowick;
 
-constexpr std::size_t FileCount = 10000;
-constexpr std::uint64_t TotalBytes = std::uint64_t{2} << 30;
-constexpr std::size_t LargeCount = 10;  // 100 MiB each: videos
-constexpr std::size_t MediumCount = 90; // 5 MiB each: live photos, databases
-constexpr std::uint64_t LargeSize = 100 << 20;
-constexpr std::uint64_t MediumSize = 5 << 20;
 constexpr std::size_t FilesPerFolder = 100;
+
+// Which stored files the backup holds.
+struct FileSet {
+    std::string Name;
+    std::size_t Count = 0;
+    std::uint64_t TotalBytes = 0;
+};
 
 struct BenchFile {
     std::string DevicePath;
@@ -56,28 +61,36 @@ std::string HexId(std::uint64_t& state) {
     return id;
 }
 
-// Sizes varied as a camera roll is: a few large files, some medium ones and many small ones, 2 GiB in all.
-std::vector<BenchFile> MakeFiles() {
+// mixed: sizes varied as a camera roll is, 10 of 100 MiB, 90 of 5 MiB and the rest small, 2 GiB in all.
+// small: 12,000 files of 200 KB, where the cost per file counts most.
+std::vector<BenchFile> MakeFiles(const FileSet& set) {
+    constexpr std::size_t LargeCount = 10;
+    constexpr std::size_t MediumCount = 90;
+    constexpr std::uint64_t LargeSize = 100 << 20;
+    constexpr std::uint64_t MediumSize = 5 << 20;
+    const bool mixed = set.Name == "mixed";
     std::uint64_t state = 0x2017'2016'0000'0001ULL;
-    std::vector<BenchFile> files(FileCount);
-    const std::size_t smallCount = FileCount - LargeCount - MediumCount;
-    const std::uint64_t smallBytes = TotalBytes - LargeCount * LargeSize - MediumCount * MediumSize;
+    std::vector<BenchFile> files(set.Count);
+    const std::size_t smallCount = set.Count - LargeCount - MediumCount;
+    const std::uint64_t smallBytes = set.TotalBytes - LargeCount * LargeSize - MediumCount * MediumSize;
     const std::uint64_t smallAverage = smallBytes / smallCount;
     std::uint64_t assigned = 0;
-    for (std::size_t i = 0; i < FileCount; ++i) {
+    for (std::size_t i = 0; i < set.Count; ++i) {
         BenchFile& file = files[i];
         file.FileID = HexId(state);
         char name[96];
         std::snprintf(name, sizeof name, "/var/mobile/Media/DCIM/%zuAPPLE/IMG_%05zu.JPG", 100 + i / FilesPerFolder, i);
         file.DevicePath = name;
-        if (i < LargeCount) {
+        if (!mixed) {
+            file.Size = set.TotalBytes / set.Count;
+        } else if (i < LargeCount) {
             file.Size = LargeSize;
         } else if (i < LargeCount + MediumCount) {
             file.Size = MediumSize;
-        } else if (i + 1 < FileCount) {
+        } else if (i + 1 < set.Count) {
             file.Size = 1024 + Next(state) % (2 * smallAverage - 2048);
         } else {
-            file.Size = TotalBytes - assigned;
+            file.Size = set.TotalBytes - assigned;
         }
         assigned += file.Size;
     }
@@ -100,13 +113,13 @@ bool WriteStoredFile(const fs::path& path, std::uint64_t size, std::uint64_t see
 }
 
 // Stored files in the Manifest.db layout <backup>/<ab>/<id>; a marker tells a later run that they are complete.
-bool EnsureBackup(const fs::path& backup, const std::vector<BenchFile>& files) {
+bool EnsureBackup(const fs::path& backup, const std::vector<BenchFile>& files, std::uint64_t totalBytes) {
     const fs::path marker = backup.parent_path() / "backup-complete";
     if (fs::exists(marker)) {
         return true;
     }
     std::printf("writing %zu stored files (%llu bytes) into %s ...\n", files.size(),
-                static_cast<unsigned long long>(TotalBytes), backup.c_str());
+                static_cast<unsigned long long>(totalBytes), backup.c_str());
     std::fflush(stdout);
     std::error_code error;
     fs::remove_all(backup, error);
@@ -127,7 +140,7 @@ double Seconds(std::chrono::steady_clock::duration duration) {
     return std::chrono::duration<double>(duration).count();
 }
 
-double TimeEngine(const FileNode* selected, const fs::path& backup, const fs::path& target) {
+double TimeEngine(const FileNode* selected, std::size_t count, const fs::path& backup, const fs::path& target) {
     fs::create_directories(target);
     ExportParameters parameters;
     parameters.SelectedNode = selected;
@@ -138,7 +151,7 @@ double TimeEngine(const FileNode* selected, const fs::path& backup, const fs::pa
     const auto start = std::chrono::steady_clock::now();
     const ExportResult result = RunExport(parameters);
     const double seconds = Seconds(std::chrono::steady_clock::now() - start);
-    if (result.FilesCopied != FileCount || result.FailedCount != 0 || result.DiskFull) {
+    if (result.FilesCopied != count || result.FailedCount != 0 || result.DiskFull) {
         std::fprintf(stderr, "the export copied %llu files, %llu failed%s\n%s",
                      static_cast<unsigned long long>(result.FilesCopied),
                      static_cast<unsigned long long>(result.FailedCount), result.DiskFull ? ", disk full" : "",
@@ -170,24 +183,74 @@ double TimeCp(const fs::path& backup, const fs::path& target) {
     return seconds;
 }
 
-// Untimed: the next run starts with no target and with the previous run's dirty pages written back.
-void RemoveTarget(const fs::path& target) {
+// Untimed: the next run starts with no target, with the previous run's dirty pages written back and dropped from
+// the page cache, and with the stored files read back in.
+bool PrepareRun(const fs::path& target, const fs::path& backup, bool& cacheDropped) {
     std::error_code error;
     fs::remove_all(target, error);
     ::sync();
+    {
+        std::ofstream dropCaches("/proc/sys/vm/drop_caches");
+        cacheDropped = static_cast<bool>(dropCaches << "3\n");
+    }
+    std::vector<char> buffer(std::size_t{1} << 20);
+    for (fs::recursive_directory_iterator it(backup, error), end; !error && it != end; it.increment(error)) {
+        if (!it->is_regular_file()) {
+            continue;
+        }
+        std::ifstream in(it->path(), std::ios::binary);
+        while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+        }
+    }
+    return !error;
 }
 
-double MiBPerSecond(double seconds) {
-    return static_cast<double>(TotalBytes) / (1 << 20) / seconds;
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+struct Options {
+    int Rounds = 5;
+    FileSet Set{"mixed", 10000, std::uint64_t{2} << 30};
+    fs::path Work = "/tmp/marrowick-export-bench";
+};
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--rounds" && i + 1 < argc) {
+            options.Rounds = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--set" && i + 1 < argc) {
+            const std::string name = argv[++i];
+            if (name == "small") {
+                options.Set = FileSet{"small", 12000, std::uint64_t{12000} * 200 * 1024};
+            } else if (name != "mixed") {
+                return false;
+            }
+        } else if (!arg.starts_with("--")) {
+            options.Work = arg;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const fs::path work = argc > 1 ? fs::path(argv[1]) : fs::path("/tmp/marrowick-export-bench");
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fprintf(stderr, "usage: marrowick_export_bench [--rounds N] [--set mixed|small] [WORK_FOLDER]\n");
+        return 2;
+    }
+    const FileSet& set = options.Set;
+    const fs::path work = options.Work / set.Name;
     const fs::path backup = work / "backup";
-    const std::vector<BenchFile> files = MakeFiles();
-    if (!EnsureBackup(backup, files)) {
+    const std::vector<BenchFile> files = MakeFiles(set);
+    if (!EnsureBackup(backup, files, set.TotalBytes)) {
         return 1;
     }
 
@@ -204,34 +267,44 @@ int main(int argc, char** argv) {
 
     const fs::path engineTarget = work / "out-engine";
     const fs::path cpTarget = work / "out-cp";
-    RemoveTarget(engineTarget);
-    RemoveTarget(cpTarget);
-    double bestEngine = 1e9;
-    double bestCp = 1e9;
-    for (int round = 1; round <= 2; ++round) {
-        // Each goes first once, so neither always meets a disk still busy with the other's writes.
+    const double mebibytes = static_cast<double>(set.TotalBytes) / (1 << 20);
+    std::vector<double> engineTimes;
+    std::vector<double> cpTimes;
+    std::vector<double> ratios;
+    bool cacheDropped = true;
+    for (int round = 1; round <= options.Rounds; ++round) {
+        // Each goes first in every other round, so neither always meets a disk still busy with the other's writes.
         double engine = -1;
         double cp = -1;
         for (int turn = 0; turn < 2; ++turn) {
-            if ((turn == 0) == (round == 1)) {
-                engine = TimeEngine(media, backup, engineTarget);
-                RemoveTarget(engineTarget);
-            } else {
+            bool dropped = false;
+            if ((turn == 0) == (round % 2 == 1)) {
+                if (PrepareRun(engineTarget, backup, dropped)) {
+                    engine = TimeEngine(media, set.Count, backup, engineTarget);
+                }
+            } else if (PrepareRun(cpTarget, backup, dropped)) {
                 cp = TimeCp(backup, cpTarget);
-                RemoveTarget(cpTarget);
             }
+            cacheDropped = cacheDropped && dropped;
         }
+        bool ignored = false;
+        PrepareRun(engineTarget, backup, ignored);
+        PrepareRun(cpTarget, backup, ignored);
         if (engine < 0 || cp < 0) {
             return 1;
         }
-        std::printf("round %d: engine %.2f s (%.0f MiB/s), cp -r %.2f s (%.0f MiB/s)\n", round, engine,
-                    MiBPerSecond(engine), cp, MiBPerSecond(cp));
+        std::printf("round %d (%s first): engine %.2f s (%.0f MiB/s), cp -r %.2f s (%.0f MiB/s), ratio %.2f\n", round,
+                    round % 2 == 1 ? "engine" : "cp", engine, mebibytes / engine, cp, mebibytes / cp, cp / engine);
         std::fflush(stdout);
-        bestEngine = std::min(bestEngine, engine);
-        bestCp = std::min(bestCp, cp);
+        engineTimes.push_back(engine);
+        cpTimes.push_back(cp);
+        ratios.push_back(cp / engine);
     }
-    const double ratio = bestCp / bestEngine;
-    std::printf("best: engine %.0f MiB/s, cp -r %.0f MiB/s, engine/cp throughput %.2f (goal 0.90) %s\n",
-                MiBPerSecond(bestEngine), MiBPerSecond(bestCp), ratio, ratio >= 0.9 ? "met" : "NOT MET");
+    const double ratio = Median(ratios);
+    std::printf("%s: %zu files, %.0f MiB; median of %d rounds: engine %.2f s (%.0f MiB/s), cp -r %.2f s (%.0f MiB/s), "
+                "engine/cp throughput %.2f (goal 0.90) %s%s\n",
+                set.Name.c_str(), set.Count, mebibytes, options.Rounds, Median(engineTimes),
+                mebibytes / Median(engineTimes), Median(cpTimes), mebibytes / Median(cpTimes), ratio,
+                ratio >= 0.9 ? "met" : "NOT MET", cacheDropped ? "" : " (the page cache could not be dropped)");
     return 0;
 }

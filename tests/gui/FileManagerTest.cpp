@@ -512,6 +512,22 @@ TEST_F(FileManagerExport, CancelledFolderPickerExportsNothingAndSaysNothing) {
     EXPECT_TRUE(fs::is_empty(target.Path()));
 }
 
+TEST_F(FileManagerExport, FolderInsideTheBackupIsRefusedBeforeAnythingIsWritten) {
+    const BackupRecord record = Write("a", SampleWithMessages());
+    const fs::path backup = record.FolderPath;
+    const auto dialog = Open(record);
+    pickedFolder = QString::fromStdString((backup / "new-folder").string());
+    ClickListRow(*dialog, QStringLiteral("mobile"));
+    const auto before = testing::SnapshotFolder(backup);
+
+    const ExportRun run = ClickExport(*dialog);
+
+    ASSERT_EQ(run.Boxes.size(), 1U);
+    EXPECT_TRUE(run.Boxes[0].Text.contains(QStringLiteral("lies inside it"))) << run.Boxes[0].Text.toStdString();
+    EXPECT_EQ(run.ProgressDialogs, 0);
+    EXPECT_EQ(testing::SnapshotFolder(backup), before);
+}
+
 TEST_F(FileManagerExport, FolderGoesToThePickedFolderWithItsProgressShown) {
     const auto dialog = Open(Write("a", SampleWithMessages()));
     ClickTreeItem(*dialog->FolderTree(), dialog->ShortcutItem(0));

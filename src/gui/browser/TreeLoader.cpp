@@ -7,6 +7,9 @@
 #include <QProgressDialog>
 #include <QTimer>
 
+#include <exception>
+#include <memory>
+#include <string>
 #include <thread>
 
 namespace marrowick {
@@ -28,7 +31,13 @@ CachedBackupTree ReadOffTheWindowThread(const BackupRecord& backup, const std::s
     CachedBackupTree read;
     QEventLoop loop;
     std::thread worker([&read, &loop, &folder, kind = backup.ManifestKind] {
-        read = ReadBackupTree(folder, kind);
+        // Nothing may leave the thread: an exception there would end the program.
+        try {
+            read = ReadBackupTree(folder, kind);
+        } catch (const std::exception& error) {
+            read.Status = TreeStatus::Unreadable;
+            read.Reason = std::string("The file list cannot be read: ") + error.what();
+        }
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     loop.exec(QEventLoop::ExcludeUserInputEvents);
@@ -44,6 +53,9 @@ BackupTreeResult OpenBackupTreeResponsive(const BackupRecord& backup, QWidget* p
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         CachedBackupTree read = ReadOffTheWindowThread(backup, folder, parent);
         QGuiApplication::restoreOverrideCursor();
+        if (!read.Tree) {
+            read.Tree = std::make_unique<BackupTree>(folder, backup.ManifestKind);
+        }
         BackupTreeCache.emplace(folder, std::move(read));
     }
     return OpenBackupTree(folder, backup.ManifestKind);
