@@ -1,9 +1,13 @@
 #include "core/settings/LocationsFile.h"
 #include "core/backup/BackupLocations.h"
+#include "core/platform/FileSystemOps.h"
 
 #include "support/SampleBackup.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace marrowick {
 namespace {
@@ -85,6 +89,18 @@ TEST_F(LocationsFile, FailedSaveSaysWhyAndLeavesTheTable) {
     EXPECT_TRUE(fs::is_directory(file));
     EXPECT_EQ(std::distance(fs::directory_iterator(home.SettingsFolder()), fs::directory_iterator()), 1)
         << "no temporary file is left behind";
+}
+
+TEST_F(LocationsFile, SettingsFolderThatCannotBeMadeGivesItsOwnReason) {
+    const std::string config = (home.Home() / ".config").string() + "/";
+    const ScopedFileSystemHook hook([&](FileSystemCall call, const std::string& path, const std::string&) {
+        return call == FileSystemCall::Folder && path == config ? std::optional<int>(EACCES) : std::nullopt;
+    });
+    InitBackupLocations();
+    BackupLocations[2] = "/srv/x/";
+    std::string reason;
+    EXPECT_FALSE(SaveBackupLocations(&reason));
+    EXPECT_EQ(reason, std::strerror(EACCES));
 }
 
 } // namespace

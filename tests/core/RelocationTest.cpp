@@ -92,15 +92,43 @@ TEST_F(Relocation, EnsureFolderPathCreatesMissingFoldersAndSaysWhyItCannot) {
     EXPECT_TRUE(fs::is_directory(deep));
     EXPECT_TRUE(EnsureFolderPath(deep.string() + "/"));
     EXPECT_TRUE(EnsureFolderPath("/"));
-
-    WriteFile(home.Home() / "plain", "x");
-    EXPECT_TRUE(EnsureFolderPath((home.Home() / "plain").string())) << "something that exists counts as there";
     std::string reason;
-    EXPECT_FALSE(EnsureFolderPath((home.Home() / "plain" / "sub").string(), &reason));
-    EXPECT_EQ(reason, std::strerror(ENOTDIR));
-    EXPECT_EQ(ReadFile(home.Home() / "plain"), "x");
     EXPECT_FALSE(EnsureFolderPath("", &reason));
 }
+
+struct FolderPathCase {
+    const char* Name;
+    const char* Path;         // below the home folder
+    const char* Denied;       // a missing folder whose making fails with EACCES, or nullptr
+    const char* FileInTheWay; // the file named in the reason, or nullptr for EACCES's text
+};
+
+void PrintTo(const FolderPathCase& row, std::ostream* os) {
+    *os << row.Name;
+}
+
+class FolderPathReason : public ::testing::TestWithParam<FolderPathCase> {};
+
+TEST_P(FolderPathReason, IsTheFirstRealCause) {
+    const FolderPathCase& row = GetParam();
+    TempHome home;
+    WriteFile(home.Home() / "plain", "x");
+    const std::string denied = row.Denied != nullptr ? (home.Home() / row.Denied).string() + "/" : "";
+    const ScopedFileSystemHook hook([&](FileSystemCall call, const std::string& path, const std::string&) {
+        return call == FileSystemCall::Folder && path == denied ? std::optional<int>(EACCES) : std::nullopt;
+    });
+    std::string reason;
+    EXPECT_FALSE(EnsureFolderPath((home.Home() / row.Path).string(), &reason));
+    EXPECT_EQ(reason, row.FileInTheWay == nullptr
+                          ? std::string(std::strerror(EACCES))
+                          : "\"" + (home.Home() / row.FileInTheWay).string() + "\" is a file, not a folder");
+    EXPECT_EQ(ReadFile(home.Home() / "plain"), "x");
+}
+
+INSTANTIATE_TEST_SUITE_P(Relocation, FolderPathReason,
+                         ::testing::Values(FolderPathCase{"DeniedParent", "locked/inner", "locked", nullptr},
+                                           FolderPathCase{"FileAsParent", "plain/sub", nullptr, "plain"},
+                                           FolderPathCase{"FileAtThePath", "plain", nullptr, "plain"}));
 
 TEST_F(Relocation, EnsureFolderPathPassesOverIntermediateFailuresOnly) {
     const std::string y = home.Home().string() + "/y/";
@@ -380,8 +408,9 @@ TEST_F(Relocation, LocationInsideTheFolderThatMovesIsRefused) {
 TEST_F(Relocation, FileWhereTheMobileSyncFolderMustBeIsReported) {
     WriteFile(appSync, "not a folder");
     const RelocationPreparation preparation = PrepareRelocation();
-    ASSERT_EQ(preparation.Problems.size(), 1u);
-    EXPECT_NE(preparation.Problems[0].find(std::strerror(ENOTDIR)), std::string::npos) << preparation.Problems[0];
+    ASSERT_EQ(preparation.Problems.size(), 2u) << "the folder, then its listing";
+    EXPECT_NE(preparation.Problems[0].find(appSync.string() + "\" is a file, not a folder."), std::string::npos)
+        << preparation.Problems[0];
     EXPECT_EQ(preparation.InitialLocation, "");
     const RelocationResult result = ApplyBackupLocation("", store.string(), "20240305070809");
     EXPECT_EQ(result.Error, ENOTDIR);

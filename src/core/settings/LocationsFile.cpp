@@ -2,8 +2,8 @@
 
 #include "core/backup/BackupLocations.h"
 #include "core/platform/AtomicFile.h"
+#include "core/settings/Relocation.h"
 
-#include <filesystem>
 #include <fstream>
 
 namespace marrowick {
@@ -11,17 +11,12 @@ namespace {
 
 constexpr const char* LocationsFileName = "backuppath.txt";
 
-std::string CreateSettingsFolder() {
-    const std::string folder = GetMarrowickSettingsFolder();
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
-    return folder;
-}
-
 } // namespace
 
 void LoadBackupLocations() {
-    std::ifstream file(CreateSettingsFolder() + LocationsFileName, std::ios::binary);
+    // A settings folder that cannot be made is told when the locations are saved, not at start.
+    (void)EnsureFolderPath(GetMarrowickSettingsFolder());
+    std::ifstream file(GetMarrowickSettingsFolder() + LocationsFileName, std::ios::binary);
     if (!file) {
         BackupLocations[0] = GetAppDataBackupFolder();
         BackupLocations[1] = GetProfileBackupFolder();
@@ -44,7 +39,8 @@ bool SaveBackupLocations(std::string* reason) {
         content += BackupLocations[slot];
         content += "\r\n";
     }
-    return WriteFileAtomically(CreateSettingsFolder() + LocationsFileName, content, reason);
+    const std::string folder = GetMarrowickSettingsFolder();
+    return EnsureFolderPath(folder, reason) && WriteFileAtomically(folder + LocationsFileName, content, reason);
 }
 
 } // namespace marrowick

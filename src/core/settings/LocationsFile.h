@@ -9,7 +9,7 @@ namespace marrowick {
 void LoadBackupLocations();
 
 // Writes the extra slots up to the first empty one. On failure returns false, leaves the former file whole and
-// puts the system's reason in *reason when given.
+// puts the real reason in *reason when given (a settings folder that cannot be made says why).
 [[nodiscard]] bool SaveBackupLocations(std::string* reason = nullptr);
 
 } // namespace marrowick

@@ -220,37 +220,56 @@ Plan MakePlan(const std::string& initialLocation, const std::string& newLocation
     return plan;
 }
 
+std::string NotAFolder(const std::string& name, const struct stat& status) {
+    return Quoted(name) + (S_ISREG(status.st_mode) ? " is a file, not a folder" : " is not a folder");
+}
+
+// Why the folder name is not there after making it failed with error; "" when it is a folder after all.
+std::string WhyNoFolder(const std::string& name, int error) {
+    struct stat status {};
+    if (::stat(name.c_str(), &status) != 0) {
+        const int statError = errno;
+        return ErrorText(error == EEXIST ? statError : error);
+    }
+    return S_ISDIR(status.st_mode) ? std::string() : NotAFolder(name, status);
+}
+
 } // namespace
 
 bool EnsureFolderPath(const std::string& path, std::string* reason) {
-    if (path.empty()) {
+    const auto fail = [reason](const std::string& why) {
         if (reason != nullptr) {
-            *reason = ErrorText(ENOENT);
+            *reason = why;
         }
         return false;
+    };
+    if (path.empty()) {
+        return fail(ErrorText(ENOENT));
     }
     const std::string folder = path.back() == '/' ? path : path + "/";
-    struct stat status {};
-    if (folder.size() == 1 || ::stat(folder.substr(0, folder.size() - 1).c_str(), &status) == 0) {
+    if (folder.size() == 1) {
         return true;
     }
-    std::size_t pos = folder.front() == '/' ? 1 : 0;
-    while (true) {
-        const std::size_t slash = folder.find('/', pos);
-        if (slash == std::string::npos) {
-            return true;
+    const std::string whole = folder.substr(0, folder.size() - 1);
+    struct stat status {};
+    if (::stat(whole.c_str(), &status) == 0) {
+        return S_ISDIR(status.st_mode) || fail(NotAFolder(whole, status));
+    }
+    std::string firstCause;
+    for (std::size_t pos = folder.front() == '/' ? 1 : 0; pos < folder.size();) {
+        const std::size_t next = folder.find('/', pos) + 1;
+        const std::string prefix = folder.substr(0, next);
+        const int error = MakeFolder(prefix);
+        const std::string why = error == 0 ? std::string() : WhyNoFolder(prefix.substr(0, next - 1), error);
+        if (firstCause.empty()) {
+            firstCause = why;
         }
-        const std::size_t next = slash + 1;
-        const int error = MakeFolder(folder.substr(0, next));
-        const bool isLast = folder.find('/', next) == std::string::npos;
-        if (error != 0 && isLast) {
-            if (reason != nullptr) {
-                *reason = ErrorText(error);
-            }
-            return false;
+        if (next == folder.size() && !why.empty()) {
+            return fail(firstCause);
         }
         pos = next;
     }
+    return true;
 }
 
 std::string GetDirListPath() {

@@ -12,8 +12,9 @@ namespace marrowick {
 inline constexpr const char* UnableToCreatePathMessage = "Unable to create path,maybe the path is invalid.";
 
 // Makes sure the folder path exists, creating its missing folders from the root down. Failures on intermediate
-// folders are passed over (most exist already); false when the last one cannot be made, with the system's reason
-// in *reason when given. Something that exists at path, even a file, counts as there.
+// folders are passed over (most exist already); false when the last one cannot be made or path is something other
+// than a folder, with the first real cause in *reason when given: the failure of the first folder that is not there,
+// or the file that stands where a folder must be.
 [[nodiscard]] bool EnsureFolderPath(const std::string& path, std::string* reason = nullptr);
 
 // The listing file: the settings folder + "dir.txt".
