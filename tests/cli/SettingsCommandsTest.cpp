@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 
+#include "core/settings/Relocation.h"
 #include "support/SampleBackup.h"
 
 #include <gtest/gtest.h>
@@ -165,6 +166,49 @@ TEST_F(SettingsCommands, RelocateFailureKeepsEverythingAndExitsOne) {
     EXPECT_EQ(run.Status, ExitFailed);
     EXPECT_NE(run.Err.find("does not exist."), std::string::npos);
 }
+
+std::string LongerThanTheListingIsRead() {
+    std::string name = "deep";
+    while (name.size() <= 3000) {
+        name += "/" + std::string(200, 'd');
+    }
+    return name;
+}
+
+struct TargetCase {
+    const char* Name;
+    std::string Path; // below the home folder
+};
+
+void PrintTo(const TargetCase& row, std::ostream* os) {
+    *os << row.Name;
+}
+
+class RelocateTarget : public SettingsCommands, public ::testing::WithParamInterface<TargetCase> {};
+
+// What the listing gives for the link (cut short at "]", or nothing) is never taken for the link's target.
+TEST_P(RelocateTarget, IsReadFromTheLinkItself) {
+    const fs::path target = home.Home() / GetParam().Path;
+    fs::create_directories(target);
+    fs::create_directories(profileSync / "Backup" / "kept");
+    ASSERT_EQ(RunTool({"relocate", target.string()}).Status, ExitOk);
+    EXPECT_EQ(RunTool({"relocate"}).Out, "The iTunes backup folder is linked to \"" + target.string() + "\".\n");
+
+    const std::string misread = ReadBackupLinkTarget((home.SettingsFolder() / "dir.txt").string());
+    ASSERT_NE(misread, target.string());
+    if (!misread.empty()) {
+        fs::create_directories(misread);
+    }
+    const CliRun run = RunTool(misread.empty() ? std::vector<std::string>{"relocate", "--restore"}
+                                               : std::vector<std::string>{"relocate", misread});
+    EXPECT_EQ(run.Status, ExitOk) << run.Err;
+    EXPECT_EQ(run.Out.find("Nothing was changed."), std::string::npos) << run.Out;
+    EXPECT_EQ(fs::is_symlink(profileSync / "Backup") ? fs::read_symlink(profileSync / "Backup").string() : "", misread);
+}
+
+INSTANTIATE_TEST_SUITE_P(SettingsCommands, RelocateTarget,
+                         ::testing::Values(TargetCase{"WithBracket", "st]ore"},
+                                           TargetCase{"LongerThanTheListingIsRead", LongerThanTheListingIsRead()}));
 
 TEST_F(SettingsCommands, UsageErrorsExitTwoAndHelpIsThere) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{

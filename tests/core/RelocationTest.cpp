@@ -388,6 +388,8 @@ TEST_F(Relocation, StalePictureOfTheFirstFolderIsRefused) {
     fs::create_directories(appSync / "Backup");
     const RelocationResult asIfLinked = ApplyBackupLocation(store.string(), other.string(), "20240305070809");
     EXPECT_FALSE(asIfLinked.Succeeded());
+    const RelocationResult asIfUnchanged = ApplyBackupLocation(store.string(), store.string(), "20240305070809");
+    EXPECT_FALSE(asIfUnchanged.Succeeded() || asIfUnchanged.Unchanged);
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(appSync / "Backup")));
     EXPECT_FALSE(fs::exists(appSync / "Backup_20240305070809"));
 }
@@ -417,6 +419,53 @@ TEST_F(Relocation, FileWhereTheMobileSyncFolderMustBeIsReported) {
     EXPECT_EQ(ReadFile(appSync), "not a folder");
     EXPECT_FALSE(fs::exists(fs::symlink_status(profileSync / "Backup")));
 }
+
+// A target that the listing gives back cut short at its "]", or not at all past the 3000 bytes read.
+std::string LongerThanTheListingIsRead() {
+    std::string name = "deep";
+    while (name.size() <= 3000) {
+        name += "/" + std::string(200, 'd');
+    }
+    return name;
+}
+
+struct TargetCase {
+    const char* Name;
+    std::string Path; // below the home folder
+};
+
+void PrintTo(const TargetCase& row, std::ostream* os) {
+    *os << row.Name;
+}
+
+class RelocationTarget : public Relocation, public ::testing::WithParamInterface<TargetCase> {};
+
+TEST_P(RelocationTarget, IsReadFromTheLinkForEveryDecision) {
+    const fs::path target = home.Home() / GetParam().Path;
+    fs::create_directories(target);
+    WriteBackup(home.ProfileBackupFolder() / "old", "Old");
+    ASSERT_TRUE(Relocate(target.string(), "20240101000000").Succeeded());
+    const RelocationPreparation preparation = PrepareRelocation();
+    EXPECT_EQ(preparation.InitialLocation, target.string());
+
+    // A decision taken on what the listing gives is refused instead of doing nothing.
+    const std::string misread = ReadBackupLinkTarget(preparation.DirListPath);
+    ASSERT_NE(misread, target.string());
+    const RelocationResult stale = ApplyBackupLocation(misread, misread, "20240202000000");
+    EXPECT_FALSE(stale.Succeeded() || stale.Unchanged);
+    EXPECT_NE(stale.Failure.find("Read the location again"), std::string::npos) << stale.Failure;
+
+    EXPECT_TRUE(Relocate(target.string(), "20240202000000").Unchanged);
+    const RelocationResult restore = Relocate("", "20240305070809");
+    ASSERT_TRUE(restore.Succeeded()) << restore.Failure;
+    EXPECT_FALSE(restore.Unchanged);
+    EXPECT_EQ(Link(profileSync / "Backup_20240305070809"), target.string());
+    EXPECT_TRUE(fs::exists(profileSync / "Backup" / "old" / "Info.plist"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Relocation, RelocationTarget,
+                         ::testing::Values(TargetCase{"WithBracket", "st]ore"},
+                                           TargetCase{"LongerThanTheListingIsRead", LongerThanTheListingIsRead()}));
 
 TEST(RenameNoReplace, NeverReplacesWhatIsThere) {
     TempHome home;

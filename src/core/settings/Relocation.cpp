@@ -153,23 +153,37 @@ Plan Refused(const std::string& failure, int error = 0) {
     return plan;
 }
 
+// The dialog decided on the state it read when it opened; acting on another one would link or restore the wrong way.
+std::optional<Plan> StateDiffersFromBelief(const std::string& initialLocation) {
+    const std::string firstBackup = MobileSyncFolders[0] + "/" + BackupEntry;
+    const BackupLink link = ReadBackupLink(MobileSyncFolders[0]);
+    if (link.Error != 0) {
+        return Refused("Cannot examine " + Quoted(firstBackup) + ": " + ErrorText(link.Error) +
+                           "; nothing was changed.",
+                       link.Error);
+    }
+    if (link.Target == initialLocation) {
+        return std::nullopt;
+    }
+    if (initialLocation.empty()) {
+        return Refused(Quoted(firstBackup) +
+                       " is a link, but it was read as the default folder; nothing was changed. Read the location "
+                       "again and retry.");
+    }
+    if (link.Target.empty()) {
+        return Refused(Quoted(firstBackup) + " is no longer a link to " + Quoted(initialLocation) +
+                       "; nothing was changed. Read the location again and retry.");
+    }
+    return Refused(Quoted(firstBackup) + " links to " + Quoted(link.Target) + ", not to " + Quoted(initialLocation) +
+                   " as was read; nothing was changed. Read the location again and retry.");
+}
+
 Plan MakePlan(const std::string& initialLocation, const std::string& newLocation, const std::string& timestamp) {
     if (!newLocation.empty() && newLocation.front() != '/') {
         return Refused("The new location " + Quoted(newLocation) + " is not a full path (it must start with \"/\").");
     }
     if (timestamp.size() != 14) {
         return Refused("The local time cannot be read, so a replaced link could not be named; nothing was changed.");
-    }
-    const std::string firstBackup = MobileSyncFolders[0] + "/" + BackupEntry;
-    const EntryState firstState = StateOf(firstBackup);
-    if (initialLocation.empty() && firstState == EntryState::Link) {
-        return Refused(Quoted(firstBackup) +
-                       " is a link, but it was read as the default folder; nothing was changed. Read the location "
-                       "again and retry.");
-    }
-    if (!initialLocation.empty() && firstState != EntryState::Link) {
-        return Refused(Quoted(firstBackup) + " is no longer a link to " + Quoted(initialLocation) +
-                       "; nothing was changed. Read the location again and retry.");
     }
     Plan plan;
     for (const std::string& mobileSync : MobileSyncFolders) {
@@ -330,6 +344,22 @@ std::string ReadBackupLinkTarget(const std::string& dirListPath) {
     return text.substr(open + 1, close - open - 1);
 }
 
+BackupLink ReadBackupLink(const std::string& mobileSync) {
+    const std::string path = mobileSync + "/" + BackupEntry;
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        // A MobileSync folder that is missing or is a file holds no Backup.
+        const int error = errno;
+        return {.Target = {}, .Error = error == ENOENT || error == ENOTDIR ? 0 : error};
+    }
+    if (!S_ISLNK(status.st_mode)) {
+        return {};
+    }
+    std::error_code error;
+    std::string target = fs::read_symlink(path, error).string();
+    return error ? BackupLink{.Target = {}, .Error = error.value()} : BackupLink{.Target = std::move(target)};
+}
+
 std::string RelocationTimestamp(std::int64_t unixSeconds) {
     std::tm local{};
     if (!ToLocalTime(unixSeconds, local)) {
@@ -363,20 +393,25 @@ RelocationPreparation PrepareRelocation() {
     if (!WriteFolderListing(MobileSyncFolders[0], preparation.DirListPath, &reason)) {
         preparation.Problems.push_back("The folder " + Quoted(MobileSyncFolders[0]) + " cannot be listed into " +
                                        Quoted(preparation.DirListPath) + ": " + reason + ".");
-        return preparation;
     }
-    preparation.InitialLocation = ReadBackupLinkTarget(preparation.DirListPath);
+    const BackupLink link = ReadBackupLink(MobileSyncFolders[0]);
+    if (link.Error != 0) {
+        preparation.Problems.push_back("Cannot examine " + Quoted(MobileSyncFolders[0] + "/" + BackupEntry) + ": " +
+                                       ErrorText(link.Error) + ".");
+    }
+    preparation.InitialLocation = link.Target;
     return preparation;
 }
 
 RelocationResult ApplyBackupLocation(const std::string& initialLocation, const std::string& newLocation,
                                      const std::string& timestamp) {
     RelocationResult result;
-    if (newLocation == initialLocation) {
+    std::optional<Plan> refusal = StateDiffersFromBelief(initialLocation);
+    if (!refusal && newLocation == initialLocation) {
         result.Unchanged = true;
         return result;
     }
-    const Plan plan = MakePlan(initialLocation, newLocation, timestamp);
+    const Plan plan = refusal ? std::move(*refusal) : MakePlan(initialLocation, newLocation, timestamp);
     if (!plan.Failure.empty()) {
         result.Failure = plan.Failure;
         result.Error = plan.Error;

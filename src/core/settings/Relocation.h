@@ -28,8 +28,17 @@ inline constexpr const char* UnableToCreatePathMessage = "Unable to create path,
                                       std::string* reason = nullptr);
 
 // The target of the directory link named Backup in the first 3000 bytes of the listing at dirListPath; "" when there
-// is none or the file cannot be read.
+// is none or the file cannot be read. The listing is for people: a target holding "]" or longer than the bytes read
+// comes back wrong, so no decision is taken on it (ReadBackupLink is).
 [[nodiscard]] std::string ReadBackupLinkTarget(const std::string& dirListPath);
+
+struct BackupLink {
+    std::string Target; // the link's target byte for byte; "" when the entry is missing or not a symbolic link
+    int Error = 0;      // the errno that kept the entry from being examined; Target is then ""
+};
+
+// What mobileSync + "/Backup" is now, read from the entry itself.
+[[nodiscard]] BackupLink ReadBackupLink(const std::string& mobileSync);
 
 // The local time of unixSeconds as "YYYYMMDDhhmmss" (TZ is honoured); "" when it has no local time.
 [[nodiscard]] std::string RelocationTimestamp(std::int64_t unixSeconds);
@@ -39,11 +48,11 @@ inline constexpr const char* UnableToCreatePathMessage = "Unable to create path,
 struct RelocationPreparation {
     std::string DirListPath;
     std::string InitialLocation;       // the current link target; "" when Backup is not a link
-    std::vector<std::string> Problems; // one sentence each, for a MobileSync folder or a listing that failed
+    std::vector<std::string> Problems; // one sentence each, for a folder, the listing or the link that failed
 };
 
-// Creates the settings folder and both MobileSync folders, lists MobileSyncFolders[0] and reads its link target.
-// When the listing cannot be written, InitialLocation is "" and a former listing is not read.
+// Creates the settings folder and both MobileSync folders, lists MobileSyncFolders[0] into the listing file and
+// reads the target of its Backup link from the link.
 [[nodiscard]] RelocationPreparation PrepareRelocation();
 
 struct RelocationResult {
@@ -56,7 +65,8 @@ struct RelocationResult {
 
 // The relocation dialog's OK. initialLocation is the target read when it opened, newLocation the location box ("":
 // the default place), timestamp names replaced links. Every step of both MobileSync folders is checked before the
-// first is made, and no step runs after one that fails; the state of MobileSyncFolders[0] decides for both.
+// first is made, and no step runs after one that fails; the state of MobileSyncFolders[0] decides for both. When
+// that state is no longer initialLocation, nothing is done and that is a failure, even for an unchanged location.
 [[nodiscard]] RelocationResult ApplyBackupLocation(const std::string& initialLocation, const std::string& newLocation,
                                                    const std::string& timestamp);
 
