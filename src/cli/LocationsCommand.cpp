@@ -47,6 +47,10 @@ bool Save(std::ostream& err) {
 
 int Add(const std::string& argument, std::ostream& out, std::ostream& err) {
     const std::string folder = AbsoluteFolder(argument);
+    // Refused before anything else: the name could not be shown on one line, nor kept on one.
+    if (HoldsControlCharacter(folder)) {
+        return UsageError("locations", ControlCharacterLocationMessage, err);
+    }
     if (!IsExistingFolder("locations", folder, err)) {
         return ExitFailed;
     }

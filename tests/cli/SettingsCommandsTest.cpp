@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 
+#include "core/settings/ExtraLocations.h"
 #include "core/settings/Relocation.h"
 #include "support/SampleBackup.h"
 
@@ -165,6 +166,18 @@ TEST_F(SettingsCommands, RelocateFailureKeepsEverythingAndExitsOne) {
     run = RunTool({"relocate", (home.Home() / "missing").string()});
     EXPECT_EQ(run.Status, ExitFailed);
     EXPECT_NE(run.Err.find("does not exist."), std::string::npos);
+}
+
+TEST_F(SettingsCommands, LocationWithAControlCharacterIsAUsageErrorAndNothingIsWritten) {
+    for (const char* name : {"a\nb", "tab\there", "del\x7f"}) {
+        const fs::path folder = home.Home() / name;
+        fs::create_directories(folder);
+        const CliRun run = RunTool({"locations", "add", folder.string()});
+        EXPECT_EQ(run.Status, ExitUsage) << name;
+        EXPECT_NE(run.Err.find(ControlCharacterLocationMessage), std::string::npos) << run.Err;
+        EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1) << run.Err;
+    }
+    EXPECT_FALSE(fs::exists(locationsFile));
 }
 
 std::string LongerThanTheListingIsRead() {

@@ -84,6 +84,16 @@ TEST_F(ExtraLocations, DefaultFoldersAndListedFoldersAreDuplicates) {
     EXPECT_EQ(ExtraLocationRows(), (Rows{"/srv/backups/"}));
 }
 
+TEST_F(ExtraLocations, PathWithAControlCharacterIsRefused) {
+    for (const char* folder : {"/srv/a\nb", "/srv/a\r", "/srv/\tx", "/srv/\x7f"}) {
+        const AddLocationResult result = AddExtraLocation(folder);
+        EXPECT_EQ(result.Status, AddLocationStatus::Unstorable) << folder;
+        EXPECT_EQ(result.Message, ControlCharacterLocationMessage);
+    }
+    EXPECT_TRUE(ExtraLocationRows().empty());
+    EXPECT_TRUE(AddExtraLocation("/srv/\u00fcber").Added()) << "UTF-8 bytes are no control characters";
+}
+
 TEST_F(ExtraLocations, LineReadWithoutSlashIsTheSameFolder) {
     WriteLocationsFile("/srv/old\r\n");
     EXPECT_EQ(AddExtraLocation("/srv/old/").Status, AddLocationStatus::Duplicate);

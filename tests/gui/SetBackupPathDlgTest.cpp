@@ -178,6 +178,17 @@ TEST_F(SetBackupPathDialog, AcceptsAFolderDifferingInCaseAndRefusesTheDefaultFol
     EXPECT_EQ(ExtraSlots(), ListTexts(*dialog));
 }
 
+TEST_F(SetBackupPathDialog, RefusesAFolderWithALineBreakWithAWarning) {
+    const auto dialog = Open();
+    const auto seen = Add(*dialog, QStringLiteral("/srv/a\nb"));
+    ASSERT_EQ(seen.size(), 1U);
+    EXPECT_EQ(seen[0].Text, QString::fromLatin1(ControlCharacterLocationMessage));
+    EXPECT_EQ(seen[0].Title, QString());
+    EXPECT_EQ(seen[0].Icon, QMessageBox::Warning);
+    EXPECT_TRUE(ListTexts(*dialog).isEmpty());
+    EXPECT_TRUE(ExtraSlots().isEmpty());
+}
+
 TEST_F(SetBackupPathDialog, RefusesANineteenthLocationWithAMessage) {
     const auto dialog = Open();
     QStringList added;

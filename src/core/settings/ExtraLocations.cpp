@@ -3,7 +3,16 @@
 #include "core/backup/BackupLocations.h"
 #include "core/platform/Files.h"
 
+#include <algorithm>
+
 namespace marrowick {
+
+bool HoldsControlCharacter(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
 
 std::vector<std::string> ExtraLocationRows() {
     std::vector<std::string> rows;
@@ -21,6 +30,11 @@ AddLocationResult AddExtraLocation(const std::string& folder) {
         return result;
     }
     result.Folder = WithTrailingSlash(folder);
+    if (HoldsControlCharacter(folder)) {
+        result.Status = AddLocationStatus::Unstorable;
+        result.Message = ControlCharacterLocationMessage;
+        return result;
+    }
     std::size_t slot = 0;
     for (; slot <= LastExtraLocationSlot && !BackupLocations[slot].empty(); ++slot) {
         // Lines read from the file may lack the "/"; they name the same folder all the same.
