@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace marrowick {
 namespace {
@@ -102,6 +103,51 @@ TEST_F(LocationsFile, SettingsFolderThatCannotBeMadeGivesItsOwnReason) {
     EXPECT_FALSE(SaveBackupLocations(&reason));
     EXPECT_EQ(reason, std::strerror(EACCES));
 }
+
+struct SavedFileCase {
+    const char* Name;
+    const char* LinkText; // what backuppath.txt links to, "" for a plain file; "middle" links on to "real.txt"
+    mode_t Mode;          // of the file written to, before the save; 0 when there is none
+};
+
+void PrintTo(const SavedFileCase& row, std::ostream* os) {
+    *os << row.Name;
+}
+
+class SavedLocationsFile : public LocationsFile, public ::testing::WithParamInterface<SavedFileCase> {};
+
+TEST_P(SavedLocationsFile, KeepsItsLinksAndItsMode) {
+    const SavedFileCase& row = GetParam();
+    const fs::path elsewhere = home.Home() / "elsewhere";
+    const fs::path written = *row.LinkText != '\0' ? elsewhere / "real.txt" : file;
+    fs::create_directories(home.SettingsFolder());
+    fs::create_directories(elsewhere);
+    fs::create_symlink("real.txt", elsewhere / "middle");
+    if (*row.LinkText != '\0') {
+        fs::create_symlink(row.LinkText, file);
+    }
+    if (row.Mode != 0) {
+        WriteFile(written, "/old/\r\n");
+        fs::permissions(written, static_cast<fs::perms>(row.Mode));
+    }
+    InitBackupLocations();
+    BackupLocations[2] = "/srv/x/";
+    ASSERT_TRUE(SaveBackupLocations());
+
+    EXPECT_EQ(fs::is_symlink(file) ? fs::read_symlink(file).string() : "", row.LinkText);
+    EXPECT_EQ(ReadFile(written), "/srv/x/\r\n");
+    EXPECT_EQ(static_cast<mode_t>(fs::status(written).permissions()), row.Mode != 0 ? row.Mode : 0644);
+    const auto entries = [](const fs::path& folder) {
+        return std::distance(fs::directory_iterator(folder), fs::directory_iterator());
+    };
+    EXPECT_EQ(entries(home.SettingsFolder()) + entries(elsewhere), written == file ? 2 : 3) << "no temporary is left";
+}
+
+INSTANTIATE_TEST_SUITE_P(LocationsFile, SavedLocationsFile,
+                         ::testing::Values(SavedFileCase{"PlainFile", "", 0600},
+                                           SavedFileCase{"Link", "../../elsewhere/real.txt", 0640},
+                                           SavedFileCase{"LinkToALink", "../../elsewhere/middle", 0600},
+                                           SavedFileCase{"LinkToNothingYet", "../../elsewhere/real.txt", 0}));
 
 } // namespace
 } // namespace marrowick

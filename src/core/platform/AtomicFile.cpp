@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,15 +38,45 @@ bool WriteAll(int fd, const std::string& content) {
     return true;
 }
 
+constexpr int MaxLinksFollowed = 40; // as the kernel's own limit, past which a path gives ELOOP
+constexpr mode_t NewFileMode = 0644;
+
+// Replaces path by the file that its chain of symbolic links ends in (which need not exist); 0 or an errno value.
+int FollowLinks(std::string& path) {
+    for (int followed = 0; followed < MaxLinksFollowed; ++followed) {
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+            return 0;
+        }
+        std::error_code error;
+        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        if (error) {
+            return error.value();
+        }
+        path = target.is_absolute() ? target.string() : (std::filesystem::path(path).parent_path() / target).string();
+    }
+    return ELOOP;
+}
+
+mode_t ModeToKeep(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? status.st_mode & 07777 : NewFileMode;
+}
+
 } // namespace
 
 bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* reason) {
-    std::string temporary = path + ".XXXXXX";
+    // A link stays a link: the new file replaces the one it ends in.
+    std::string target = path;
+    if (const int error = FollowLinks(target); error != 0) {
+        return Fail(reason, error, {});
+    }
+    std::string temporary = target + ".XXXXXX";
     FileDescriptor file(::mkstemp(temporary.data()));
     if (!file.IsOpen()) {
         return Fail(reason, errno, {});
     }
-    if (!WriteAll(file.Get(), content) || ::fsync(file.Get()) != 0 || ::fchmod(file.Get(), 0644) != 0) {
+    if (!WriteAll(file.Get(), content) || ::fsync(file.Get()) != 0 || ::fchmod(file.Get(), ModeToKeep(target)) != 0) {
         const int error = errno;
         file.Close();
         return Fail(reason, error, temporary);
@@ -53,7 +84,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& content, st
     if (const int error = file.Close(); error != 0) {
         return Fail(reason, error, temporary);
     }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
         return Fail(reason, errno, temporary);
     }
     return true;
