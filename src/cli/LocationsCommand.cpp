@@ -40,8 +40,8 @@ bool Save(std::ostream& err) {
     if (SaveBackupLocations(&reason)) {
         return true;
     }
-    err << "marrowick-cli locations: Failed to write file. " << Quoted(GetMarrowickSettingsFolder() + "backuppath.txt")
-        << ": " << reason << ".\n";
+    err << "marrowick-cli locations: Failed to write file. " << Quoted(GetLocationsFilePath()) << ": "
+        << Printable(reason) << ".\n";
     return false;
 }
 
@@ -106,6 +106,9 @@ int RunLocations(const std::vector<std::string>& args, std::ostream& out, std::o
                           err);
     }
     InitBackupLocations();
+    if (const std::string unread = UnreadLocationLinesMessage(UnreadLocationLines()); !unread.empty()) {
+        err << "marrowick-cli locations: " << Printable(unread) << '\n';
+    }
     if (words.empty()) {
         PrintLocations(out);
         return ExitOk;

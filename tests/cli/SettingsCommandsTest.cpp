@@ -180,6 +180,20 @@ TEST_F(SettingsCommands, LocationWithAControlCharacterIsAUsageErrorAndNothingIsW
     EXPECT_FALSE(fs::exists(locationsFile));
 }
 
+TEST_F(SettingsCommands, LocationsSaysHowManyLinesOfTheFileAreLeftOutUntilASaveDropsThem) {
+    WriteFile(locationsFile, "/srv/a/\r\n\r\n/srv/b/\r\n/srv/c/\r\n");
+    const std::string note = "marrowick-cli locations: 2 lines of \"" + locationsFile.string() +
+                             "\" were left out: only the first 18 lines, up to the first empty one, are used. Saving "
+                             "the locations drops them from the file.\n";
+    CliRun run = RunTool({"locations"});
+    EXPECT_EQ(run.Status, ExitOk);
+    EXPECT_EQ(run.Err, note);
+    run = RunTool({"locations", "add", store.string()});
+    EXPECT_EQ(run.Status, ExitOk);
+    EXPECT_EQ(run.Err, note);
+    EXPECT_EQ(RunTool({"locations"}).Err, "");
+}
+
 std::string LongerThanTheListingIsRead() {
     std::string name = "deep";
     while (name.size() <= 3000) {

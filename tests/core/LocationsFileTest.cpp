@@ -40,6 +40,7 @@ TEST_F(LocationsFile, TwentyLinesFillEighteenSlotsAndSaveWritesThose) {
     }
     WriteFile(file, content);
     InitBackupLocations();
+    EXPECT_EQ(UnreadLocationLines(), 2u);
     const auto extras = Extras();
     ASSERT_EQ(extras.size(), 18u);
     EXPECT_EQ(extras.front(), "/srv/backups1/");
@@ -52,19 +53,20 @@ TEST_F(LocationsFile, TwentyLinesFillEighteenSlotsAndSaveWritesThose) {
         expected += "/srv/backups" + std::to_string(i) + "/\r\n";
     }
     EXPECT_EQ(ReadFile(file), expected);
+    EXPECT_EQ(UnreadLocationLines(), 0u) << "the save dropped them";
 }
 
 TEST_F(LocationsFile, EmptyThirdLineEndsTheList) {
-    WriteFile(file, "/a/\r\n/b/\r\n\r\n/c/\r\n");
-    InitBackupLocations();
+    WriteFile(file, "/a/\r\n/b/\r\n\r\n/c/\r\n\r\n/d/");
+    EXPECT_EQ(LoadBackupLocations(), 2u);
     EXPECT_EQ(Extras(), (std::vector<std::string>{"/a/", "/b/"}));
     ASSERT_TRUE(SaveBackupLocations());
     EXPECT_EQ(ReadFile(file), "/a/\r\n/b/\r\n");
 }
 
 TEST_F(LocationsFile, LineEndsLfAndCrLfReadAlikeAndSaveWritesCrLf) {
-    WriteFile(file, "/a/\n/b b/\n/c");
-    InitBackupLocations();
+    WriteFile(file, "/a/\n/b b/\n/c\n\r\n\n");
+    EXPECT_EQ(LoadBackupLocations(), 0u) << "empty lines at the end leave nothing out";
     EXPECT_EQ(Extras(), (std::vector<std::string>{"/a/", "/b b/", "/c"}));
     ASSERT_TRUE(SaveBackupLocations());
     EXPECT_EQ(ReadFile(file), "/a/\r\n/b b/\r\n/c\r\n");

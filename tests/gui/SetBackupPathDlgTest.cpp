@@ -189,6 +189,19 @@ TEST_F(SetBackupPathDialog, RefusesAFolderWithALineBreakWithAWarning) {
     EXPECT_TRUE(ExtraSlots().isEmpty());
 }
 
+TEST_F(SetBackupPathDialog, TellsHowManyLinesOfTheFileAreLeftOutUntilOkSavesWithoutThem) {
+    WriteLocationsFile("/srv/a/\r\n\r\n/srv/b/\r\n/srv/c/\r\n");
+    EXPECT_TRUE(RunCommand([](CDlgSetBackupPath& dialog) {
+        EXPECT_TRUE(dialog.UnreadLinesNote()->isVisible());
+        EXPECT_TRUE(dialog.UnreadLinesNote()->text().startsWith(QStringLiteral("2 lines of \"")));
+        QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+    }));
+    EXPECT_FALSE(RunCommand([](CDlgSetBackupPath& dialog) {
+        EXPECT_FALSE(dialog.UnreadLinesNote()->isVisible());
+        QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
+    }));
+}
+
 TEST_F(SetBackupPathDialog, RefusesANineteenthLocationWithAMessage) {
     const auto dialog = Open();
     QStringList added;

@@ -4,6 +4,7 @@
 #include "core/platform/AtomicFile.h"
 #include "core/settings/Relocation.h"
 
+#include <array>
 #include <fstream>
 
 namespace marrowick {
@@ -11,25 +12,71 @@ namespace {
 
 constexpr const char* LocationsFileName = "backuppath.txt";
 
+std::size_t unreadLines = 0;
+
+// The lines left in in that hold more than a line end, read without keeping them. Reads through the stream, which
+// turns a read error (a folder in the file's place) into its state instead of an exception.
+std::size_t CountNonEmptyLines(std::istream& in) {
+    std::size_t count = 0;
+    bool content = false;
+    std::array<char, 4096> buffer{};
+    while (in.read(buffer.data(), buffer.size()) || in.gcount() > 0) {
+        for (std::streamsize i = 0; i < in.gcount(); ++i) {
+            const char c = buffer[static_cast<std::size_t>(i)];
+            if (c == '\n') {
+                count += content ? 1 : 0;
+                content = false;
+            } else if (c != '\r') {
+                content = true;
+            }
+        }
+    }
+    return count + (content ? 1 : 0);
+}
+
 } // namespace
 
-void LoadBackupLocations() {
+std::string GetLocationsFilePath() {
+    return GetMarrowickSettingsFolder() + LocationsFileName;
+}
+
+std::size_t LoadBackupLocations() {
     // A settings folder that cannot be made is told when the locations are saved, not at start.
     (void)EnsureFolderPath(GetMarrowickSettingsFolder());
-    std::ifstream file(GetMarrowickSettingsFolder() + LocationsFileName, std::ios::binary);
+    unreadLines = 0;
+    std::ifstream file(GetLocationsFilePath(), std::ios::binary);
     if (!file) {
         BackupLocations[0] = GetAppDataBackupFolder();
         BackupLocations[1] = GetProfileBackupFolder();
         BackupLocations[FirstExtraLocationSlot].clear();
-        return;
+        return 0;
     }
     std::string line;
+    bool ended = false; // an empty line ends the list; the slots after it are read but never used
     for (std::size_t slot = FirstExtraLocationSlot; slot <= LastExtraLocationSlot && std::getline(file, line); ++slot) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
+        ended = ended || line.empty();
+        unreadLines += ended && !line.empty() ? 1 : 0;
         BackupLocations[slot] = line;
     }
+    unreadLines += CountNonEmptyLines(file);
+    return unreadLines;
+}
+
+std::size_t UnreadLocationLines() {
+    return unreadLines;
+}
+
+std::string UnreadLocationLinesMessage(std::size_t count) {
+    if (count == 0) {
+        return {};
+    }
+    return std::to_string(count) + (count == 1 ? " line of \"" : " lines of \"") + GetLocationsFilePath() +
+           (count == 1 ? "\" was" : "\" were") +
+           " left out: only the first 18 lines, up to the first empty one, are used. Saving the locations drops " +
+           (count == 1 ? "it" : "them") + " from the file.";
 }
 
 bool SaveBackupLocations(std::string* reason) {
@@ -39,8 +86,12 @@ bool SaveBackupLocations(std::string* reason) {
         content += BackupLocations[slot];
         content += "\r\n";
     }
-    const std::string folder = GetMarrowickSettingsFolder();
-    return EnsureFolderPath(folder, reason) && WriteFileAtomically(folder + LocationsFileName, content, reason);
+    if (!EnsureFolderPath(GetMarrowickSettingsFolder(), reason) ||
+        !WriteFileAtomically(GetLocationsFilePath(), content, reason)) {
+        return false;
+    }
+    unreadLines = 0;
+    return true;
 }
 
 } // namespace marrowick

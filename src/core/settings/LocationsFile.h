@@ -1,12 +1,23 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // "backuppath.txt" in the settings folder: the extra backup locations, one a line, CR LF after each.
 namespace marrowick {
 
-// Fills the extra slots of BackupLocations from the file; without a file, only the default folders remain.
-void LoadBackupLocations();
+// The settings folder + "backuppath.txt".
+[[nodiscard]] std::string GetLocationsFilePath();
+
+// Fills the extra slots of BackupLocations from the file; without a file, only the default folders remain. Returns
+// how many lines naming a folder were left out: those past the 18th and those after an empty line.
+std::size_t LoadBackupLocations();
+
+// What the last LoadBackupLocations returned, until SaveBackupLocations replaces the file (which drops those lines).
+[[nodiscard]] std::size_t UnreadLocationLines();
+
+// Tells that count lines of the file were left out and that a save drops them; "" when count is 0.
+[[nodiscard]] std::string UnreadLocationLinesMessage(std::size_t count);
 
 // Writes the extra slots up to the first empty one. On failure returns false, leaves the former file whole and
 // puts the real reason in *reason when given (a settings folder that cannot be made says why).

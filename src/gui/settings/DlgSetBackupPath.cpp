@@ -1,6 +1,7 @@
 #include "gui/settings/DlgSetBackupPath.h"
 
 #include "core/settings/ExtraLocations.h"
+#include "core/settings/LocationsFile.h"
 #include "gui/browser/FolderPicker.h"
 #include "gui/controls/DialogUnits.h"
 #include "gui/controls/DialogWidgets.h"
@@ -28,6 +29,10 @@ CDlgSetBackupPath::CDlgSetBackupPath(QWidget* parent) : QDialog(parent, Minimiza
     locationList_->setSelectionMode(QAbstractItemView::SingleSelection);
     locationList_->setSortingEnabled(false);
     locationList_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Told where the list is edited, for as long as the file still holds those lines (OK saves it without them).
+    unreadLinesNote_ =
+        NewParagraphLabel(QString::fromStdString(UnreadLocationLinesMessage(UnreadLocationLines())), this);
+    unreadLinesNote_->setVisible(!unreadLinesNote_->text().isEmpty());
 
     addButton_ = new CThemedButton(QStringLiteral("Add"), QString(), &themeHelper_, this);
     deleteButton_ = new CThemedButton(QStringLiteral("Delete"), QString(), &themeHelper_, this);
@@ -48,6 +53,7 @@ CDlgSetBackupPath::CDlgSetBackupPath(QWidget* parent) : QDialog(parent, Minimiza
     layout->setContentsMargins(DialogMargins(*this));
     layout->addWidget(introText_);
     layout->addWidget(locationList_, 1);
+    layout->addWidget(unreadLinesNote_);
     layout->addLayout(buttons);
 
     connect(addButton_, &QPushButton::clicked, this, &CDlgSetBackupPath::OnAdd);

@@ -23,6 +23,8 @@ public:
 
     [[nodiscard]] QLabel* IntroText() const { return introText_; }
     [[nodiscard]] QListWidget* LocationList() const { return locationList_; }
+    // Says how many lines of the locations file were left out; hidden when none were.
+    [[nodiscard]] QLabel* UnreadLinesNote() const { return unreadLinesNote_; }
     [[nodiscard]] CThemedButton* AddButton() const { return addButton_; }
     [[nodiscard]] CThemedButton* DeleteButton() const { return deleteButton_; }
     [[nodiscard]] CThemedButton* OkButton() const { return okButton_; }
@@ -36,6 +38,7 @@ private:
     CThemeHelper themeHelper_;
     QLabel* introText_ = nullptr;
     QListWidget* locationList_ = nullptr;
+    QLabel* unreadLinesNote_ = nullptr;
     CThemedButton* addButton_ = nullptr;
     CThemedButton* deleteButton_ = nullptr;
     CThemedButton* okButton_ = nullptr;

@@ -1,6 +1,5 @@
 #include "gui/settings/SettingsCommands.h"
 
-#include "core/backup/BackupLocations.h"
 #include "core/settings/LocationsFile.h"
 #include "core/settings/Relocation.h"
 #include "gui/controls/DialogWidgets.h"
@@ -26,7 +25,7 @@ bool RunSetBackupPathCommand(QWidget* owner) {
     }
     std::string reason;
     if (!SaveBackupLocations(&reason)) {
-        const std::string file = GetMarrowickSettingsFolder() + "backuppath.txt";
+        const std::string file = GetLocationsFilePath();
         ShowProgramMessage(
             owner, QString::fromLatin1(FailedToWriteFileMessage), QMessageBox::NoIcon,
             QStringLiteral("\"%1\": %2.").arg(QString::fromStdString(file), QString::fromStdString(reason)));
