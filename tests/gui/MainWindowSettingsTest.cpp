@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QTableWidget>
 #include <QTest>
@@ -95,6 +96,29 @@ TEST_F(MainWindowSettings, CtrlMRelocatesAndTheListShowsOnlyTheNewLocationsBacku
     EXPECT_TRUE(fs::is_symlink(home.ProfileBackupFolder()));
     EXPECT_TRUE(fs::exists(home.ProfileBackupFolder().parent_path() / "Backup_old" / "old" / "Info.plist"))
         << "the former backups are kept";
+}
+
+TEST_F(MainWindowSettings, KeyboardFocusComesBackToTheListAfterTheRelocationFailureBox) {
+    const fs::path store = home.Home() / "store";
+    fs::create_directories(store);
+    fs::create_directories(home.ProfileBackupFolder());
+    fs::create_directories(home.ProfileBackupFolder().parent_path() / "Backup_old");
+    SetFolderPicker([&store](QWidget*, const QString&) { return QString::fromStdString(store.string()); });
+    CMarrowickDlg window;
+    ASSERT_TRUE(testing::ShowAndActivate(window));
+
+    ModalWatcher watcher;
+    watcher.Handle([](QWidget& dialog) {
+        Click(dialog, QStringLiteral("Change"));
+        Click(dialog, QStringLiteral("OK"));
+    });
+    QAction* command = MenuCommand(window, QStringLiteral("Change iTunes Backup Location"));
+    ASSERT_NE(command, nullptr);
+    command->trigger();
+    ASSERT_EQ(watcher.Count(), 2u);
+    EXPECT_EQ(watcher.Seen()[1].Icon, QMessageBox::Warning);
+    EXPECT_TRUE(QTest::qWaitFor([&window] { return QApplication::focusWidget() == window.BackupList(); }));
+    EXPECT_EQ(QApplication::activeWindow(), &window);
 }
 
 } // namespace

@@ -238,7 +238,11 @@ void CMarrowickDlg::OnAddLocation() {
 }
 
 void CMarrowickDlg::OnChangeLocation() {
-    if (RunRelocationCommand(this)) {
+    const bool searchAgain = RunRelocationCommand(this);
+    // A failure box shown over the closing dialog leaves no window active, so keys would go nowhere.
+    activateWindow();
+    backupList_->setFocus(Qt::OtherFocusReason);
+    if (searchAgain) {
         OnRefresh();
     }
 }
