@@ -215,6 +215,17 @@ TEST_F(RelocationDialog, OkWithTheLocationUnchangedDoesNothing) {
     EXPECT_TRUE(StampedEntry(appSync).empty());
 }
 
+TEST_F(RelocationDialog, OkWithTheBoxUnchangedKeepsATargetThatIsNotUtf8) {
+    const std::string target = (home.Home() / "disk\xff").string();
+    fs::create_directories(appSync);
+    fs::create_directory_symlink(target, appSync / "Backup");
+    EXPECT_TRUE(RunCommand([](CDlgModifyItunesBackupPath& dialog) {
+        QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+        EXPECT_TRUE(dialog.Result().Unchanged) << dialog.Result().Failure;
+    }));
+    EXPECT_EQ(Entries(appSync), (std::map<std::string, std::string>{{"Backup", "link -> " + target}}));
+}
+
 TEST_F(RelocationDialog, CancelChangesNothingButTheCreatedFoldersAndTheListing) {
     WriteBackup(home.ProfileBackupFolder() / "old", "Old phone");
     fs::create_directories(store);

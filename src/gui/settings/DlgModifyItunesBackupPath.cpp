@@ -80,7 +80,11 @@ void CDlgModifyItunesBackupPath::OnRestore() {
 }
 
 void CDlgModifyItunesBackupPath::OnOk() {
-    result_ = ApplyBackupLocation(initialLocation_, locationBox_->text().toStdString(), CurrentRelocationTimestamp());
+    // An unchanged box stands for the target's own bytes, which a name that is not UTF-8 does not survive in a QString.
+    const QString shown = locationBox_->text();
+    const std::string newLocation =
+        shown == QString::fromStdString(initialLocation_) ? initialLocation_ : shown.toStdString();
+    result_ = ApplyBackupLocation(initialLocation_, newLocation, CurrentRelocationTimestamp());
     if (!result_.Succeeded()) {
         QString done = QStringLiteral("Nothing was changed.");
         if (!result_.Done.empty()) {
