@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace marrowick {
 namespace {
@@ -54,6 +55,19 @@ TEST_F(LocationsFile, TwentyLinesFillEighteenSlotsAndSaveWritesThose) {
     }
     EXPECT_EQ(ReadFile(file), expected);
     EXPECT_EQ(UnreadLocationLines(), 0u) << "the save dropped them";
+}
+
+// A FIFO in the file's place would block the start for ever; it is passed over as a missing file.
+TEST_F(LocationsFile, FifoInItsPlaceIsNotWaitedOn) {
+    fs::create_directories(file.parent_path());
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    ::alarm(20);
+
+    InitBackupLocations();
+
+    ::alarm(0);
+    EXPECT_TRUE(Extras().empty());
+    EXPECT_EQ(BackupLocations[0], GetAppDataBackupFolder());
 }
 
 TEST_F(LocationsFile, EmptyThirdLineEndsTheList) {

@@ -2,15 +2,19 @@
 
 #include "core/backup/BackupLocations.h"
 #include "core/platform/AtomicFile.h"
+#include "core/platform/Files.h"
 #include "core/settings/Relocation.h"
 
 #include <array>
-#include <fstream>
+#include <optional>
+#include <sstream>
 
 namespace marrowick {
 namespace {
 
 constexpr const char* LocationsFileName = "backuppath.txt";
+// 18 folder paths take a few KB; a file far larger is not the list.
+constexpr std::size_t MaxLocationsFileBytes = std::size_t{16} << 20;
 
 std::size_t unreadLines = 0;
 
@@ -44,13 +48,15 @@ std::size_t LoadBackupLocations() {
     // A settings folder that cannot be made is told when the locations are saved, not at start.
     (void)EnsureFolderPath(GetMarrowickSettingsFolder());
     unreadLines = 0;
-    std::ifstream file(GetLocationsFilePath(), std::ios::binary);
-    if (!file) {
+    // Read whole and only when it is a regular file (or a link to one): a FIFO in its place must not hang the start.
+    const std::optional<std::string> content = ReadWholeFile(GetLocationsFilePath(), MaxLocationsFileBytes);
+    if (!content) {
         BackupLocations[0] = GetAppDataBackupFolder();
         BackupLocations[1] = GetProfileBackupFolder();
         BackupLocations[FirstExtraLocationSlot].clear();
         return 0;
     }
+    std::istringstream file(*content);
     std::string line;
     bool ended = false; // an empty line ends the list; the slots after it are read but never used
     for (std::size_t slot = FirstExtraLocationSlot; slot <= LastExtraLocationSlot && std::getline(file, line); ++slot) {
