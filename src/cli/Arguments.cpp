@@ -5,6 +5,7 @@
 #include "core/backup/BackupDiscovery.h"
 #include "core/backup/BackupLocations.h"
 #include "core/platform/Files.h"
+#include "core/settings/LocationsFile.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -3,8 +3,8 @@
 #include "cli/Commands.h"
 #include "cli/TextTable.h"
 
-#include "core/export/ErrorText.h"
 #include "core/export/ExportEngine.h"
+#include "core/platform/ErrorText.h"
 #include "core/platform/Files.h"
 
 #include <cerrno>

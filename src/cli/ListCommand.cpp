@@ -7,6 +7,7 @@
 
 #include "core/backup/BackupDiscovery.h"
 #include "core/backup/BackupLocations.h"
+#include "core/settings/LocationsFile.h"
 
 #include <ostream>
 

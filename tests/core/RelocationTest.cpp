@@ -2,6 +2,7 @@
 #include "core/backup/BackupDiscovery.h"
 #include "core/backup/BackupLocations.h"
 #include "core/platform/FileSystemOps.h"
+#include "core/settings/LocationsFile.h"
 
 #include "support/SampleBackup.h"
 

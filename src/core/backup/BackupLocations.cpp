@@ -1,7 +1,6 @@
 #include "core/backup/BackupLocations.h"
 
 #include "core/platform/SpecialFolders.h"
-#include "core/settings/LocationsFile.h"
 
 namespace marrowick {
 namespace {
@@ -29,14 +28,13 @@ std::string GetMarrowickSettingsFolder() {
     return GetSettingsFolder() + "Marrowick/";
 }
 
-void InitBackupLocations() {
+void ResetBackupLocations() {
     BackupLocations.fill(std::string());
     BackupLocations[0] = GetAppDataBackupFolder();
     BackupLocations[1] = GetProfileBackupFolder();
     for (std::size_t i = 0; i < MobileSyncFolders.size(); ++i) {
         MobileSyncFolders[i] = BackupLocations[i].substr(0, BackupLocations[i].size() - BackupSuffixLength);
     }
-    LoadBackupLocations();
 }
 
 } // namespace marrowick

@@ -24,8 +24,7 @@ extern std::array<std::string, 2> MobileSyncFolders;
 // GetSettingsFolder() + "Marrowick/": where "backuppath.txt" and "dir.txt" live.
 [[nodiscard]] std::string GetMarrowickSettingsFolder();
 
-// What the main window does as it starts: empties the table, fills the default slots and the MobileSync folders,
-// and reads the extra locations from "backuppath.txt".
-void InitBackupLocations();
+// Empties the table and fills the default slots and the MobileSync folders.
+void ResetBackupLocations();
 
 } // namespace marrowick

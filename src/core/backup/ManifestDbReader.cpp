@@ -1,7 +1,7 @@
 #include "core/backup/ManifestDbReader.h"
 
 #include "core/backup/DomainMapping.h"
-#include "core/export/ErrorText.h"
+#include "core/platform/ErrorText.h"
 #include "core/platform/Files.h"
 #include "core/platform/PrivateCopies.h"
 #include "core/platform/SqliteHandles.h"

@@ -2,7 +2,7 @@
 
 #include "core/backup/DomainMapping.h"
 #include "core/backup/Sha1.h"
-#include "core/export/ErrorText.h"
+#include "core/platform/ErrorText.h"
 #include "core/platform/Files.h"
 
 #include <algorithm>

@@ -111,7 +111,7 @@ std::optional<std::size_t> FindKey(std::string_view plist, std::string_view key)
     return found;
 }
 
-std::string TimeText(double appleSeconds) {
+std::string StatusDateText(double appleSeconds) {
     // Beyond this a date has no calendar year that localtime can give.
     constexpr double Limit = 1.0e15;
     if (!std::isfinite(appleSeconds) || std::fabs(appleSeconds) > Limit) {
@@ -179,7 +179,7 @@ std::string StatusPlistDateText(std::string_view plist) {
     for (std::uint64_t object = 0; object < reader.ObjectCount(); ++object) {
         if (reader.Marker(object) == BinaryPlist::DateMarker) {
             const auto date = reader.Date(object);
-            return date ? TimeText(*date) : std::string();
+            return date ? StatusDateText(*date) : std::string();
         }
     }
     return {};

@@ -1,7 +1,7 @@
 #include "core/export/ExportEngine.h"
 
 #include "core/backup/StoredFile.h"
-#include "core/export/ErrorText.h"
+#include "core/platform/ErrorText.h"
 #include "core/platform/FileDescriptor.h"
 #include "core/platform/Files.h"
 

@@ -40,6 +40,11 @@ std::size_t CountNonEmptyLines(std::istream& in) {
 
 } // namespace
 
+void InitBackupLocations() {
+    ResetBackupLocations();
+    LoadBackupLocations();
+}
+
 std::string GetLocationsFilePath() {
     return GetMarrowickSettingsFolder() + LocationsFileName;
 }

@@ -6,6 +6,9 @@
 // "backuppath.txt" in the settings folder: the extra backup locations, one a line, CR LF after each.
 namespace marrowick {
 
+// What the main window does as it starts: ResetBackupLocations, then the extra locations from the file.
+void InitBackupLocations();
+
 // The settings folder + "backuppath.txt".
 [[nodiscard]] std::string GetLocationsFilePath();
 

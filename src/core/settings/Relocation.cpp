@@ -1,8 +1,8 @@
 #include "core/settings/Relocation.h"
 
 #include "core/backup/BackupLocations.h"
-#include "core/export/ErrorText.h"
 #include "core/platform/AtomicFile.h"
+#include "core/platform/ErrorText.h"
 #include "core/platform/FileSystemOps.h"
 #include "core/platform/Files.h"
 #include "core/platform/LocalTime.h"
@@ -26,7 +26,7 @@ constexpr const char* BackupEntry = "Backup";
 constexpr const char* LinkMarker = "<SYMLINKD>     Backup ";
 constexpr std::size_t ListingReadLimit = 3000;
 
-std::string Quoted(const std::string& path) {
+std::string QuotedPath(const std::string& path) {
     return "\"" + path + "\"";
 }
 
@@ -97,13 +97,13 @@ struct Step {
     std::string To;   // Rename: its new name; Link: the link made
 
     [[nodiscard]] std::string DoneText() const {
-        return Kind == StepKind::Rename ? "Renamed " + Quoted(From) + " to " + Quoted(To) + "."
-                                        : "Linked " + Quoted(To) + " to " + Quoted(From) + ".";
+        return Kind == StepKind::Rename ? "Renamed " + QuotedPath(From) + " to " + QuotedPath(To) + "."
+                                        : "Linked " + QuotedPath(To) + " to " + QuotedPath(From) + ".";
     }
     [[nodiscard]] std::string FailureText(const std::string& reason) const {
         return Kind == StepKind::Rename
-                   ? "Cannot rename " + Quoted(From) + " to " + Quoted(To) + ": " + reason + "."
-                   : "Cannot make the link " + Quoted(To) + " to " + Quoted(From) + ": " + reason + ".";
+                   ? "Cannot rename " + QuotedPath(From) + " to " + QuotedPath(To) + ": " + reason + "."
+                   : "Cannot make the link " + QuotedPath(To) + " to " + QuotedPath(From) + ": " + reason + ".";
     }
 };
 
@@ -142,7 +142,7 @@ std::optional<std::string> LinkIntoMovedFolder(const std::string& newLocation, c
     if (!inside) {
         return std::nullopt;
     }
-    return "The new location " + Quoted(newLocation) + " lies inside " + Quoted(backup) +
+    return "The new location " + QuotedPath(newLocation) + " lies inside " + QuotedPath(backup) +
            ", which the relocation renames; choose a folder outside it.";
 }
 
@@ -158,7 +158,7 @@ std::optional<Plan> StateDiffersFromBelief(const std::string& initialLocation) {
     const std::string firstBackup = MobileSyncFolders[0] + "/" + BackupEntry;
     const BackupLink link = ReadBackupLink(MobileSyncFolders[0]);
     if (link.Error != 0) {
-        return Refused("Cannot examine " + Quoted(firstBackup) + ": " + ErrorText(link.Error) +
+        return Refused("Cannot examine " + QuotedPath(firstBackup) + ": " + ErrorText(link.Error) +
                            "; nothing was changed.",
                        link.Error);
     }
@@ -166,21 +166,23 @@ std::optional<Plan> StateDiffersFromBelief(const std::string& initialLocation) {
         return std::nullopt;
     }
     if (initialLocation.empty()) {
-        return Refused(Quoted(firstBackup) +
+        return Refused(QuotedPath(firstBackup) +
                        " is a link, but it was read as the default folder; nothing was changed. Read the location "
                        "again and retry.");
     }
     if (link.Target.empty()) {
-        return Refused(Quoted(firstBackup) + " is no longer a link to " + Quoted(initialLocation) +
+        return Refused(QuotedPath(firstBackup) + " is no longer a link to " + QuotedPath(initialLocation) +
                        "; nothing was changed. Read the location again and retry.");
     }
-    return Refused(Quoted(firstBackup) + " links to " + Quoted(link.Target) + ", not to " + Quoted(initialLocation) +
+    return Refused(QuotedPath(firstBackup) + " links to " + QuotedPath(link.Target) + ", not to " +
+                   QuotedPath(initialLocation) +
                    " as was read; nothing was changed. Read the location again and retry.");
 }
 
 Plan MakePlan(const std::string& initialLocation, const std::string& newLocation, const std::string& timestamp) {
     if (!newLocation.empty() && newLocation.front() != '/') {
-        return Refused("The new location " + Quoted(newLocation) + " is not a full path (it must start with \"/\").");
+        return Refused("The new location " + QuotedPath(newLocation) +
+                       " is not a full path (it must start with \"/\").");
     }
     if (timestamp.size() != 14) {
         return Refused("The local time cannot be read, so a replaced link could not be named; nothing was changed.");
@@ -190,7 +192,8 @@ Plan MakePlan(const std::string& initialLocation, const std::string& newLocation
         struct stat status {};
         const int error = ::stat(mobileSync.c_str(), &status) != 0 ? errno : S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
         if (error != 0) {
-            return Refused("The folder " + Quoted(mobileSync) + " cannot be used: " + ErrorText(error) + ".", error);
+            return Refused("The folder " + QuotedPath(mobileSync) + " cannot be used: " + ErrorText(error) + ".",
+                           error);
         }
         const std::string backup = mobileSync + "/" + BackupEntry;
         const std::string old = backup + "_old";
@@ -235,7 +238,7 @@ Plan MakePlan(const std::string& initialLocation, const std::string& newLocation
 }
 
 std::string NotAFolder(const std::string& name, const struct stat& status) {
-    return Quoted(name) + (S_ISREG(status.st_mode) ? " is a file, not a folder" : " is not a folder");
+    return QuotedPath(name) + (S_ISREG(status.st_mode) ? " is a file, not a folder" : " is not a folder");
 }
 
 // Why the folder name is not there after making it failed with error; "" when it is a folder after all.
@@ -380,23 +383,23 @@ RelocationPreparation PrepareRelocation() {
     const std::string settings = GetMarrowickSettingsFolder();
     std::string reason;
     if (!EnsureFolderPath(settings, &reason)) {
-        preparation.Problems.push_back("The settings folder " + Quoted(settings) + " cannot be created: " + reason +
+        preparation.Problems.push_back("The settings folder " + QuotedPath(settings) + " cannot be created: " + reason +
                                        ".");
     }
     for (const std::string& mobileSync : MobileSyncFolders) {
         if (!EnsureFolderPath(mobileSync, &reason)) {
-            preparation.Problems.push_back(std::string(UnableToCreatePathMessage) + " " + Quoted(mobileSync) + ": " +
-                                           reason + ".");
+            preparation.Problems.push_back(std::string(UnableToCreatePathMessage) + " " + QuotedPath(mobileSync) +
+                                           ": " + reason + ".");
         }
     }
     preparation.DirListPath = GetDirListPath();
     if (!WriteFolderListing(MobileSyncFolders[0], preparation.DirListPath, &reason)) {
-        preparation.Problems.push_back("The folder " + Quoted(MobileSyncFolders[0]) + " cannot be listed into " +
-                                       Quoted(preparation.DirListPath) + ": " + reason + ".");
+        preparation.Problems.push_back("The folder " + QuotedPath(MobileSyncFolders[0]) + " cannot be listed into " +
+                                       QuotedPath(preparation.DirListPath) + ": " + reason + ".");
     }
     const BackupLink link = ReadBackupLink(MobileSyncFolders[0]);
     if (link.Error != 0) {
-        preparation.Problems.push_back("Cannot examine " + Quoted(MobileSyncFolders[0] + "/" + BackupEntry) + ": " +
+        preparation.Problems.push_back("Cannot examine " + QuotedPath(MobileSyncFolders[0] + "/" + BackupEntry) + ": " +
                                        ErrorText(link.Error) + ".");
     }
     preparation.InitialLocation = link.Target;

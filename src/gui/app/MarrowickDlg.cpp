@@ -3,6 +3,7 @@
 #include "core/backup/BackupDiscovery.h"
 #include "core/backup/BackupLocations.h"
 #include "core/backup/BackupTreeCache.h"
+#include "core/settings/LocationsFile.h"
 #include "gui/app/AboutDlg.h"
 #include "gui/browser/DlgFileManager.h"
 #include "gui/controls/DialogUnits.h"
