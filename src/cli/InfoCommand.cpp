@@ -5,6 +5,7 @@
 #include "cli/Json.h"
 #include "cli/TextTable.h"
 
+#include "core/backup/EntryText.h"
 #include "core/backup/TreeWalk.h"
 
 #include <cstdio>
@@ -43,10 +44,9 @@ Contents Count(const FileNode& root) {
 }
 
 std::string TotalText(std::uint64_t bytes) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%llu bytes (%.1f GB)", static_cast<unsigned long long>(bytes),
-                  static_cast<double>(bytes) / 1e9);
-    return text;
+    const std::string readable = ReadableSizeText(bytes);
+    const std::string exact = std::to_string(bytes) + " bytes";
+    return readable == exact ? exact : exact + " (" + readable + ")";
 }
 
 void PrintText(const BackupRecord& backup, const Contents& contents, std::ostream& out) {

@@ -105,7 +105,7 @@ TEST_F(BrowseCommands, InfoSummarisesTheBackup) {
     EXPECT_EQ(run.Status, ExitOk) << run.Err;
     EXPECT_NE(run.Out.find("Serial Number: C39XK0ABCDEF\n"), std::string::npos) << run.Out;
     EXPECT_NE(run.Out.find("Files:         4\n"), std::string::npos) << run.Out;
-    EXPECT_NE(run.Out.find("Total size:    2058 bytes (0.0 GB)\n"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("Total size:    2058 bytes (2.0 KB)\n"), std::string::npos) << run.Out;
 }
 
 TEST_F(BrowseCommands, MissingThingsExitThreeAndSaySo) {

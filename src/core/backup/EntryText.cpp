@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 
 namespace marrowick {
 namespace {
@@ -23,6 +24,27 @@ std::string SizeText(std::uint32_t size) {
         return std::to_string(size / Kilobyte) + " KB";
     }
     return std::to_string(size) + " bytes";
+}
+
+std::string ReadableSizeText(std::uint64_t bytes) {
+    constexpr std::uint64_t Kilobyte = 1024;
+    if (bytes < Kilobyte) {
+        return std::to_string(bytes) + " bytes";
+    }
+    constexpr const char* Units[] = {"KB", "MB", "GB"};
+    std::uint64_t unit = Kilobyte;
+    std::size_t index = 0;
+    // Tenths in whole numbers, so that no size overflows and 1023.96 KB becomes "1.0 MB", not "1024.0 KB".
+    std::uint64_t tenths = 0;
+    for (;;) {
+        tenths = bytes / unit * 10 + ((bytes % unit) * 10 + unit / 2) / unit;
+        if (tenths < Kilobyte * 10 || index + 1 == std::size(Units)) {
+            break;
+        }
+        unit *= Kilobyte;
+        ++index;
+    }
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " " + Units[index];
 }
 
 std::string TimeText(std::int64_t mtime) {
