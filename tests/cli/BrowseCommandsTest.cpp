@@ -100,6 +100,41 @@ TEST_F(BrowseCommands, FindMatchesNamesWithShellPatterns) {
     EXPECT_EQ(RunTool({"find", "1", "*.jpg"}).Out, "");
 }
 
+struct PatternRow {
+    const char* Label;
+    std::string Pattern;
+    int Status;
+    std::string Out; // for a pattern that is used
+};
+
+void PrintTo(const PatternRow& row, std::ostream* os) {
+    *os << row.Label;
+}
+
+class FindPattern : public BrowseCommands, public ::testing::WithParamInterface<PatternRow> {};
+
+TEST_P(FindPattern, IsUsedOrRefusedAsAUsageError) {
+    const CliRun run = RunTool({"find", "1", GetParam().Pattern});
+    EXPECT_EQ(run.Status, GetParam().Status) << run.Err;
+    EXPECT_EQ(run.Out, GetParam().Out);
+    EXPECT_EQ(run.Err.starts_with("marrowick-cli find: bad pattern \""), GetParam().Status == ExitUsage) << run.Err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Patterns, FindPattern,
+                         ::testing::Values(PatternRow{"LoneBracket", "[", ExitUsage, ""},
+                                           PatternRow{"UnclosedBracket", "*.[jJ", ExitUsage, ""},
+                                           PatternRow{"NegatedBracketHoldingOnlyItsEnd", "[!]", ExitUsage, ""},
+                                           PatternRow{"EscapedBracketEnd", "[\\]", ExitUsage, ""},
+                                           PatternRow{"TrailingBackslash", "sms.db\\", ExitUsage, ""},
+                                           PatternRow{"UnknownClass", "[[:foo:]]*", ExitUsage, ""},
+                                           PatternRow{"UnclosedClass", "[[:lower]ms.db", ExitUsage, ""},
+                                           PatternRow{"Slash", "SMS/*.db", ExitUsage, ""},
+                                           PatternRow{"Empty", "", ExitUsage, ""},
+                                           PatternRow{"BracketEndFirst", "[]]*", ExitOk, ""},
+                                           PatternRow{"EscapedBracket", "\\[*", ExitOk, ""},
+                                           PatternRow{"ClassesAndNegation", "[[:lower:]]ms.[!]x]b", ExitOk,
+                                                      "/var/mobile/Library/SMS/sms.db\n"}));
+
 TEST_F(BrowseCommands, InfoSummarisesTheBackup) {
     const CliRun run = RunTool({"info", "1"});
     EXPECT_EQ(run.Status, ExitOk) << run.Err;
