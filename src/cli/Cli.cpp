@@ -41,6 +41,40 @@ constexpr std::pair<std::string_view, CommandFunction> Commands[] = {
     {"relocate", RunRelocate},
 };
 
+CommandFunction FindCommand(std::string_view name) {
+    for (const auto& [commandName, run] : Commands) {
+        if (name == commandName) {
+            return run;
+        }
+    }
+    return nullptr;
+}
+
+int UnknownCommand(const std::string& command, std::ostream& err) {
+    err << "marrowick-cli: unknown command \"" << command << "\". Run \"marrowick-cli --help\" for the commands.\n";
+    return ExitUsage;
+}
+
+bool IsHelpWord(std::string_view word) {
+    return word == "help" || word == "--help" || word == "-h";
+}
+
+// "help" alone is the tool's help; "help COMMAND" is that command's, as "COMMAND --help" gives it.
+int RunHelp(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() == 1 || (args.size() == 2 && IsHelpWord(args[1]))) {
+        out << ToolHelp;
+        return ExitOk;
+    }
+    if (args.size() > 2) {
+        err << "marrowick-cli " << args[0] << ": give one command's name, or none for the tool's help.\n";
+        return ExitUsage;
+    }
+    if (const CommandFunction run = FindCommand(args[1])) {
+        return run({"--help"}, out, err);
+    }
+    return UnknownCommand(args[1], err);
+}
+
 } // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -49,21 +83,17 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return ExitUsage;
     }
     const std::string& command = args.front();
-    if (command == "--help" || command == "-h" || command == "help") {
-        out << ToolHelp;
-        return ExitOk;
+    if (IsHelpWord(command)) {
+        return RunHelp(args, out, err);
     }
     if (command == "--version") {
         out << "marrowick-cli " << MARROWICK_VERSION << '\n';
         return ExitOk;
     }
-    for (const auto& [name, run] : Commands) {
-        if (command == name) {
-            return run({args.begin() + 1, args.end()}, out, err);
-        }
+    if (const CommandFunction run = FindCommand(command)) {
+        return run({args.begin() + 1, args.end()}, out, err);
     }
-    err << "marrowick-cli: unknown command \"" << command << "\". Run \"marrowick-cli --help\" for the commands.\n";
-    return ExitUsage;
+    return UnknownCommand(command, err);
 }
 
 } // namespace marrowick::cli

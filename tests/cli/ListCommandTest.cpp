@@ -57,5 +57,27 @@ TEST(Cli, UsageErrorsAreExplainedAndExitTwo) {
     EXPECT_NE(run.Out.find("list"), std::string::npos);
 }
 
+class HelpCommand : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(HelpCommand, PrintsThatCommandsOwnHelp) {
+    TempHome home;
+    const CliRun run = RunTool({"help", GetParam()});
+    EXPECT_EQ(run.Status, ExitOk);
+    EXPECT_TRUE(run.Out.starts_with("Usage: marrowick-cli " + GetParam() + " ")) << run.Out;
+    EXPECT_EQ(run.Out, RunTool({GetParam(), "--help"}).Out);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, HelpCommand,
+                         ::testing::Values("list", "ls", "info", "find", "export", "locations", "relocate"));
+
+TEST(Cli, HelpForAnUnknownCommandIsAUsageErrorAndTheVersionIsTheProjects) {
+    TempHome home;
+    const CliRun run = RunTool({"help", "frobnicate"});
+    EXPECT_EQ(run.Status, ExitUsage);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_NE(run.Err.find("unknown command \"frobnicate\""), std::string::npos) << run.Err;
+    EXPECT_EQ(RunTool({"--version"}).Out, "marrowick-cli " MARROWICK_VERSION "\n");
+}
+
 } // namespace
 } // namespace marrowick::cli

@@ -45,7 +45,7 @@ TEST(AboutBox, ShowsNameVersionContactAndTheLocalYearAtTheEndOfTheRightsLine) {
     CAboutDlg dialog;
 
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About Marrowick"));
-    EXPECT_EQ(dialog.ProductLine()->text(), QStringLiteral("Marrowick V2.9"));
+    EXPECT_EQ(dialog.ProductLine()->text(), QStringLiteral("Marrowick V" MARROWICK_VERSION)); // CMake's version
     const QString rights = dialog.RightsLine()->text();
     const QString year = QString::number(LocalYearNow());
     ASSERT_EQ(year.size(), 4);

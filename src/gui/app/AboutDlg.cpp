@@ -1,7 +1,6 @@
 #include "gui/app/AboutDlg.h"
 
 #include "core/platform/LocalTime.h"
-#include "gui/app/MarrowickDlg.h"
 #include "gui/controls/DialogUnits.h"
 #include "gui/controls/DialogWidgets.h"
 #include "gui/controls/ImageButton.h"
@@ -41,7 +40,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     icon->setPixmap(QIcon(QStringLiteral(":/icons/app.svg")).pixmap(iconSize));
     icon->setFixedSize(iconSize);
 
-    productLine_ = NewPlainLabel(QString::fromLatin1(MainWindowTitle), this);
+    productLine_ = NewPlainLabel(ProductVersionText(), this);
     rightsLine_ = NewPlainLabel(
         QString::fromLatin1(RightsNotice) + QStringLiteral("%1").arg(CurrentLocalYear(), 4, 10, QChar(u'0')), this);
     contactLine_ = NewPlainLabel(QString::fromLatin1(ContactText), this);
@@ -64,6 +63,11 @@ CAboutDlg::CAboutDlg(QWidget* parent)
 }
 
 CAboutDlg::~CAboutDlg() = default;
+
+QString ProductVersionText() {
+    // The version is the project's, set once in CMake; the command line's --version shows the same.
+    return QStringLiteral("Marrowick V" MARROWICK_VERSION);
+}
 
 void OpenProductPage() {
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(ProductPageAddress)));

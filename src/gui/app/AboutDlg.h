@@ -3,6 +3,7 @@
 #include "gui/controls/ThemeHelper.h"
 
 #include <QDialog>
+#include <QString>
 
 class QLabel;
 
@@ -33,6 +34,9 @@ private:
     QLabel* contactLine_ = nullptr;
     CThemedButton* okButton_ = nullptr;
 };
+
+// "Marrowick V" and the program's version, as the About box names the product.
+[[nodiscard]] QString ProductVersionText();
 
 // Help → Help: the product's web page in the default browser; a failing launch is not reported.
 void OpenProductPage();
