@@ -6,7 +6,7 @@
 
 namespace marrowick::cli {
 
-// Rows printed in columns padded to their widest cell (measured in characters, not bytes).
+// Rows printed in columns padded to their widest cell, measured in terminal columns (not bytes or characters).
 class TextTable final {
 public:
     explicit TextTable(std::vector<std::string> header) : header_(std::move(header)) {}

@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 
+#include "cli/TextTable.h"
 #include "support/SampleBackup.h"
 
 #include <gtest/gtest.h>
@@ -78,6 +79,34 @@ TEST(Cli, HelpForAnUnknownCommandIsAUsageErrorAndTheVersionIsTheProjects) {
     EXPECT_NE(run.Err.find("unknown command \"frobnicate\""), std::string::npos) << run.Err;
     EXPECT_EQ(RunTool({"--version"}).Out, "marrowick-cli " MARROWICK_VERSION "\n");
 }
+
+struct WidthRow {
+    const char* Label;
+    std::string Cell;
+    std::size_t Columns; // on a terminal
+};
+
+void PrintTo(const WidthRow& row, std::ostream* os) {
+    *os << row.Label;
+}
+
+class CellWidth : public ::testing::TestWithParam<WidthRow> {};
+
+// An empty header cell is padded to the width of the one cell below it, so its padding shows that width.
+TEST_P(CellWidth, PadsTheNextColumnByTerminalColumns) {
+    TextTable table({"", "|"});
+    table.AddRow({GetParam().Cell, "|"});
+    std::ostringstream out;
+    table.Print(out);
+    EXPECT_EQ(out.str(), std::string(GetParam().Columns + 2, ' ') + "|\n" + Printable(GetParam().Cell) + "  |\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, CellWidth,
+                         ::testing::Values(WidthRow{"Ascii", "sms.db", 6}, WidthRow{"Han", "张伟的手机", 10},
+                                           WidthRow{"Emoji", "📱 Kim", 6},
+                                           WidthRow{"CombiningMarks", "Zoe\u0301\u0308", 3},
+                                           WidthRow{"InvalidBytes", "a\xff\xc3", 3},
+                                           WidthRow{"ControlCharacter", "two\nlines", 9}));
 
 } // namespace
 } // namespace marrowick::cli
