@@ -7,6 +7,7 @@
 #include "support/SampleBackup.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QProgressBar>
 #include <QTest>
 
@@ -38,6 +39,9 @@ const std::string ThreeMegabytesA(3145728, 'a');
 const std::string ThreeMegabytesB(3145728, 'b');
 // 12 bytes of "/var/mobile/" + 63 give a device path of 75 bytes.
 const std::string LongName = std::string(63 - std::string("Library/Long/").size(), 'n');
+// A device path of 160 bytes, far wider than the window, that ends with a short file name.
+const std::string DeepFile =
+    "Library/Deep/" + std::string(40, 'd') + "/" + std::string(40, 'e') + "/" + std::string(40, 'f') + "/IMG_0042.JPG";
 
 bool WaitUntil(const std::function<bool()>& condition) {
     return QTest::qWaitFor(condition, 10000);
@@ -94,6 +98,7 @@ protected:
             SampleFile{.RelativePath = "Library/Empty/x", .Content = ""},
             SampleFile{.RelativePath = "Library/Empty/y", .Content = ""},
             SampleFile{.RelativePath = "Library/Long/" + LongName, .Content = "long"},
+            SampleFile{.RelativePath = DeepFile, .Content = "deep"},
         };
         folder = testing::WriteSampleBackup(dir.Path() / "backup", backup).string() + "/";
         root = OpenBackupTree(folder, ManifestKindDb).Root;
@@ -178,6 +183,26 @@ TEST_F(ProgressDialog, LongPathRunsOverTwoLinesAndEmptyFilesLeaveTheTexts) {
     EXPECT_EQ(empty->ProgressBar()->value(), 0);
     EXPECT_TRUE(fs::exists(target.Path() / "Empty/x"));
     EXPECT_TRUE(fs::exists(target.Path() / "Empty/y"));
+}
+
+TEST_F(ProgressDialog, ALongPathIsElidedInItsMiddleSoTheFileNameStaysInView) {
+    const auto dialog = Make("/var/mobile/" + DeepFile);
+    ASSERT_TRUE(RunToEnd(*dialog));
+    QLabel& label = *dialog->FileLabel();
+    EXPECT_EQ(label.toolTip(), dialog->FileText());
+    const auto expectFitted = [&label] {
+        const QStringList lines = label.text().split(u'\n');
+        EXPECT_LE(lines.size() * label.fontMetrics().lineSpacing(), label.contentsRect().height());
+        for (const QString& line : lines) {
+            EXPECT_LE(label.fontMetrics().horizontalAdvance(line), label.contentsRect().width()) << line.toStdString();
+        }
+        EXPECT_TRUE(label.text().endsWith(QStringLiteral("/IMG_0042.JPG"))) << label.text().toStdString();
+        EXPECT_TRUE(label.text().contains(QChar(0x2026))); // the middle is left out, not the end
+    };
+    expectFitted();
+    dialog->show(); // a hidden label gets its resize only when shown
+    label.resize(label.width() / 2, label.height());
+    expectFitted();
 }
 
 TEST_F(ProgressDialog, CancelLetsTheCurrentFileFinishStopsTheRestAndANextExportRunsAgain) {

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -34,6 +35,7 @@ CDlgProgress::CDlgProgress(QWidget* parent) : QDialog(parent, MinimizableDialogF
     setWindowTitle(QStringLiteral("Exporting..."));
     fileLabel_ = NewPlainLabel(QString(), this);
     fileLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    fileLabel_->installEventFilter(this);
     progressBar_ = new QProgressBar(this);
     progressBar_->setRange(0, 100);
     progressBar_->setValue(0);
@@ -70,10 +72,6 @@ CDlgProgress::~CDlgProgress() {
     StopWorker();
 }
 
-QString CDlgProgress::FileText() const {
-    return fileLabel_->text();
-}
-
 QString CDlgProgress::StatusText() const {
     return statusLabel_->text();
 }
@@ -84,6 +82,13 @@ void CDlgProgress::showEvent(QShowEvent* event) {
     if (!started_ && !startTimer_->isActive()) {
         startTimer_->start();
     }
+}
+
+bool CDlgProgress::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fileLabel_ && event->type() == QEvent::Resize) {
+        FitFileText();
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CDlgProgress::StartExport() {
@@ -129,9 +134,22 @@ void CDlgProgress::ShowProgress(const ExportProgress& progress) {
 }
 
 void CDlgProgress::ShowTexts(const QString& fileText, const QString& statusText) {
-    fileLabel_->setText(fileText);
+    fileText_ = fileText;
+    fileLabel_->setToolTip(fileText);
+    fileLabel_->setAccessibleName(fileText);
+    FitFileText();
     statusLabel_->setText(statusText);
     Q_EMIT TextsShown(fileText, statusText, progressBar_->value());
+}
+
+// The engine breaks the line after 70 bytes wherever that falls; the label breaks where its width ends instead,
+// and elides the middle of a path too long for it, so the file's name at the end stays in view.
+void CDlgProgress::FitFileText() {
+    const QRect room = fileLabel_->contentsRect();
+    const int lines = std::max(1, room.height() / fileLabel_->fontMetrics().lineSpacing());
+    QString oneLine = fileText_;
+    oneLine.remove(u'\n');
+    fileLabel_->setText(FitTextInLines(oneLine, fileLabel_->font(), room.width(), lines));
 }
 
 void CDlgProgress::ShowDiskFull(const std::string& message) {

@@ -40,7 +40,9 @@ public:
     // The copy of one file; empty means the engine's own.
     ExportFileCopier Copier;
 
-    [[nodiscard]] QString FileText() const;
+    // The file text as the engine gave it; the label shows it fitted to its size, with the whole as its tooltip.
+    [[nodiscard]] QString FileText() const { return fileText_; }
+    [[nodiscard]] QLabel* FileLabel() const { return fileLabel_; }
     [[nodiscard]] QString StatusText() const;
     [[nodiscard]] QProgressBar* ProgressBar() const { return progressBar_; }
     [[nodiscard]] CThemedButton* CancelButton() const { return cancelButton_; }
@@ -58,6 +60,7 @@ public Q_SLOTS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void StartExport();
@@ -66,9 +69,11 @@ private:
     void ShowDiskFull(const std::string& message);
     void OnWorkerFinished(ExportResult result);
     void ShowTexts(const QString& fileText, const QString& statusText);
+    void FitFileText();
     void StopWorker();
 
     CThemeHelper themeHelper_;
+    QString fileText_;
     QLabel* fileLabel_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
     QLabel* statusLabel_ = nullptr;
