@@ -1,10 +1,17 @@
 #include "gui/controls/DialogWidgets.h"
 
+#include "gui/controls/DialogUnits.h"
+
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QLabel>
+#include <QScreen>
+#include <QSpacerItem>
 #include <QStringList>
 #include <QTextLayout>
 #include <QTextOption>
+
+#include <algorithm>
 
 namespace marrowick {
 
@@ -45,9 +52,29 @@ QString FitTextInLines(const QString& text, const QFont& font, int width, int ma
     return lines.join(u'\n');
 }
 
+namespace {
+
+// QMessageBox sizes itself to its shortest text, so that a short message with a path below it comes out so narrow
+// that the caption is cut and the path breaks at every "/". A spacer in its grid keeps it about 70 characters
+// wide (less on a narrow screen); it goes in after the texts, since setting them rebuilds the grid.
+void KeepMessageBoxWide(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr) {
+        return;
+    }
+    const QScreen* screen = box.screen();
+    const int screenWidth = screen != nullptr ? screen->availableGeometry().width() : 640;
+    const int width = std::min(DialogUnitsX(box, 280), screenWidth * 2 / 3);
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
+} // namespace
+
 void ShowProgramMessage(QWidget* owner, const QString& text, QMessageBox::Icon icon, const QString& details) {
     QMessageBox box(icon, QStringLiteral("marrowick"), text, QMessageBox::Ok, owner);
     box.setInformativeText(details);
+    KeepMessageBoxWide(box);
     box.exec();
 }
 
