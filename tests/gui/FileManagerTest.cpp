@@ -144,11 +144,15 @@ protected:
     // Opens the window as the main window does, but without its modal loop, and answers the messages it shows.
     std::unique_ptr<CDlgFileManager> Open(const BackupRecord& record, std::vector<ModalRecord>* messages = nullptr) {
         auto dialog = std::make_unique<CDlgFileManager>(record, nullptr);
-        const auto seen = testing::CaptureModals([&] {
-            dialog->show();
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
-            QTest::qWait(50);
-        });
+        testing::ModalWatcher watcher;
+        dialog->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        // A backup that cannot be browsed says why once the window is up; the watcher answers that message.
+        if (dialog->Status() != TreeStatus::Ok) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return watcher.Count() > 0 && !QApplication::activeModalWidget(); }));
+        }
+        QCoreApplication::processEvents();
+        const std::vector<ModalRecord> seen = watcher.Seen();
         if (messages != nullptr) {
             *messages = seen;
         } else {

@@ -69,16 +69,31 @@ QAbstractButton* HarmlessButton(QMessageBox& box) {
     return buttons.isEmpty() ? nullptr : buttons.front();
 }
 
+// The watchers alive, oldest first; only the last one answers.
+std::vector<const ModalWatcher*>& LiveWatchers() {
+    static std::vector<const ModalWatcher*> watchers;
+    return watchers;
+}
+
 } // namespace
 
 ModalWatcher::ModalWatcher() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isModal() && window->isVisible()) {
+            openBefore_.emplace_back(window);
+            window->installEventFilter(this);
+        }
+    }
+    LiveWatchers().push_back(this);
     clock_.start();
     timer_.setInterval(PollMilliseconds);
     connect(&timer_, &QTimer::timeout, this, &ModalWatcher::Poll);
     timer_.start();
 }
 
-ModalWatcher::~ModalWatcher() = default;
+ModalWatcher::~ModalWatcher() {
+    std::erase(LiveWatchers(), this);
+}
 
 ModalWatcher& ModalWatcher::Press(QMessageBox::StandardButton button) {
     return Handle([button](QWidget& modal) {
@@ -121,7 +136,8 @@ ModalWatcher& ModalWatcher::Handle(Handler handler) {
 void ModalWatcher::Poll() {
     std::erase_if(answered_, [](const Answered& entry) { return !entry.Modal; });
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) {
+    if (modal == nullptr || !modal->isVisible() || LiveWatchers().back() != this ||
+        std::find(openBefore_.begin(), openBefore_.end(), modal) != openBefore_.end()) {
         return;
     }
     const auto answered = std::find_if(answered_.begin(), answered_.end(),
@@ -144,6 +160,7 @@ bool ModalWatcher::eventFilter(QObject* watched, QEvent* event) {
     // A modal that closed may open again (a second exec) and is then a new one to answer.
     if (event->type() == QEvent::Hide) {
         std::erase_if(answered_, [watched](const Answered& entry) { return entry.Modal == watched; });
+        std::erase_if(openBefore_, [watched](const QPointer<QWidget>& modal) { return modal == watched; });
         watched->removeEventFilter(this);
     }
     return QObject::eventFilter(watched, event);

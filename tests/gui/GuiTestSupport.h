@@ -33,10 +33,11 @@ struct ModalRecord {
     bool IsMessageBox = false;
 };
 
-// While alive, answers every modal window that opens (nested ones too, from inside their event loops): records
-// it, then gives it the next queued answer; with none queued, a message box gets Escape's button (else its
-// default button) and a dialog is rejected. A modal left open for 5 s is closed and recorded as "forced close",
-// so a forgotten box fails a test instead of hanging it.
+// While alive, answers every modal window that opens after it was made (nested ones too, from inside their event
+// loops): records it, then gives it the next queued answer; with none queued, a message box gets Escape's button
+// (else its default button) and a dialog is rejected. A modal already open when the watcher is made belongs to
+// the code that opened it and is never answered; while watchers nest, only the newest answers. A modal left open
+// for 10 s is closed and recorded as "forced close", so a forgotten box fails a test instead of hanging it.
 class ModalWatcher final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ModalWatcher)
@@ -79,6 +80,7 @@ private:
     std::deque<Handler> answers_;
     std::vector<ModalRecord> seen_;
     std::vector<Answered> answered_;
+    std::vector<QPointer<QWidget>> openBefore_;
 };
 
 // Runs action with a ModalWatcher set up by prepare (for queued answers) and returns every modal seen.

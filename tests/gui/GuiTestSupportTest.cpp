@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,26 @@ TEST(ModalWatcher, UnqueuedBoxesGetTheHarmlessAnswerAndNestedOrRepeatedModalsAre
     EXPECT_EQ(watcher.Seen()[0].Answer, QStringLiteral("handler"));
     EXPECT_EQ(watcher.Seen()[1].Answer, QStringLiteral("No"));
     EXPECT_EQ(watcher.Seen()[2].Answer, QStringLiteral("reject"));
+}
+
+TEST(ModalWatcher, LeavesAModalOpenBeforeItAloneAndOnlyTheNewestWatcherAnswers) {
+    QDialog dialog;
+    bool closedUnderInner = true;
+    QMessageBox::StandardButton innerAnswer = QMessageBox::NoButton;
+    ModalWatcher outer;
+    outer.Handle([&](QWidget&) {
+        ModalWatcher inner;
+        // The dialog stays the active modal while the inner watcher polls many times: it must not answer it.
+        closedUnderInner = QTest::qWaitFor([&] { return !dialog.isVisible(); }, 300);
+        inner.Press(QMessageBox::Yes);
+        innerAnswer = QMessageBox::question(&dialog, QString(), QStringLiteral("Sure?"));
+        EXPECT_EQ(inner.Count(), 1U);
+        dialog.accept();
+    });
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_FALSE(closedUnderInner);
+    EXPECT_EQ(innerAnswer, QMessageBox::Yes);
+    EXPECT_EQ(outer.Count(), 1U);
 }
 
 } // namespace

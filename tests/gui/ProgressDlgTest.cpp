@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,12 @@ const std::string DeepFile =
 
 bool WaitUntil(const std::function<bool()>& condition) {
     return QTest::qWaitFor(condition, 10000);
+}
+
+// An export starts from a timer; none pending means a show has started all it was going to.
+bool StartPending(const CDlgProgress& dialog) {
+    const auto timers = dialog.findChildren<QTimer*>();
+    return std::any_of(timers.begin(), timers.end(), [](const QTimer* timer) { return timer->isActive(); });
 }
 
 struct Shown {
@@ -213,7 +220,7 @@ TEST_F(ProgressDialog, CancelLetsTheCurrentFileFinishStopsTheRestAndANextExportR
 
     QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
     EXPECT_EQ(ExportCancelled.load(), 1);
-    QTest::qWait(50);
+    QCoreApplication::processEvents();
     EXPECT_TRUE(dialog->isVisible());
     copier.Release = true;
     ASSERT_TRUE(WaitUntil([&] { return !dialog->isVisible(); }));
@@ -236,7 +243,7 @@ TEST_F(ProgressDialog, ClosingDuringACopyWaitsForTheWorker) {
     dialog->show();
     ASSERT_TRUE(WaitUntil([&] { return copier.Entered.load(); }));
     dialog->close();
-    QTest::qWait(50);
+    QCoreApplication::processEvents();
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(ExportCancelled.load(), 1);
     copier.Release = true;
@@ -267,12 +274,12 @@ TEST_F(ProgressDialog, ASecondShowStartsNoSecondWorker) {
     ASSERT_TRUE(WaitUntil([&] { return copier.Entered.load(); }));
     dialog->hide();
     dialog->show();
-    QTest::qWait(50);
+    ASSERT_TRUE(WaitUntil([&] { return !StartPending(*dialog); }));
     copier.Release = true;
     ASSERT_TRUE(WaitUntil([&] { return !dialog->isVisible(); }));
     EXPECT_EQ(copier.Calls.load(), 3);
     dialog->show();
-    QTest::qWait(50);
+    ASSERT_TRUE(WaitUntil([&] { return !StartPending(*dialog); }));
     EXPECT_EQ(copier.Calls.load(), 3);
     EXPECT_EQ(std::count_if(shown.begin(), shown.end(), [](const Shown& s) { return s.File.isEmpty(); }), 1);
 }
