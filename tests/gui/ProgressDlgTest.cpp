@@ -23,6 +23,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -300,6 +301,20 @@ TEST_F(ProgressDialog, FullDiskShowsTheReasonUnderMarrowickAndStops) {
     EXPECT_TRUE(dialog->Result().DiskFull);
     EXPECT_EQ(ReadFile(target.Path() / "Three/1.txt"), "one");
     EXPECT_FALSE(fs::exists(target.Path() / "Three/3.txt"));
+}
+
+// Whatever the worker meets ends the export with its reason, not the program.
+TEST_F(ProgressDialog, ExceptionInTheWorkerEndsTheExportWithItsReason) {
+    const auto dialog =
+        Make("/var/mobile/Library/Three", [](int, int, const std::string&, std::int64_t) -> FileCopyResult {
+            throw std::runtime_error("injected failure");
+        });
+
+    ASSERT_TRUE(RunToEnd(*dialog));
+
+    EXPECT_EQ(dialog->Result().StopReason, "injected failure");
+    EXPECT_FALSE(dialog->Result().Succeeded());
+    EXPECT_NE(ExportFailureSummary(dialog->Result()).find("injected failure"), std::string::npos);
 }
 
 TEST_F(ProgressDialog, EnterAndEscapeNeitherCancelNorClose) {

@@ -368,7 +368,7 @@ ExportResult RunExport(const ExportParameters& parameters) {
         return Exporter(parameters).Run();
     } catch (const std::bad_alloc&) {
         ExportResult result;
-        result.OutOfMemory = true;
+        result.StopReason = "there was not enough memory to go on";
         return result;
     }
 }

@@ -75,12 +75,12 @@ struct ExportResult {
     bool Cancelled = false;              // ExportCancelled was seen
     bool DiskFull = false;               // a full disk stopped the export
     bool TargetInsideBackup = false;     // nothing was written: the target folder is or lies in the backup folder
-    bool OutOfMemory = false;            // the export stopped for want of memory; what it did is not counted
+    std::string StopReason;              // why the export stopped before its end, other than the above; "" if not
     std::string DiskFullMessage;         // "Failed to export file!\r\nReason: " + the system's text
     std::int64_t TotalBytes = 0;         // the size pass's sum
     std::int64_t DoneBytes = 0;          // the sizes of the files handled, failed ones included
     [[nodiscard]] bool Succeeded() const {
-        return FailedCount == 0 && !DiskFull && !Cancelled && !TargetInsideBackup && !OutOfMemory;
+        return FailedCount == 0 && !DiskFull && !Cancelled && !TargetInsideBackup && StopReason.empty();
     }
 };
 

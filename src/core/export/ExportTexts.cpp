@@ -72,8 +72,8 @@ std::string ExportFailureSummary(const ExportResult& result) {
     if (result.TargetInsideBackup) {
         return std::string(TargetInsideBackupText) + "\n";
     }
-    if (result.OutOfMemory) {
-        return "The export stopped: there was not enough memory to go on. Some entries were not exported.\n";
+    if (!result.StopReason.empty()) {
+        return "The export stopped (" + result.StopReason + "); some entries were not exported.\n";
     }
     if (result.FailedCount == 0) {
         return {};

@@ -1,5 +1,7 @@
 #include "gui/app/AboutDlg.h"
 
+#include "gui/app/MarrowickDlg.h"
+
 #include "core/platform/LocalTime.h"
 #include "gui/controls/DialogUnits.h"
 #include "gui/controls/DialogWidgets.h"
@@ -65,8 +67,8 @@ CAboutDlg::CAboutDlg(QWidget* parent)
 CAboutDlg::~CAboutDlg() = default;
 
 QString ProductVersionText() {
-    // The version is the project's, set once in CMake; the command line's --version shows the same.
-    return QStringLiteral("Marrowick V" MARROWICK_VERSION);
+    // The command line's --version shows the same version.
+    return QString::fromLatin1(MainWindowTitle);
 }
 
 void OpenProductPage() {

@@ -14,7 +14,8 @@ class QUrl;
 
 namespace marrowick {
 
-inline constexpr auto MainWindowTitle = "Marrowick V2.9";
+// The version is the project's, set once in CMake.
+inline constexpr auto MainWindowTitle = "Marrowick V" MARROWICK_VERSION;
 
 // The backup list: one row per backup found, oldest first; a double-click opens the row's files.
 class CMarrowickDlg final : public QDialog {

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <utility>
 
 namespace marrowick {
@@ -120,7 +121,13 @@ void CDlgProgress::StartExport() {
     workerDone_ = false;
     // The worker owns its parameters; the dialog only ends, and is only destroyed, after joining it.
     worker_ = std::thread([this, parameters = std::move(parameters)] {
-        ExportResult result = RunExport(parameters);
+        // Nothing may leave the thread: an exception there would end the program.
+        ExportResult result;
+        try {
+            result = RunExport(parameters);
+        } catch (const std::exception& error) {
+            result.StopReason = error.what();
+        }
         QMetaObject::invokeMethod(
             this, [this, result = std::move(result)]() mutable { OnWorkerFinished(std::move(result)); },
             Qt::QueuedConnection);
