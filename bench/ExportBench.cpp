@@ -1,7 +1,8 @@
 // Exports a folder of stored files with the export engine and copies the same stored files with `cp -r` to the same
-// disk, taking turns, and reports the median of each and of their ratio. Before every timed copy the target is
-// removed, dirty pages are written back, the page cache is dropped (when the process may) and the stored files are
-// read back in, so both tools start alike: the source in the cache, nothing of the other's writes in it.
+// disk, taking turns, and reports the median of each and of their ratio. Before every timed copy dirty pages are
+// written back, the page cache is dropped (when the process may) and the stored files are read back in, so both
+// tools start alike: the source in the cache, nothing of the other's writes in it. Every copy goes to a new folder;
+// all are removed at the end (about 2.4 GB a copy).
 // Usage: marrowick_export_bench [--rounds N] [--set mixed|small] [WORK_FOLDER]
 //   mixed: 10,000 files holding 2 GiB (a few large, many small); small: 12,000 files of 200 KB.
 
@@ -9,6 +10,7 @@
 #include "core/export/ExportEngine.h"
 
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -140,7 +142,18 @@ double Seconds(std::chrono::steady_clock::duration duration) {
     return std::chrono::duration<double>(duration).count();
 }
 
-double TimeEngine(const FileNode* selected, std::size_t count, const fs::path& backup, const fs::path& target) {
+// Wall time, and processor time (user and system): the latter hardly depends on what else the disk is doing.
+struct Timing {
+    double Seconds = -1;
+    double Cpu = 0;
+};
+
+double CpuSeconds(const rusage& usage) {
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+Timing TimeEngine(const FileNode* selected, std::size_t count, const fs::path& backup, const fs::path& target) {
     fs::create_directories(target);
     ExportParameters parameters;
     parameters.SelectedNode = selected;
@@ -148,20 +161,24 @@ double TimeEngine(const FileNode* selected, std::size_t count, const fs::path& b
     parameters.ManifestKind = ManifestKindDb;
     parameters.TargetFolder = target.string() + "/";
     ExportCancelled = 0;
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
     const auto start = std::chrono::steady_clock::now();
     const ExportResult result = RunExport(parameters);
     const double seconds = Seconds(std::chrono::steady_clock::now() - start);
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
     if (result.FilesCopied != count || result.FailedCount != 0 || result.DiskFull) {
         std::fprintf(stderr, "the export copied %llu files, %llu failed%s\n%s",
                      static_cast<unsigned long long>(result.FilesCopied),
                      static_cast<unsigned long long>(result.FailedCount), result.DiskFull ? ", disk full" : "",
                      ExportFailureSummary(result).c_str());
-        return -1;
+        return {};
     }
-    return seconds;
+    return {seconds, CpuSeconds(after) - CpuSeconds(before)};
 }
 
-double TimeCp(const fs::path& backup, const fs::path& target) {
+Timing TimeCp(const fs::path& backup, const fs::path& target) {
     const std::string source = backup.string();
     const std::string destination = target.string();
     char cp[] = "cp";
@@ -171,28 +188,29 @@ double TimeCp(const fs::path& backup, const fs::path& target) {
     pid_t child = 0;
     if (posix_spawnp(&child, "cp", nullptr, nullptr, argv, environ) != 0) {
         std::fprintf(stderr, "cannot start cp\n");
-        return -1;
+        return {};
     }
     int status = 0;
-    waitpid(child, &status, 0);
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
     const double seconds = Seconds(std::chrono::steady_clock::now() - start);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "cp -r failed\n");
-        return -1;
+        return {};
     }
-    return seconds;
+    return {seconds, CpuSeconds(usage)};
 }
 
-// Untimed: the next run starts with no target, with the previous run's dirty pages written back and dropped from
-// the page cache, and with the stored files read back in.
-bool PrepareRun(const fs::path& target, const fs::path& backup, bool& cacheDropped) {
-    std::error_code error;
-    fs::remove_all(target, error);
+// Untimed: the next run starts with the previous run's dirty pages written back and dropped from the page cache, and
+// with the stored files read back in. Targets are removed only at the end: freeing gigabytes keeps the disk busy
+// for a while after the call, and would slow whichever tool ran next.
+bool PrepareRun(const fs::path& backup, bool& cacheDropped) {
     ::sync();
     {
         std::ofstream dropCaches("/proc/sys/vm/drop_caches");
         cacheDropped = static_cast<bool>(dropCaches << "3\n");
     }
+    std::error_code error;
     std::vector<char> buffer(std::size_t{1} << 20);
     for (fs::recursive_directory_iterator it(backup, error), end; !error && it != end; it.increment(error)) {
         if (!it->is_regular_file()) {
@@ -212,7 +230,7 @@ double Median(std::vector<double> values) {
 }
 
 struct Options {
-    int Rounds = 5;
+    int Rounds = 6;
     FileSet Set{"mixed", 10000, std::uint64_t{2} << 30};
     fs::path Work = "/tmp/marrowick-export-bench";
 };
@@ -265,46 +283,56 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const fs::path engineTarget = work / "out-engine";
-    const fs::path cpTarget = work / "out-cp";
+    const fs::path targets = work / "targets";
+    std::error_code error;
+    fs::remove_all(targets, error);
     const double mebibytes = static_cast<double>(set.TotalBytes) / (1 << 20);
     std::vector<double> engineTimes;
     std::vector<double> cpTimes;
     std::vector<double> ratios;
+    std::vector<double> engineCpu;
+    std::vector<double> cpCpu;
     bool cacheDropped = true;
     for (int round = 1; round <= options.Rounds; ++round) {
         // Each goes first in every other round, so neither always meets a disk still busy with the other's writes.
-        double engine = -1;
-        double cp = -1;
+        Timing engine;
+        Timing cp;
         for (int turn = 0; turn < 2; ++turn) {
             bool dropped = false;
-            if ((turn == 0) == (round % 2 == 1)) {
-                if (PrepareRun(engineTarget, backup, dropped)) {
-                    engine = TimeEngine(media, set.Count, backup, engineTarget);
-                }
-            } else if (PrepareRun(cpTarget, backup, dropped)) {
-                cp = TimeCp(backup, cpTarget);
+            const bool engineTurn = (turn == 0) == (round % 2 == 1);
+            const fs::path target = targets / ((engineTurn ? "engine-" : "cp-") + std::to_string(round));
+            if (!PrepareRun(backup, dropped)) {
+                return 1;
+            }
+            if (engineTurn) {
+                engine = TimeEngine(media, set.Count, backup, target);
+            } else {
+                cp = TimeCp(backup, target);
             }
             cacheDropped = cacheDropped && dropped;
         }
-        bool ignored = false;
-        PrepareRun(engineTarget, backup, ignored);
-        PrepareRun(cpTarget, backup, ignored);
-        if (engine < 0 || cp < 0) {
+        if (engine.Seconds < 0 || cp.Seconds < 0) {
             return 1;
         }
-        std::printf("round %d (%s first): engine %.2f s (%.0f MiB/s), cp -r %.2f s (%.0f MiB/s), ratio %.2f\n", round,
-                    round % 2 == 1 ? "engine" : "cp", engine, mebibytes / engine, cp, mebibytes / cp, cp / engine);
+        std::printf(
+            "round %d (%s first): engine %.2f s (%.0f MiB/s, cpu %.2f s), cp -r %.2f s (%.0f MiB/s, cpu %.2f s), "
+            "ratio %.2f\n",
+            round, round % 2 == 1 ? "engine" : "cp", engine.Seconds, mebibytes / engine.Seconds, engine.Cpu, cp.Seconds,
+            mebibytes / cp.Seconds, cp.Cpu, cp.Seconds / engine.Seconds);
         std::fflush(stdout);
-        engineTimes.push_back(engine);
-        cpTimes.push_back(cp);
-        ratios.push_back(cp / engine);
+        engineTimes.push_back(engine.Seconds);
+        cpTimes.push_back(cp.Seconds);
+        ratios.push_back(cp.Seconds / engine.Seconds);
+        engineCpu.push_back(engine.Cpu);
+        cpCpu.push_back(cp.Cpu);
     }
+    fs::remove_all(targets, error);
     const double ratio = Median(ratios);
-    std::printf("%s: %zu files, %.0f MiB; median of %d rounds: engine %.2f s (%.0f MiB/s), cp -r %.2f s (%.0f MiB/s), "
-                "engine/cp throughput %.2f (goal 0.90) %s%s\n",
+    std::printf("%s: %zu files, %.0f MiB; median of %d rounds: engine %.2f s (%.0f MiB/s, cpu %.2f s), cp -r %.2f s "
+                "(%.0f MiB/s, cpu %.2f s), engine/cp throughput %.2f (goal 0.90) %s%s\n",
                 set.Name.c_str(), set.Count, mebibytes, options.Rounds, Median(engineTimes),
-                mebibytes / Median(engineTimes), Median(cpTimes), mebibytes / Median(cpTimes), ratio,
-                ratio >= 0.9 ? "met" : "NOT MET", cacheDropped ? "" : " (the page cache could not be dropped)");
+                mebibytes / Median(engineTimes), Median(engineCpu), Median(cpTimes), mebibytes / Median(cpTimes),
+                Median(cpCpu), ratio, ratio >= 0.9 ? "met" : "NOT MET",
+                cacheDropped ? "" : " (the page cache could not be dropped)");
     return 0;
 }

@@ -36,9 +36,9 @@ Exit status: 0 done; 1 an export left files out, was cancelled or met a full dis
 using CommandFunction = int (*)(const std::vector<std::string>&, std::ostream&, std::ostream&);
 
 constexpr std::pair<std::string_view, CommandFunction> Commands[] = {
-    {"list", RunList},         {"ls", RunLs},         {"info", RunInfo},
-    {"find", RunFind},         {"export", RunExport}, {"locations", RunLocations},
-    {"relocate", RunRelocate},
+    {"list", RunListCommand},         {"ls", RunLsCommand},         {"info", RunInfoCommand},
+    {"find", RunFindCommand},         {"export", RunExportCommand}, {"locations", RunLocationsCommand},
+    {"relocate", RunRelocateCommand},
 };
 
 CommandFunction FindCommand(std::string_view name) {

@@ -7,12 +7,12 @@
 namespace marrowick::cli {
 
 // Each command takes its own arguments (after its name) and returns the exit status.
-[[nodiscard]] int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-[[nodiscard]] int RunLs(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-[[nodiscard]] int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-[[nodiscard]] int RunFind(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-[[nodiscard]] int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-[[nodiscard]] int RunLocations(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-[[nodiscard]] int RunRelocate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunLsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunInfoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunFindCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunLocationsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunRelocateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace marrowick::cli

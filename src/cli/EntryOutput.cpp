@@ -7,7 +7,7 @@
 
 namespace marrowick::cli {
 
-std::string ManifestName(int manifestKind) {
+std::string ManifestName(ManifestKind manifestKind) {
     return manifestKind == ManifestKindDb ? "Manifest.db" : "Manifest.mbdb";
 }
 

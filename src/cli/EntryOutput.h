@@ -13,7 +13,7 @@ namespace marrowick::cli {
 [[nodiscard]] std::string EntryJson(const FileNode& node);
 
 // "Manifest.db" or "Manifest.mbdb".
-[[nodiscard]] std::string ManifestName(int manifestKind);
+[[nodiscard]] std::string ManifestName(ManifestKind manifestKind);
 
 // A backup's summary as a JSON object: name, time, version, deviceType, serialNumber, folder, manifest.
 [[nodiscard]] JsonObject BackupJson(const BackupRecord& backup);

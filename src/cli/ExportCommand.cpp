@@ -129,7 +129,7 @@ int Report(const ExportResult& result, bool terminalBar, const std::string& targ
 
 } // namespace
 
-int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const auto started = StartBackupCommand(
         {"export", ExportHelp, {"-q"}, 3, 3, "give a backup, a device path and a target folder"}, args, out, err);
     if (const int* status = std::get_if<int>(&started)) {

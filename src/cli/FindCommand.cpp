@@ -83,7 +83,7 @@ std::string PatternProblem(std::string_view pattern) {
 
 } // namespace
 
-int RunFind(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunFindCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     // A bad pattern is told before the backup is read.
     const ParsedArguments early = ParseArguments(args, {"--json", "--help", "-h"});
     if (!early.Has("--help") && !early.Has("-h") && early.Positional.size() == 2) {

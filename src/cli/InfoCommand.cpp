@@ -80,7 +80,7 @@ void PrintJson(const BackupRecord& backup, const Contents& contents, std::ostrea
 
 } // namespace
 
-int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunInfoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const auto started = StartBackupCommand({"info", InfoHelp, {"--json"}, 1, 1, "give one backup"}, args, out, err);
     if (const int* status = std::get_if<int>(&started)) {
         return *status;

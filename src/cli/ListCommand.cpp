@@ -39,7 +39,7 @@ void PrintLocations(std::ostream& out) {
 
 } // namespace
 
-int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const ParsedArguments parsed = ParseArguments(args, {"--json", "--help", "-h"});
     if (parsed.Has("--help") || parsed.Has("-h")) {
         out << ListHelp;

@@ -90,7 +90,7 @@ int Remove(const std::string& argument, std::ostream& out, std::ostream& err) {
 
 } // namespace
 
-int RunLocations(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunLocationsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const ParsedArguments parsed = ParseArguments(args, {"--help", "-h"});
     if (parsed.Has("--help") || parsed.Has("-h")) {
         out << LocationsHelp;

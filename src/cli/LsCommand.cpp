@@ -72,7 +72,7 @@ void PrintJson(const FileNode& folder, bool recursive, std::ostream& out) {
 
 } // namespace
 
-int RunLs(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunLsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const auto started = StartBackupCommand(
         {"ls", LsHelp, {"-R", "--json"}, 1, 2, "give a backup and at most one device path"}, args, out, err);
     if (const int* status = std::get_if<int>(&started)) {

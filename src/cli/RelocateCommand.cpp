@@ -40,7 +40,7 @@ void PrintLocation(const std::string& location, std::ostream& out) {
 
 } // namespace
 
-int RunRelocate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunRelocateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const ParsedArguments parsed = ParseArguments(args, {"--restore", "--help", "-h"});
     if (parsed.Has("--help") || parsed.Has("-h")) {
         out << RelocateHelp;

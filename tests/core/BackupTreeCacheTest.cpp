@@ -79,7 +79,7 @@ TEST_F(OpeningBackups, KindSelectsTheReader) {
     EXPECT_EQ(CurrentManifestKind, ManifestKindMbdb);
 
     const fs::path db = Write("db-only");
-    const BackupTreeResult otherKind = OpenBackupTree(db.string(), 0);
+    const BackupTreeResult otherKind = OpenBackupTree(db.string(), ManifestKindMbdb);
     EXPECT_EQ(otherKind.Status, TreeStatus::Unreadable);
     EXPECT_EQ(otherKind.Reason, "Manifest.mbdb: No such file or directory");
 }

@@ -106,7 +106,7 @@ TEST_P(ExportSample, SingleFileLandsUnderItsDeviceNameWithItsBytes) {
     sample.Files = {SampleFile{.RelativePath = "Library/SMS/sms.db", .Content = "the messages", .MTime = 1577836800},
                     SampleFile{.RelativePath = "Library/SMS/other.db", .Content = "not this one"}};
     const fs::path folder = testing::WriteSampleBackup(dir.Path() / "backup", sample);
-    const int kind = GetParam() == testing::SampleManifest::Db ? ManifestKindDb : ManifestKindMbdb;
+    const ManifestKind kind = GetParam() == testing::SampleManifest::Db ? ManifestKindDb : ManifestKindMbdb;
     const CachedBackupTree read = ReadBackupTree(folder.string() + "/", kind);
     ASSERT_EQ(read.Status, TreeStatus::Ok);
     const FileNode* file = FindNode(read.Tree->Root(), "/var/mobile/Library/SMS/sms.db");

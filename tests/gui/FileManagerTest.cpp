@@ -5,8 +5,8 @@
 #include "gui/browser/DlgFileManager.h"
 #include "gui/browser/DlgProgress.h"
 #include "gui/browser/FileListModel.h"
-#include "gui/browser/FolderPicker.h"
 #include "gui/browser/FolderTreeModel.h"
+#include "gui/controls/FolderPicker.h"
 #include "gui/controls/ImageButton.h"
 #include "support/SampleBackup.h"
 
@@ -132,7 +132,7 @@ protected:
         ClearBackupTreeCache();
     }
 
-    BackupRecord Write(const std::string& name, const SampleBackup& backup, int kind = ManifestKindDb) {
+    BackupRecord Write(const std::string& name, const SampleBackup& backup, ManifestKind kind = ManifestKindDb) {
         const fs::path folder = testing::WriteSampleBackup(home.AppDataBackupFolder() / name, backup);
         BackupRecord record;
         record.Name = backup.DisplayName.value_or("");

@@ -1,7 +1,7 @@
 #include "GuiTestSupport.h"
 
 #include "gui/app/MarrowickDlg.h"
-#include "gui/browser/FolderPicker.h"
+#include "gui/controls/FolderPicker.h"
 #include "support/SampleBackup.h"
 
 #include <QAbstractButton>

@@ -4,7 +4,7 @@
 #include "core/backup/BackupLocations.h"
 #include "core/platform/FileSystemOps.h"
 #include "core/settings/LocationsFile.h"
-#include "gui/browser/FolderPicker.h"
+#include "gui/controls/FolderPicker.h"
 #include "gui/controls/ImageButton.h"
 #include "gui/settings/DlgModifyItunesBackupPath.h"
 #include "gui/settings/SettingsCommands.h"

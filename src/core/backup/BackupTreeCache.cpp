@@ -66,7 +66,7 @@ bool ManifestPlistSaysEncrypted(const std::string& backupFolder) {
     return value && binary.Boolean(*value).value_or(false);
 }
 
-CachedBackupTree ReadBackupTree(const std::string& backupFolder, int manifestKind) {
+CachedBackupTree ReadBackupTree(const std::string& backupFolder, ManifestKind manifestKind) {
     CachedBackupTree read;
     read.Tree = std::make_unique<BackupTree>(WithTrailingSlash(backupFolder), manifestKind);
     const std::string folder = read.Tree->BackupFolder();
@@ -96,7 +96,7 @@ CachedBackupTree ReadBackupTree(const std::string& backupFolder, int manifestKin
     return read;
 }
 
-BackupTreeResult OpenBackupTree(const std::string& backupFolder, int manifestKind) {
+BackupTreeResult OpenBackupTree(const std::string& backupFolder, ManifestKind manifestKind) {
     const std::string folder = WithTrailingSlash(backupFolder);
     CurrentBackupPath = folder;
     CurrentManifestKind = manifestKind;

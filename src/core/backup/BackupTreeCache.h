@@ -36,10 +36,10 @@ extern std::map<std::string, CachedBackupTree> BackupTreeCache;
 // The tree of the backup in backupFolder: read from its manifest on first use (ManifestKindDb reads Manifest.db,
 // any other kind Manifest.mbdb) and taken from BackupTreeCache afterwards. Sets CurrentBackupPath,
 // CurrentManifestKind and CurrentRoot. The tree stays valid until ClearBackupTreeCache.
-[[nodiscard]] BackupTreeResult OpenBackupTree(const std::string& backupFolder, int manifestKind);
+[[nodiscard]] BackupTreeResult OpenBackupTree(const std::string& backupFolder, ManifestKind manifestKind);
 
 // Reads a backup's tree without the cache and without touching the globals.
-[[nodiscard]] CachedBackupTree ReadBackupTree(const std::string& backupFolder, int manifestKind);
+[[nodiscard]] CachedBackupTree ReadBackupTree(const std::string& backupFolder, ManifestKind manifestKind);
 
 // Releases every cached tree and sets CurrentRoot to null.
 void ClearBackupTreeCache();

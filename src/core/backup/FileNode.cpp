@@ -15,7 +15,7 @@ namespace marrowick {
 
 const FileNode* CurrentRoot = nullptr;
 std::string CurrentBackupPath;
-int CurrentManifestKind = ManifestKindDb;
+ManifestKind CurrentManifestKind = ManifestKindDb;
 
 namespace {
 
@@ -231,7 +231,7 @@ LargeBlock& LargeBlock::operator=(LargeBlock&& other) noexcept {
 
 } // namespace detail
 
-BackupTree::BackupTree(std::string backupFolder, int manifestKind)
+BackupTree::BackupTree(std::string backupFolder, marrowick::ManifestKind manifestKind)
     : backupFolder_(std::move(backupFolder)), manifestKind_(manifestKind) {
     if (backupFolder_.empty() || backupFolder_.back() != '/') {
         backupFolder_.push_back('/');

@@ -96,14 +96,14 @@ private:
 class BackupTree final {
 public:
     // backupFolder is where a Manifest.db backup keeps its stored files ("/" is appended when missing).
-    BackupTree(std::string backupFolder, int manifestKind);
+    BackupTree(std::string backupFolder, marrowick::ManifestKind manifestKind);
     ~BackupTree();
     BackupTree(const BackupTree&) = delete;
     BackupTree& operator=(const BackupTree&) = delete;
 
     [[nodiscard]] const FileNode* Root() const { return root_; }
     [[nodiscard]] const std::string& BackupFolder() const { return backupFolder_; }
-    [[nodiscard]] int ManifestKind() const { return manifestKind_; }
+    [[nodiscard]] marrowick::ManifestKind ManifestKind() const { return manifestKind_; }
     // Nodes in the tree, the root included.
     [[nodiscard]] std::size_t NodeCount() const { return nodeCount_; }
 
@@ -172,7 +172,7 @@ private:
     void IndexAllPaths();
 
     std::string backupFolder_;
-    int manifestKind_;
+    marrowick::ManifestKind manifestKind_;
     FileNode* root_ = nullptr;
     std::size_t nodeCount_ = 0;
     bool bulk_ = false;
@@ -213,6 +213,6 @@ extern const FileNode* CurrentRoot;
 // The folder of the backup being opened, ending with "/".
 extern std::string CurrentBackupPath;
 // ManifestKindDb or ManifestKindMbdb for the backup being opened.
-extern int CurrentManifestKind;
+extern ManifestKind CurrentManifestKind;
 
 } // namespace marrowick

@@ -2,8 +2,13 @@
 
 namespace marrowick {
 
-// Which index a backup keeps of its files.
-inline constexpr int ManifestKindDb = 2017;   // Manifest.db, an SQLite database
-inline constexpr int ManifestKindMbdb = 2016; // Manifest.mbdb, binary records
+// Which index a backup keeps of its files. The values are the ones the backup list has always given them.
+enum class ManifestKind {
+    Mbdb = 2016, // Manifest.mbdb, binary records
+    Db = 2017,   // Manifest.db, an SQLite database
+};
+
+inline constexpr ManifestKind ManifestKindDb = ManifestKind::Db;
+inline constexpr ManifestKind ManifestKindMbdb = ManifestKind::Mbdb;
 
 } // namespace marrowick

@@ -14,7 +14,7 @@ bool IsStoredFileId(std::string_view fileId) {
                                               [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
-void AppendStoredFileName(std::string& path, std::string_view fileId, int manifestKind) {
+void AppendStoredFileName(std::string& path, std::string_view fileId, ManifestKind manifestKind) {
     if (manifestKind == ManifestKindDb) {
         path.append(fileId.substr(0, 2));
         path.push_back('/');
@@ -22,7 +22,7 @@ void AppendStoredFileName(std::string& path, std::string_view fileId, int manife
     path.append(fileId);
 }
 
-FileDescriptor OpenStoredFile(int backupFolderFd, std::string_view fileId, int manifestKind, int* error) {
+FileDescriptor OpenStoredFile(int backupFolderFd, std::string_view fileId, ManifestKind manifestKind, int* error) {
     if (!IsStoredFileId(fileId)) {
         *error = ENOENT;
         return {};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/backup/ManifestKind.h"
 #include "core/platform/FileDescriptor.h"
 
 #include <string>
@@ -13,12 +14,13 @@ namespace marrowick {
 
 // Appends where a backup keeps a file's content, relative to the backup folder: "<first two characters of
 // ID>/<ID>" in a Manifest.db backup, "<ID>" in a Manifest.mbdb backup.
-void AppendStoredFileName(std::string& path, std::string_view fileId, int manifestKind);
+void AppendStoredFileName(std::string& path, std::string_view fileId, ManifestKind manifestKind);
 
 // Opens the stored file of fileId in the backup folder open as backupFolderFd for reading. Neither the file nor
 // its "<first two characters>" folder is reached through a link, and only a regular file opens. On failure
 // *error holds ENOENT for an id that names no stored file, ELOOP for a link, otherwise the errno of
 // OpenRegularFileAt.
-[[nodiscard]] FileDescriptor OpenStoredFile(int backupFolderFd, std::string_view fileId, int manifestKind, int* error);
+[[nodiscard]] FileDescriptor OpenStoredFile(int backupFolderFd, std::string_view fileId, ManifestKind manifestKind,
+                                            int* error);
 
 } // namespace marrowick

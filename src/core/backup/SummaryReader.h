@@ -19,7 +19,7 @@ struct BackupRecord {
     std::string Version;      // "Product Version"
     std::string DeviceType;   // "Product Name"
     std::string SerialNumber; // "Serial Number"
-    int ManifestKind = ManifestKindDb;
+    marrowick::ManifestKind ManifestKind = ManifestKindDb;
     std::string FolderPath; // the backup folder, ending with "/"; set by the scan
 
     void Reset();

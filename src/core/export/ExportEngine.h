@@ -42,11 +42,11 @@ using ExportFileCopier =
 struct ExportParameters {
     const FileNode* SelectedNode = nullptr; // the entry to export with everything below it; not owned
     std::string BackupFolder;               // ending with "/" ("/" is appended when missing)
-    int ManifestKind = ManifestKindDb;      // ManifestKindDb or ManifestKindMbdb
-    std::string TargetFolder;               // an existing folder ("/" is appended when missing)
-    ExportProgressCallback Progress;        // may be empty
-    ExportDiskFullCallback DiskFull;        // may be empty
-    ExportFileCopier Copier;                // empty means CopyWholeFile
+    marrowick::ManifestKind ManifestKind = ManifestKindDb;
+    std::string TargetFolder;        // an existing folder ("/" is appended when missing)
+    ExportProgressCallback Progress; // may be empty
+    ExportDiskFullCallback DiskFull; // may be empty
+    ExportFileCopier Copier;         // empty means CopyWholeFile
 };
 
 enum class ExportFailureKind {

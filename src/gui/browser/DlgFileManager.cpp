@@ -5,12 +5,12 @@
 #include "gui/browser/CatalogShortcuts.h"
 #include "gui/browser/DlgProgress.h"
 #include "gui/browser/FileListModel.h"
-#include "gui/browser/FolderPicker.h"
 #include "gui/browser/FolderTreeModel.h"
 #include "gui/browser/TreeLoader.h"
 #include "gui/controls/DialogUnits.h"
 #include "gui/controls/DialogWidgets.h"
 #include "gui/controls/EnterEscape.h"
+#include "gui/controls/FolderPicker.h"
 #include "gui/controls/ImageButton.h"
 
 #include <QApplication>

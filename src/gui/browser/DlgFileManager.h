@@ -72,7 +72,7 @@ private:
 
     QString backupName_;
     QString backupFolder_;
-    int manifestKind_ = ManifestKindDb;
+    ManifestKind manifestKind_ = ManifestKindDb;
     const FileNode* root_ = nullptr;
     const FileNode* currentFolder_ = nullptr;
     TreeStatus status_ = TreeStatus::Ok;

@@ -36,7 +36,7 @@ public:
     std::string TargetFolder;
     const FileNode* SelectedNode = nullptr;
     std::string BackupFolder;
-    int ManifestKind = ManifestKindDb;
+    marrowick::ManifestKind ManifestKind = ManifestKindDb;
     // The copy of one file; empty means the engine's own.
     ExportFileCopier Copier;
 

@@ -1,8 +1,8 @@
 #include "gui/settings/DlgModifyItunesBackupPath.h"
 
-#include "gui/browser/FolderPicker.h"
 #include "gui/controls/DialogUnits.h"
 #include "gui/controls/DialogWidgets.h"
+#include "gui/controls/FolderPicker.h"
 #include "gui/controls/ImageButton.h"
 #include "gui/settings/SettingsCommands.h"
 

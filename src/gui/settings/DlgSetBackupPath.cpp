@@ -2,9 +2,9 @@
 
 #include "core/settings/ExtraLocations.h"
 #include "core/settings/LocationsFile.h"
-#include "gui/browser/FolderPicker.h"
 #include "gui/controls/DialogUnits.h"
 #include "gui/controls/DialogWidgets.h"
+#include "gui/controls/FolderPicker.h"
 #include "gui/controls/ImageButton.h"
 #include "gui/settings/SettingsCommands.h"
 

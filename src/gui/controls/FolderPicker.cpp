@@ -1,4 +1,4 @@
-#include "gui/browser/FolderPicker.h"
+#include "gui/controls/FolderPicker.h"
 
 #include <QFileDialog>
 
