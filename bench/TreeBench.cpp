@@ -174,7 +174,7 @@ int RunChild(const std::string& phase, const std::string& folder) {
     } else {
         CachedBackupTree read = ReadBackupTree(folder, phase == "tree-db" ? ManifestKindDb : ManifestKindMbdb);
         if (read.Status != TreeStatus::Ok) {
-            std::fprintf(stderr, "%s: %s\n", folder.c_str(), read.Reason.c_str());
+            std::fprintf(stderr, "%s: %s\n", folder.c_str(), TreeProblemText(read.Status, read.Problem).c_str());
             return 1;
         }
         nodes = read.Tree->NodeCount();

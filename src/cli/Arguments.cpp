@@ -113,7 +113,7 @@ std::optional<BackupTreeResult> OpenTree(const BackupRecord& backup, const std::
     }
     if (result.Status == TreeStatus::Unreadable) {
         err << "marrowick-cli " << command << ": the file list of the backup \"" << Printable(backup.Name)
-            << "\" cannot be read: " << Printable(result.Reason) << '\n';
+            << "\" cannot be read: " << Printable(TreeProblemText(result.Status, result.Problem)) << '\n';
         return std::nullopt;
     }
     return result;

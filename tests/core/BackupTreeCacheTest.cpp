@@ -33,7 +33,7 @@ TEST_F(OpeningBackups, ReadableBackupIsOkAndBecomesCurrent) {
     const fs::path folder = Write("ok");
     const BackupTreeResult result = OpenBackupTree(folder.string(), ManifestKindDb);
     EXPECT_EQ(result.Status, TreeStatus::Ok);
-    EXPECT_TRUE(result.Reason.empty());
+    EXPECT_TRUE(TreeProblemText(result.Status, result.Problem).empty());
     ASSERT_NE(result.Root, nullptr);
     EXPECT_EQ(CurrentRoot, result.Root);
     EXPECT_EQ(CurrentBackupPath, folder.string() + "/");
@@ -81,14 +81,14 @@ TEST_F(OpeningBackups, KindSelectsTheReader) {
     const fs::path db = Write("db-only");
     const BackupTreeResult otherKind = OpenBackupTree(db.string(), ManifestKindMbdb);
     EXPECT_EQ(otherKind.Status, TreeStatus::Unreadable);
-    EXPECT_EQ(otherKind.Reason, "Manifest.mbdb: No such file or directory");
+    EXPECT_EQ(TreeProblemText(otherKind.Status, otherKind.Problem), "Manifest.mbdb: No such file or directory");
 }
 
 TEST_F(OpeningBackups, EncryptedFlagInXmlManifestPlistIsReported) {
     const fs::path folder = Write("xml", SampleManifest::Db, true);
     const BackupTreeResult result = OpenBackupTree(folder.string(), ManifestKindDb);
     EXPECT_EQ(result.Status, TreeStatus::Encrypted);
-    EXPECT_NE(result.Reason.find("encrypted"), std::string::npos);
+    EXPECT_NE(TreeProblemText(result.Status, result.Problem).find("encrypted"), std::string::npos);
     // The tree is still what the manifest gave.
     EXPECT_NE(FindNode(result.Root, "/var/mobile/Library/SMS/sms.db"), nullptr);
 }
@@ -113,7 +113,7 @@ TEST_F(OpeningBackups, ManifestDbThatIsNotSqliteMeansEncrypted) {
     WriteFile(folder / "Manifest.db", scrambled);
     const BackupTreeResult result = OpenBackupTree(folder.string(), ManifestKindDb);
     EXPECT_EQ(result.Status, TreeStatus::Encrypted);
-    EXPECT_NE(result.Reason.find("encrypted"), std::string::npos);
+    EXPECT_NE(TreeProblemText(result.Status, result.Problem).find("encrypted"), std::string::npos);
     EXPECT_EQ(result.Root->FirstChild(), nullptr);
 }
 
@@ -134,7 +134,7 @@ TEST_P(UnreadableManifest, IsReportedWithReason) {
     GetParam().Damage(folder);
     const BackupTreeResult result = OpenBackupTree(folder.string(), ManifestKindDb);
     EXPECT_EQ(result.Status, TreeStatus::Unreadable);
-    EXPECT_EQ(result.Reason, GetParam().Reason);
+    EXPECT_EQ(TreeProblemText(result.Status, result.Problem), GetParam().Reason);
     EXPECT_EQ(result.Root->FirstChild(), nullptr);
 }
 

@@ -88,8 +88,9 @@ TEST_P(HostileSummary, IsNotReadAndNothingHangs) {
     if (GetParam().IsBackup) {
         const CachedBackupTree read = ReadBackupTree(rows[0].FolderPath, rows[0].ManifestKind);
         EXPECT_EQ(read.Status, TreeStatus::Unreadable);
-        EXPECT_NE(read.Reason.find(GetParam().Name), std::string::npos) << read.Reason;
-        EXPECT_EQ(read.Reason.find("Invalid argument"), std::string::npos) << read.Reason;
+        const std::string reason = TreeProblemText(read.Status, read.Problem);
+        EXPECT_NE(reason.find(GetParam().Name), std::string::npos) << reason;
+        EXPECT_EQ(reason.find("Invalid argument"), std::string::npos) << reason;
     }
 }
 
@@ -161,7 +162,8 @@ TEST_P(HostileFilesTable, IsRefusedInsteadOfReadForever) {
     const CachedBackupTree read = ReadBackupTree(folder.string(), ManifestKindDb);
 
     EXPECT_EQ(read.Status, TreeStatus::Unreadable);
-    EXPECT_NE(read.Reason.find("not a plain table"), std::string::npos) << read.Reason;
+    ASSERT_TRUE(read.Problem.has_value());
+    EXPECT_EQ(read.Problem->Cause, FailureCause::NotPlainTable);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -224,7 +226,7 @@ TEST(PrivateManifestCopy, ReaderKilledMidReadLeavesNoCopyBehind) {
 
     const CachedBackupTree read = ReadBackupTree(folder.string(), ManifestKindDb);
 
-    EXPECT_EQ(read.Status, TreeStatus::Ok) << read.Reason;
+    EXPECT_EQ(read.Status, TreeStatus::Ok) << TreeProblemText(read.Status, read.Problem);
     EXPECT_TRUE(tmp.IsEmpty()) << "a private copy outlived its reader";
 }
 
@@ -238,7 +240,7 @@ TEST(PrivateManifestCopy, SparseSideFileIsCopiedSparse) {
 
     const CachedBackupTree read = ReadBackupTree(folder.string(), ManifestKindDb);
 
-    EXPECT_EQ(read.Status, TreeStatus::Ok) << read.Reason;
+    EXPECT_EQ(read.Status, TreeStatus::Ok) << TreeProblemText(read.Status, read.Problem);
     EXPECT_NE(FindNode(read.Tree->Root(), "/var/mobile/Media/f2"), nullptr);
     EXPECT_TRUE(tmp.IsEmpty());
 }

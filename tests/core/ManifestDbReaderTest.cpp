@@ -1,5 +1,6 @@
 #include "core/backup/ManifestDbReader.h"
 
+#include "core/platform/ErrorText.h"
 #include "support/SampleBackup.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,9 @@ struct ReadTree {
 ReadTree Read(const fs::path& folder) {
     ReadTree read;
     read.Tree = std::make_unique<BackupTree>(folder.string(), ManifestKindDb);
-    read.Ok = ReadManifestDb(*read.Tree, read.Failure);
+    const Result<void> result = ReadManifestDb(*read.Tree);
+    read.Ok = result.Ok();
+    read.Failure = read.Ok ? std::string() : FailureText(result.Error());
     return read;
 }
 

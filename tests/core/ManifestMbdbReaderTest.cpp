@@ -1,5 +1,6 @@
 #include "core/backup/ManifestMbdbReader.h"
 
+#include "core/platform/ErrorText.h"
 #include "support/SampleBackup.h"
 
 #include <gtest/gtest.h>
@@ -224,8 +225,7 @@ TEST_F(MbdbFile, FileGivesSameTreeAsItsBytesAcrossReadBlocks) {
                               26)); // a record cut at the end
 
     BackupTree fromFile(dir.Path().string(), ManifestKindMbdb);
-    std::string failure;
-    ASSERT_TRUE(ReadManifestMbdb(fromFile, failure)) << failure;
+    ASSERT_TRUE(ReadManifestMbdb(fromFile));
     BackupTree fromBytes("/nonexistent/", ManifestKindMbdb);
     ReadManifestMbdbData(bytes, fromBytes);
 
@@ -244,8 +244,7 @@ TEST_F(MbdbFile, StoredFilesAreNotStatted) {
     testing::WriteFile(dir.Path() / id.substr(0, 2) / id, "another");
 
     BackupTree tree(dir.Path().string(), ManifestKindMbdb);
-    std::string failure;
-    ASSERT_TRUE(ReadManifestMbdb(tree, failure)) << failure;
+    ASSERT_TRUE(ReadManifestMbdb(tree));
     const FileNode* leaf = FindNode(tree.Root(), "/var/mobile/x");
     ASSERT_NE(leaf, nullptr);
     EXPECT_EQ(leaf->Size(), 7U);
@@ -254,9 +253,9 @@ TEST_F(MbdbFile, StoredFilesAreNotStatted) {
 
 TEST_F(MbdbFile, MissingFileLeavesRootAloneAndSaysWhy) {
     BackupTree tree(dir.Path().string(), ManifestKindMbdb);
-    std::string failure;
-    EXPECT_FALSE(ReadManifestMbdb(tree, failure));
-    EXPECT_EQ(failure, "Manifest.mbdb: No such file or directory");
+    const Result<void> read = ReadManifestMbdb(tree);
+    ASSERT_FALSE(read);
+    EXPECT_EQ(FailureText(read.Error()), "Manifest.mbdb: No such file or directory");
     EXPECT_EQ(tree.NodeCount(), 1U);
 }
 
@@ -267,8 +266,7 @@ TEST_F(MbdbFile, ReadingChangesNothingInTheBackupFolder) {
     testing::WriteSampleBackup(dir.Path(), backup);
     const auto before = testing::SnapshotFolder(dir.Path());
     BackupTree tree(dir.Path().string(), ManifestKindMbdb);
-    std::string failure;
-    ASSERT_TRUE(ReadManifestMbdb(tree, failure)) << failure;
+    ASSERT_TRUE(ReadManifestMbdb(tree));
     EXPECT_EQ(testing::SnapshotFolder(dir.Path()), before);
     ASSERT_NE(FindNode(tree.Root(), "/var/mobile/Library/SMS/sms.db"), nullptr);
     EXPECT_EQ(FindNode(tree.Root(), "/var/mobile/Library/SMS/sms.db")->Size(), 3U);

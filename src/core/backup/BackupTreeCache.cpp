@@ -4,6 +4,7 @@
 #include "core/backup/ManifestDbReader.h"
 #include "core/backup/ManifestMbdbReader.h"
 #include "core/backup/SummaryReader.h"
+#include "core/platform/ErrorText.h"
 #include "core/platform/FileDescriptor.h"
 #include "core/platform/Files.h"
 
@@ -31,14 +32,14 @@ bool XmlPlistSaysEncrypted(std::string_view plist) {
 
 // True when the file holds at least 16 bytes and they are not SQLite's header: an encrypted Manifest.db.
 bool IsNotSqliteFile(const std::string& path) {
-    const FileDescriptor file = OpenRegularFileAt(AT_FDCWD, path);
-    if (!file.IsOpen()) {
+    const Result<FileDescriptor> file = OpenRegularFileAt(AT_FDCWD, path);
+    if (!file) {
         return false;
     }
     char header[16];
     std::size_t got = 0;
     while (got < sizeof header) {
-        const ssize_t n = ::read(file.Get(), header + got, sizeof header - got);
+        const ssize_t n = ::read(file->Get(), header + got, sizeof header - got);
         if (n <= 0) {
             break;
         }
@@ -50,7 +51,7 @@ bool IsNotSqliteFile(const std::string& path) {
 } // namespace
 
 bool ManifestPlistSaysEncrypted(const std::string& backupFolder) {
-    const std::optional<std::string> plist =
+    const Result<std::string> plist =
         ReadRegularFileAt(AT_FDCWD, WithTrailingSlash(backupFolder) + "Manifest.plist", MaxSummaryFileBytes);
     if (!plist) {
         return false;
@@ -67,33 +68,45 @@ bool ManifestPlistSaysEncrypted(const std::string& backupFolder) {
 }
 
 CachedBackupTree ReadBackupTree(const std::string& backupFolder, ManifestKind manifestKind) {
-    CachedBackupTree read;
-    read.Tree = std::make_unique<BackupTree>(WithTrailingSlash(backupFolder), manifestKind);
-    const std::string folder = read.Tree->BackupFolder();
-    std::string failure;
-    bool ok = false;
+    CachedBackupTree cached;
+    cached.Tree = std::make_unique<BackupTree>(WithTrailingSlash(backupFolder), manifestKind);
+    const std::string folder = cached.Tree->BackupFolder();
+    Result<void> read;
     try {
-        ok = manifestKind == ManifestKindDb ? ReadManifestDb(*read.Tree, failure)
-                                            : ReadManifestMbdb(*read.Tree, failure);
+        read = manifestKind == ManifestKindDb ? ReadManifestDb(*cached.Tree) : ReadManifestMbdb(*cached.Tree);
     } catch (const std::bad_alloc&) {
         // A tree cut off half-way is not shown: it would pass for the backup's whole content.
-        read.Tree.reset();
-        read.Tree = std::make_unique<BackupTree>(folder, manifestKind);
-        read.Status = TreeStatus::Unreadable;
-        read.Reason = "There is not enough memory to read the backup's file list.";
-        return read;
+        cached.Tree.reset();
+        cached.Tree = std::make_unique<BackupTree>(folder, manifestKind);
+        cached.Status = TreeStatus::Unreadable;
+        cached.Problem = Failure::Because(FailureStep::Read, {}, FailureCause::OutOfMemory);
+        return cached;
     }
     if (ManifestPlistSaysEncrypted(folder)) {
-        read.Status = TreeStatus::Encrypted;
-        read.Reason = "The backup is encrypted (Manifest.plist: IsEncrypted).";
+        cached.Status = TreeStatus::Encrypted;
+        cached.Problem = Failure::Because(FailureStep::Check, "Manifest.plist", FailureCause::Encrypted);
     } else if (manifestKind == ManifestKindDb && IsNotSqliteFile(folder + "Manifest.db")) {
-        read.Status = TreeStatus::Encrypted;
-        read.Reason = "The backup is encrypted (Manifest.db is not an SQLite database).";
-    } else if (!ok) {
-        read.Status = TreeStatus::Unreadable;
-        read.Reason = failure;
+        cached.Status = TreeStatus::Encrypted;
+        cached.Problem = Failure::Because(FailureStep::Check, "Manifest.db", FailureCause::Encrypted);
+    } else if (!read) {
+        cached.Status = TreeStatus::Unreadable;
+        cached.Problem = read.Error();
     }
-    return read;
+    return cached;
+}
+
+std::string TreeProblemText(TreeStatus status, const std::optional<Failure>& problem) {
+    if (status == TreeStatus::Ok || !problem) {
+        return {};
+    }
+    if (problem->Cause == FailureCause::Encrypted) {
+        return problem->Path == "Manifest.plist" ? "The backup is encrypted (Manifest.plist: IsEncrypted)."
+                                                 : "The backup is encrypted (Manifest.db is not an SQLite database).";
+    }
+    if (problem->Cause == FailureCause::OutOfMemory) {
+        return "There is not enough memory to read the backup's file list.";
+    }
+    return FailureText(*problem);
 }
 
 BackupTreeResult OpenBackupTree(const std::string& backupFolder, ManifestKind manifestKind) {
@@ -106,7 +119,7 @@ BackupTreeResult OpenBackupTree(const std::string& backupFolder, ManifestKind ma
     }
     const CachedBackupTree& cached = found->second;
     CurrentRoot = cached.Tree->Root();
-    return {CurrentRoot, cached.Status, cached.Reason};
+    return {CurrentRoot, cached.Status, cached.Problem};
 }
 
 void ClearBackupTreeCache() {

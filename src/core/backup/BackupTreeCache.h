@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/backup/FileNode.h"
+#include "core/platform/Result.h"
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace marrowick {
@@ -21,14 +23,17 @@ enum class TreeStatus {
 struct BackupTreeResult {
     const FileNode* Root = nullptr; // never null: at least the root "/var"
     TreeStatus Status = TreeStatus::Ok;
-    std::string Reason; // a short text for the person when Status is not Ok
+    std::optional<Failure> Problem; // what made Status other than Ok
 };
 
 struct CachedBackupTree {
     std::unique_ptr<BackupTree> Tree;
     TreeStatus Status = TreeStatus::Ok;
-    std::string Reason;
+    std::optional<Failure> Problem;
 };
+
+// For a person: why a tree holds what it holds; "" when Status is Ok.
+[[nodiscard]] std::string TreeProblemText(TreeStatus status, const std::optional<Failure>& problem);
 
 // Trees read so far in this run, keyed by backup folder (ending with "/"). Released when the program ends.
 extern std::map<std::string, CachedBackupTree> BackupTreeCache;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 
 namespace marrowick {
@@ -41,29 +42,35 @@ std::string SqliteErrorText(sqlite3* db, int rc) {
     return db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
 }
 
-bool Open(const std::string& uri, int flags, SqliteDatabase& db, std::string& failure) {
+constexpr const char* ManifestName = "Manifest.db";
+
+Failure SqliteFailure(FailureStep step, sqlite3* db, int rc) {
+    Failure failure = Failure::Because(step, ManifestName, FailureCause::Library);
+    failure.Detail = SqliteErrorText(db, rc);
+    return failure;
+}
+
+Result<void> Open(const std::string& uri, int flags, SqliteDatabase& db) {
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(uri.c_str(), &raw, flags, nullptr);
     db.reset(raw);
     if (rc != SQLITE_OK) {
-        failure = "Manifest.db: " + SqliteErrorText(raw, rc);
-        return false;
+        return SqliteFailure(FailureStep::Open, raw, rc);
     }
-    return true;
+    return {};
 }
 
-bool Execute(sqlite3* db, const char* sql, std::string& failure) {
+Result<void> Execute(sqlite3* db, const char* sql) {
     const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
-        failure = "Manifest.db: " + SqliteErrorText(db, rc);
-        return false;
+        return SqliteFailure(FailureStep::Query, db, rc);
     }
-    return true;
+    return {};
 }
 
 // Files must be a table whose every column is stored: a view, a virtual table or a column computed as it is read
 // could give rows without end or values larger than the file. A missing table is left to the query to report.
-bool CheckFilesTable(sqlite3* db, std::string& failure) {
+Result<void> CheckFilesTable(sqlite3* db) {
     sqlite3_stmt* raw = nullptr;
     sqlite3_prepare_v2(db,
                        "SELECT type = 'table' AND "
@@ -73,17 +80,15 @@ bool CheckFilesTable(sqlite3* db, std::string& failure) {
     const SqliteStatement check(raw);
     const int rc = sqlite3_step(check.get());
     if (rc == SQLITE_DONE) {
-        return true;
+        return {};
     }
     if (rc != SQLITE_ROW) {
-        failure = "Manifest.db: " + SqliteErrorText(db, rc);
-        return false;
+        return SqliteFailure(FailureStep::Query, db, rc);
     }
     if (sqlite3_column_int(check.get(), 0) != 1) {
-        failure = "Manifest.db: the file list is not a plain table, so it is not read.";
-        return false;
+        return Failure::Because(FailureStep::Check, ManifestName, FailureCause::NotPlainTable);
     }
-    return true;
+    return {};
 }
 
 // Reading a table takes a few steps per stored byte; a database that asks for far more is not a backup's
@@ -109,7 +114,7 @@ void LimitWork(sqlite3* db, std::uint64_t bytes, std::uint64_t& steps) {
     sqlite3_limit(db, SQLITE_LIMIT_LENGTH, static_cast<int>(std::max<std::uint64_t>(longest, 1'000'000)));
 }
 
-bool ReadRows(sqlite3* db, BackupTree& tree, std::string& failure) {
+Result<void> ReadRows(sqlite3* db, BackupTree& tree) {
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, ManifestQuery, -1, &raw, nullptr);
     const SqliteStatement query(raw);
@@ -134,14 +139,12 @@ bool ReadRows(sqlite3* db, BackupTree& tree, std::string& failure) {
     }
     tree.InsertQueued();
     if (rc == SQLITE_INTERRUPT) {
-        failure = "Manifest.db: reading stopped, as the file list asks for far more work than its size allows.";
-        return false;
+        return Failure::Because(FailureStep::Query, ManifestName, FailureCause::TooMuchWork);
     }
     if (rc != SQLITE_DONE) {
-        failure = "Manifest.db: " + SqliteErrorText(db, rc);
-        return false;
+        return SqliteFailure(FailureStep::Query, db, rc);
     }
-    return true;
+    return {};
 }
 
 } // namespace
@@ -161,10 +164,6 @@ void ManifestDbRow(BackupTree& tree, const std::array<const char*, 5>& columns) 
 
 namespace {
 
-std::string FileFailure(const std::string& name, int error) {
-    return name + ": " + FileOpenProblem(error);
-}
-
 // The database's real path, so that SQLite can be told to follow no link to it.
 std::string RealManifestPath(const std::string& backupFolder) {
     std::unique_ptr<char, decltype(&std::free)> real(::realpath(backupFolder.c_str(), nullptr), &std::free);
@@ -172,30 +171,30 @@ std::string RealManifestPath(const std::string& backupFolder) {
 }
 
 // Opens the manifest of a backup without a side file as it lies: immutable, so that SQLite creates nothing beside it.
-bool OpenInPlace(const std::string& backupFolder, SqliteDatabase& db, std::string& failure) {
+Result<void> OpenInPlace(const std::string& backupFolder, SqliteDatabase& db) {
     return Open(FileUri(RealManifestPath(backupFolder)) + "?immutable=1",
-                SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW, db, failure);
+                SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW, db);
 }
 
 // Opens private copies of the manifest and its side file, which SQLite replays there. The copies are named only
 // until SQLite has read the side file: from then on it reads them through its descriptors alone.
-bool OpenCopy(int manifestFd, const std::string& sideName, int sideFd, PrivateCopies& copies, SqliteDatabase& db,
-              std::string& failure) {
-    int error = copies.Add("Manifest.db", manifestFd);
-    if (error == 0) {
-        error = copies.Add(sideName, sideFd);
+Result<void> OpenCopy(int manifestFd, const std::string& sideName, int sideFd, PrivateCopies& copies,
+                      SqliteDatabase& db) {
+    Result<void> made = copies.Add(ManifestName, manifestFd);
+    if (made) {
+        made = copies.Add(sideName, sideFd);
     }
-    if (error == 0) {
-        error = copies.Publish();
+    if (made) {
+        made = copies.Publish();
     }
-    if (error != 0) {
-        failure = "Manifest.db: cannot make a private copy: " + ErrorText(error);
-        return false;
+    if (!made) {
+        return made;
     }
-    const bool opened =
-        Open(FileUri(copies.Folder() + "Manifest.db"), SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, db, failure) &&
+    Result<void> opened = Open(FileUri(copies.Folder() + ManifestName), SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, db);
+    if (opened) {
         // Exclusive: SQLite then keeps the side file's index in memory, not in a file beside it.
-        Execute(db.get(), "PRAGMA locking_mode=EXCLUSIVE; SELECT count(*) FROM sqlite_master", failure);
+        opened = Execute(db.get(), "PRAGMA locking_mode=EXCLUSIVE; SELECT count(*) FROM sqlite_master");
+    }
     if (opened) {
         sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     }
@@ -208,44 +207,50 @@ std::uint64_t SizeOf(int fd) {
     return ::fstat(fd, &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
 }
 
-bool OpenAndReadRows(BackupTree& tree, std::string& failure) {
-    int error = 0;
-    const FileDescriptor folder = OpenFolderHandle(tree.BackupFolder(), &error);
-    const FileDescriptor manifest =
-        folder.IsOpen() ? OpenRegularFileAt(folder.Get(), "Manifest.db", &error) : FileDescriptor();
-    if (!manifest.IsOpen()) {
-        failure = FileFailure("Manifest.db", error);
-        return false;
+Result<void> OpenAndReadRows(BackupTree& tree) {
+    Result<FileDescriptor> folder = OpenFolderHandle(tree.BackupFolder());
+    if (!folder) {
+        return folder.Error();
+    }
+    Result<FileDescriptor> manifest = OpenRegularFileAt(folder->Get(), ManifestName);
+    if (!manifest) {
+        return manifest.Error();
     }
     // Side files hold committed (WAL) or original (rollback journal) pages that an immutable open would ignore.
     std::string sideName;
     for (const char* name : {"Manifest.db-wal", "Manifest.db-journal"}) {
-        if (EntryExistsAt(folder.Get(), name)) {
+        if (EntryExistsAt(folder->Get(), name)) {
             sideName = name;
             break;
         }
     }
-    const FileDescriptor side = sideName.empty() ? FileDescriptor() : OpenRegularFileAt(folder.Get(), sideName, &error);
-    if (!sideName.empty() && !side.IsOpen()) {
-        failure = FileFailure(sideName, error);
-        return false;
+    std::optional<Result<FileDescriptor>> side;
+    if (!sideName.empty()) {
+        side = OpenRegularFileAt(folder->Get(), sideName);
+        if (!*side) {
+            return side->Error();
+        }
     }
     SqliteDatabase db;
     PrivateCopies copies;
-    const bool opened = side.IsOpen() ? OpenCopy(manifest.Get(), sideName, side.Get(), copies, db, failure)
-                                      : OpenInPlace(tree.BackupFolder(), db, failure);
-    std::uint64_t steps = 0;
-    if (opened) {
-        LimitWork(db.get(), SizeOf(manifest.Get()) + (side.IsOpen() ? SizeOf(side.Get()) : 0), steps);
+    Result<void> opened =
+        side ? OpenCopy(manifest->Get(), sideName, (*side)->Get(), copies, db) : OpenInPlace(tree.BackupFolder(), db);
+    if (!opened) {
+        return opened;
     }
-    return opened && CheckFilesTable(db.get(), failure) && ReadRows(db.get(), tree, failure);
+    std::uint64_t steps = 0;
+    LimitWork(db.get(), SizeOf(manifest->Get()) + (side ? SizeOf((*side)->Get()) : 0), steps);
+    if (Result<void> checked = CheckFilesTable(db.get()); !checked) {
+        return checked;
+    }
+    return ReadRows(db.get(), tree);
 }
 
 } // namespace
 
-bool ReadManifestDb(BackupTree& tree, std::string& failure) {
+Result<void> ReadManifestDb(BackupTree& tree) {
     tree.BeginBulkInsertion();
-    const bool read = OpenAndReadRows(tree, failure);
+    Result<void> read = OpenAndReadRows(tree);
     tree.FinishInsertion();
     return read;
 }

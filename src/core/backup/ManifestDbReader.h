@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/backup/FileNode.h"
+#include "core/platform/Result.h"
 
 #include <array>
 #include <string>
@@ -8,9 +9,9 @@
 namespace marrowick {
 
 // Fills tree from Manifest.db in the tree's backup folder, row by row in the database's order, without writing
-// anything into that folder. False, with SQLite's or the system's reason in failure, when the database cannot be
-// opened or the query fails; the rows read until then stay in the tree.
-[[nodiscard]] bool ReadManifestDb(BackupTree& tree, std::string& failure);
+// anything into that folder. Fails when the database cannot be opened or the query fails; the rows read until then
+// stay in the tree.
+[[nodiscard]] Result<void> ReadManifestDb(BackupTree& tree);
 
 // Inserts one row of "SELECT fileID, domain, relativePath, flags, file FROM Files", given as its column texts
 // (a null pointer counts as empty). A row without a domain adds nothing; the file column is not used.

@@ -2,7 +2,6 @@
 
 #include "core/backup/DomainMapping.h"
 #include "core/backup/Sha1.h"
-#include "core/platform/ErrorText.h"
 #include "core/platform/Files.h"
 
 #include <algorithm>
@@ -16,6 +15,7 @@ namespace marrowick {
 
 namespace {
 
+constexpr const char* ManifestName = "Manifest.mbdb";
 constexpr std::uint64_t HeaderSize = 6;
 constexpr std::size_t FixedBlockSize = 40;
 constexpr std::size_t ReadBlockSize = 1 << 20;
@@ -115,13 +115,16 @@ void ReadManifestMbdbData(std::string_view data, BackupTree& tree) {
 
 namespace {
 
-bool ReadRecordsFromFile(BackupTree& tree, std::string& failure) {
-    int error = 0;
-    const FileDescriptor file = OpenRegularFileAt(AT_FDCWD, tree.BackupFolder() + "Manifest.mbdb", &error);
+Result<void> ReadRecordsFromFile(BackupTree& tree) {
+    Result<FileDescriptor> opened = OpenRegularFileAt(AT_FDCWD, tree.BackupFolder() + ManifestName);
+    if (!opened) {
+        return Failure{opened.Error().Step, ManifestName, opened.Error().Cause, opened.Error().Error, {}};
+    }
+    const FileDescriptor& file = *opened;
+    const auto readFailure = [] { return Failure::System(FailureStep::Read, ManifestName, errno); };
     struct stat status {};
-    if (!file.IsOpen() || ::fstat(file.Get(), &status) != 0) {
-        failure = "Manifest.mbdb: " + (file.IsOpen() ? ErrorText(errno) : FileOpenProblem(error));
-        return false;
+    if (::fstat(file.Get(), &status) != 0) {
+        return readFailure();
     }
     // Read in blocks so that a large manifest never sits whole in memory: buffer holds the file's bytes from
     // bufferStart on, and a record that runs past the buffer waits for the next block.
@@ -158,8 +161,7 @@ bool ReadRecordsFromFile(BackupTree& tree, std::string& failure) {
     };
     MbdbRecordReader reader(tree);
     if (!readMore()) {
-        failure = "Manifest.mbdb: " + ErrorText(errno);
-        return false;
+        return readFailure();
     }
     while (bufferStart + at + 10 < length) {
         if (reader.ReadRecord(buffer, at) == MbdbRecordReader::Outcome::Read) {
@@ -169,18 +171,17 @@ bool ReadRecordsFromFile(BackupTree& tree, std::string& failure) {
             break; // a record cut off by the end of the file ends the parse
         }
         if (!readMore()) {
-            failure = "Manifest.mbdb: " + ErrorText(errno);
-            return false;
+            return readFailure();
         }
     }
-    return true;
+    return {};
 }
 
 } // namespace
 
-bool ReadManifestMbdb(BackupTree& tree, std::string& failure) {
+Result<void> ReadManifestMbdb(BackupTree& tree) {
     tree.BeginBulkInsertion();
-    const bool read = ReadRecordsFromFile(tree, failure);
+    Result<void> read = ReadRecordsFromFile(tree);
     tree.FinishInsertion();
     return read;
 }

@@ -1,15 +1,16 @@
 #pragma once
 
 #include "core/backup/FileNode.h"
+#include "core/platform/Result.h"
 
 #include <string>
 #include <string_view>
 
 namespace marrowick {
 
-// Fills tree from Manifest.mbdb in the tree's backup folder. False, with the system's reason in failure, when the
-// file cannot be opened or read; the records read until then stay in the tree.
-[[nodiscard]] bool ReadManifestMbdb(BackupTree& tree, std::string& failure);
+// Fills tree from Manifest.mbdb in the tree's backup folder. Fails when the file cannot be opened or read; the
+// records read until then stay in the tree.
+[[nodiscard]] Result<void> ReadManifestMbdb(BackupTree& tree);
 
 // Inserts the folder and regular-file records of a whole Manifest.mbdb's bytes. The 6 header bytes are not
 // checked; a record cut off by the end of the data ends the parse, and nothing is read past the data.

@@ -22,22 +22,22 @@ void AppendStoredFileName(std::string& path, std::string_view fileId, ManifestKi
     path.append(fileId);
 }
 
-FileDescriptor OpenStoredFile(int backupFolderFd, std::string_view fileId, ManifestKind manifestKind, int* error) {
-    if (!IsStoredFileId(fileId)) {
-        *error = ENOENT;
-        return {};
-    }
+Result<FileDescriptor> OpenStoredFile(int backupFolderFd, std::string_view fileId, ManifestKind manifestKind) {
     const std::string name(fileId);
+    if (!IsStoredFileId(fileId)) {
+        return Failure::System(FailureStep::Open, name, ENOENT);
+    }
     if (manifestKind != ManifestKindDb) {
-        return OpenRegularFileAt(backupFolderFd, name, error);
+        return OpenRegularFileAt(backupFolderFd, name);
     }
+    const std::string subfolderName = name.substr(0, 2);
     const FileDescriptor subfolder(
-        ::openat(backupFolderFd, name.substr(0, 2).c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        ::openat(backupFolderFd, subfolderName.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!subfolder.IsOpen()) {
-        *error = errno == ENOTDIR ? ENOENT : errno;
-        return {};
+        return errno == ELOOP ? Failure::Because(FailureStep::Open, subfolderName, FailureCause::Link)
+                              : Failure::System(FailureStep::Open, subfolderName, errno == ENOTDIR ? ENOENT : errno);
     }
-    return OpenRegularFileAt(subfolder.Get(), name, error);
+    return OpenRegularFileAt(subfolder.Get(), name);
 }
 
 } // namespace marrowick

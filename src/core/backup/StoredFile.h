@@ -2,6 +2,7 @@
 
 #include "core/backup/ManifestKind.h"
 #include "core/platform/FileDescriptor.h"
+#include "core/platform/Result.h"
 
 #include <string>
 #include <string_view>
@@ -17,10 +18,9 @@ namespace marrowick {
 void AppendStoredFileName(std::string& path, std::string_view fileId, ManifestKind manifestKind);
 
 // Opens the stored file of fileId in the backup folder open as backupFolderFd for reading. Neither the file nor
-// its "<first two characters>" folder is reached through a link, and only a regular file opens. On failure
-// *error holds ENOENT for an id that names no stored file, ELOOP for a link, otherwise the errno of
-// OpenRegularFileAt.
-[[nodiscard]] FileDescriptor OpenStoredFile(int backupFolderFd, std::string_view fileId, ManifestKind manifestKind,
-                                            int* error);
+// its "<first two characters>" folder is reached through a link, and only a regular file opens. An id that names
+// no stored file fails with ENOENT, as a missing file does.
+[[nodiscard]] Result<FileDescriptor> OpenStoredFile(int backupFolderFd, std::string_view fileId,
+                                                    ManifestKind manifestKind);
 
 } // namespace marrowick

@@ -19,7 +19,11 @@ int HexValue(char c) {
 
 } // namespace
 
-StoredFileLookup::StoredFileLookup(const std::string& folder) : folderFd_(OpenFolderHandle(folder)) {}
+StoredFileLookup::StoredFileLookup(const std::string& folder) {
+    if (Result<FileDescriptor> opened = OpenFolderHandle(folder)) {
+        folderFd_ = std::move(*opened);
+    }
+}
 
 int StoredFileLookup::SubfolderFd(unsigned index) {
     if (!tried_.test(index)) {

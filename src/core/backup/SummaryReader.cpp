@@ -191,9 +191,12 @@ std::string ReadStatusPlistDate(const std::string& path) {
 }
 
 bool ReadBackupSummary(BackupRecord& record, std::string folder) {
-    const FileDescriptor handle = OpenFolderHandle(WithTrailingSlash(std::move(folder)));
-    const int at = handle.Get();
-    if (!handle.IsOpen() || !EntryExistsAt(at, "Info.plist") || !EntryExistsAt(at, "Status.plist")) {
+    const Result<FileDescriptor> handle = OpenFolderHandle(WithTrailingSlash(std::move(folder)));
+    if (!handle) {
+        return false;
+    }
+    const int at = handle->Get();
+    if (!EntryExistsAt(at, "Info.plist") || !EntryExistsAt(at, "Status.plist")) {
         return false;
     }
     const bool hasDb = EntryExistsAt(at, "Manifest.db");

@@ -63,8 +63,11 @@ std::string TargetProblem(int error) {
 
 class Exporter final {
 public:
-    explicit Exporter(const ExportParameters& parameters)
-        : parameters_(parameters), backupFolder_(OpenFolderHandle(WithTrailingSlash(parameters.BackupFolder))) {}
+    explicit Exporter(const ExportParameters& parameters) : parameters_(parameters) {
+        if (Result<FileDescriptor> folder = OpenFolderHandle(WithTrailingSlash(parameters.BackupFolder))) {
+            backupFolder_ = std::move(*folder);
+        }
+    }
 
     ExportResult Run() {
         if (LiesWithin(parameters_.TargetFolder, parameters_.BackupFolder)) {
@@ -258,19 +261,18 @@ private:
             Fail(node, ExportFailureKind::NotInBackup, 0, NotInBackupReason(node, "its file id is not a file name"));
             return true;
         }
-        int openError = 0;
-        const FileDescriptor source = OpenStoredFile(backupFolder_.Get(), fileId, parameters_.ManifestKind, &openError);
-        if (!source.IsOpen()) {
-            FailToOpenSource(node, openError);
+        const Result<FileDescriptor> source = OpenStoredFile(backupFolder_.Get(), fileId, parameters_.ManifestKind);
+        if (!source) {
+            FailToOpenSource(node, source.Error());
             return true;
         }
-        const FileCopyResult copy = Copy(source.Get(), folder.Fd(), name, node.MTime());
+        const FileCopyResult copy = Copy(source->Get(), folder.Fd(), name, node.MTime());
         switch (copy.Stage) {
         case CopyStage::None:
             ++result_.FilesCopied;
             return true;
         case CopyStage::OpenSource:
-            FailToOpenSource(node, copy.Error);
+            FailToOpenSource(node, Failure::System(FailureStep::Open, std::string(fileId), copy.Error));
             return true;
         case CopyStage::OpenTarget:
         case CopyStage::Copy:
@@ -291,23 +293,25 @@ private:
 
     // A stored file that is missing, a link or not a regular file is content the backup does not hold: nothing
     // outside the backup is ever read as its content.
-    void FailToOpenSource(const FileNode& node, int error) {
-        switch (error) {
-        case ENOENT:
-        case ENOTDIR:
-            Fail(node, ExportFailureKind::NotInBackup, error, NotInBackupReason(node, "no stored file"));
-            return;
-        case ELOOP:
-            Fail(node, ExportFailureKind::NotInBackup, error,
+    void FailToOpenSource(const FileNode& node, const Failure& failure) {
+        switch (failure.Cause) {
+        case FailureCause::Link:
+            Fail(node, ExportFailureKind::NotInBackup, ELOOP,
                  NotInBackupReason(node, "its stored file is a symbolic link, which is not followed"));
             return;
-        case EISDIR:
-        case EINVAL:
-            Fail(node, ExportFailureKind::NotInBackup, error,
+        case FailureCause::Folder:
+        case FailureCause::NotRegularFile:
+            Fail(node, ExportFailureKind::NotInBackup, EINVAL,
                  NotInBackupReason(node, "its stored file is not a regular file"));
             return;
         default:
-            Fail(node, ExportFailureKind::CopyFailed, error, "the stored file cannot be read: " + ErrorText(error));
+            break;
+        }
+        if (failure.Error == ENOENT || failure.Error == ENOTDIR) {
+            Fail(node, ExportFailureKind::NotInBackup, failure.Error, NotInBackupReason(node, "no stored file"));
+        } else {
+            Fail(node, ExportFailureKind::CopyFailed, failure.Error,
+                 "the stored file cannot be read: " + CauseText(failure));
         }
     }
 
@@ -357,7 +361,7 @@ private:
     }
 
     const ExportParameters& parameters_;
-    const FileDescriptor backupFolder_;
+    FileDescriptor backupFolder_;
     ExportResult result_;
 };
 

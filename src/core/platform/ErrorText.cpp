@@ -19,19 +19,61 @@ std::string ErrorText(int error) {
     }
 }
 
-std::string FileOpenProblem(int error) {
-    switch (error) {
-    case ELOOP:
+namespace {
+
+std::string CausePhrase(FailureCause cause) {
+    switch (cause) {
+    case FailureCause::System:
+    case FailureCause::Library:
+        return {};
+    case FailureCause::Link:
         return "it is a symbolic link, which is not followed";
-    case EINVAL:
+    case FailureCause::NotRegularFile:
         return "it is not a regular file";
-    case EISDIR:
+    case FailureCause::Folder:
         return "it is a folder, not a file";
-    case EFBIG:
+    case FailureCause::NotFolder:
+        return "it is a file, not a folder";
+    case FailureCause::TooLarge:
         return "it is far larger than such a file can be";
-    default:
-        return ErrorText(error);
+    case FailureCause::NotPlainTable:
+        return "the file list is not a plain table, so it is not read";
+    case FailureCause::TooMuchWork:
+        return "reading stopped, as the file list asks for far more work than its size allows";
+    case FailureCause::OutOfMemory:
+        return "there is not enough memory";
+    case FailureCause::Exception:
+        return "an unexpected error";
+    case FailureCause::NotAbsolute:
+        return "it is not a full path (it must start with \"/\")";
+    case FailureCause::ControlCharacter:
+        return "it holds a line break or another control character";
+    case FailureCause::Changed:
+        return "it changed since it was read";
+    case FailureCause::Inside:
+        return "it lies inside a folder it must stay out of";
+    case FailureCause::Taken:
+        return ErrorText(EEXIST);
+    case FailureCause::NoLocalTime:
+        return "the local time cannot be read";
+    case FailureCause::Encrypted:
+        return "the backup is encrypted";
     }
+    return {};
+}
+
+} // namespace
+
+std::string CauseText(const Failure& failure) {
+    std::string text = failure.Cause == FailureCause::System ? ErrorText(failure.Error) : CausePhrase(failure.Cause);
+    if (!failure.Detail.empty()) {
+        text += text.empty() ? failure.Detail : ": " + failure.Detail;
+    }
+    return text;
+}
+
+std::string FailureText(const Failure& failure) {
+    return failure.Path.empty() ? CauseText(failure) : failure.Path + ": " + CauseText(failure);
 }
 
 } // namespace marrowick

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,47 +11,40 @@
 namespace marrowick {
 namespace {
 
-FileDescriptor Failed(int* error, int value) {
-    if (error != nullptr) {
-        *error = value;
-    }
-    return {};
-}
-
 // O_NONBLOCK lets a FIFO open without a writer, so that it can be refused instead of waited on.
-FileDescriptor OpenRegular(int folderFd, const std::string& name, int extraFlags, int* error) {
+Result<FileDescriptor> OpenRegular(int folderFd, const std::string& name, int extraFlags) {
     FileDescriptor file(::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | extraFlags));
     if (!file.IsOpen()) {
-        return Failed(error, errno);
+        return errno == ELOOP ? Failure::Because(FailureStep::Open, name, FailureCause::Link)
+                              : Failure::System(FailureStep::Open, name, errno);
     }
     struct stat status {};
     if (::fstat(file.Get(), &status) != 0) {
-        return Failed(error, errno);
+        return Failure::System(FailureStep::Open, name, errno);
     }
     if (!S_ISREG(status.st_mode)) {
-        return Failed(error, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+        return Failure::Because(FailureStep::Open, name,
+                                S_ISDIR(status.st_mode) ? FailureCause::Folder : FailureCause::NotRegularFile);
     }
     const int flags = ::fcntl(file.Get(), F_GETFL);
     if (flags < 0 || ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        return Failed(error, errno);
+        return Failure::System(FailureStep::Open, name, errno);
     }
     return file;
 }
 
-std::optional<std::string> ReadOpened(const FileDescriptor& file, std::size_t maxBytes, int* error) {
-    const auto fail = [error](int value) {
-        Failed(error, value);
-        return std::optional<std::string>();
-    };
-    if (!file.IsOpen()) {
-        return std::nullopt;
+Result<std::string> ReadOpened(Result<FileDescriptor> opened, const std::string& name, std::size_t maxBytes) {
+    if (!opened) {
+        return opened.Error();
     }
+    const int fd = opened->Get();
+    const auto tooLarge = Failure::Because(FailureStep::Read, name, FailureCause::TooLarge);
     struct stat status {};
-    if (::fstat(file.Get(), &status) != 0) {
-        return fail(errno);
+    if (::fstat(fd, &status) != 0) {
+        return Failure::System(FailureStep::Read, name, errno);
     }
     if (static_cast<std::uint64_t>(status.st_size) > maxBytes) {
-        return fail(EFBIG);
+        return tooLarge;
     }
     std::string content(static_cast<std::size_t>(status.st_size), '\0');
     std::size_t done = 0;
@@ -58,16 +52,16 @@ std::optional<std::string> ReadOpened(const FileDescriptor& file, std::size_t ma
     while (true) {
         if (done == content.size()) {
             if (content.size() > maxBytes) {
-                return fail(EFBIG);
+                return tooLarge;
             }
             content.resize(content.size() + 4096);
         }
-        const ssize_t n = ::read(file.Get(), content.data() + done, content.size() - done);
+        const ssize_t n = ::read(fd, content.data() + done, content.size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
-            return fail(errno);
+            return Failure::System(FailureStep::Read, name, errno);
         }
         if (n == 0) {
             break;
@@ -75,7 +69,7 @@ std::optional<std::string> ReadOpened(const FileDescriptor& file, std::size_t ma
         done += static_cast<std::size_t>(n);
     }
     if (done > maxBytes) {
-        return fail(EFBIG);
+        return tooLarge;
     }
     content.resize(done);
     return content;
@@ -109,24 +103,25 @@ bool EntryExistsAt(int folderFd, const std::string& name) {
     return ::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-FileDescriptor OpenRegularFileAt(int folderFd, const std::string& name, int* error) {
-    return OpenRegular(folderFd, name, O_NOFOLLOW, error);
+Result<FileDescriptor> OpenRegularFileAt(int folderFd, const std::string& name) {
+    return OpenRegular(folderFd, name, O_NOFOLLOW);
 }
 
-FileDescriptor OpenFolderHandle(const std::string& path, int* error) {
+Result<FileDescriptor> OpenFolderHandle(const std::string& path) {
     FileDescriptor folder(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!folder.IsOpen()) {
-        return Failed(error, errno);
+        return errno == ENOTDIR ? Failure::Because(FailureStep::Open, path, FailureCause::NotFolder)
+                                : Failure::System(FailureStep::Open, path, errno);
     }
     return folder;
 }
 
-std::optional<std::string> ReadRegularFileAt(int folderFd, const std::string& name, std::size_t maxBytes, int* error) {
-    return ReadOpened(OpenRegular(folderFd, name, O_NOFOLLOW, error), maxBytes, error);
+Result<std::string> ReadRegularFileAt(int folderFd, const std::string& name, std::size_t maxBytes) {
+    return ReadOpened(OpenRegular(folderFd, name, O_NOFOLLOW), name, maxBytes);
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes, int* error) {
-    return ReadOpened(OpenRegular(AT_FDCWD, path, 0, error), maxBytes, error);
+Result<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes) {
+    return ReadOpened(OpenRegular(AT_FDCWD, path, 0), path, maxBytes);
 }
 
 bool LiesWithin(const std::string& path, const std::string& folder) {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/platform/FileDescriptor.h"
+#include "core/platform/Result.h"
 
 #include <cstddef>
-#include <optional>
 #include <string>
 
 namespace marrowick {
@@ -16,21 +16,19 @@ namespace marrowick {
 [[nodiscard]] bool EntryExistsAt(int folderFd, const std::string& name);
 
 // Opens name in the folder open as folderFd (AT_FDCWD for a path) for reading, only when it is a regular file:
-// a link at name is not followed (ELOOP), a FIFO neither blocks nor opens, a folder gives EISDIR and any other
-// kind of file EINVAL. On failure the descriptor is not open and *error holds the errno.
-[[nodiscard]] FileDescriptor OpenRegularFileAt(int folderFd, const std::string& name, int* error = nullptr);
+// a link at name is not followed (cause Link), a FIFO neither blocks nor opens (NotRegularFile), a folder is
+// refused (Folder).
+[[nodiscard]] Result<FileDescriptor> OpenRegularFileAt(int folderFd, const std::string& name);
 
 // Opens a folder as a handle for the *At functions, following a link at path: the person chose it.
-[[nodiscard]] FileDescriptor OpenFolderHandle(const std::string& path, int* error = nullptr);
+[[nodiscard]] Result<FileDescriptor> OpenFolderHandle(const std::string& path);
 
-// The whole content of the regular file name in folderFd, opened as OpenRegularFileAt does, or nothing with
-// the errno in *error; a file holding more than maxBytes is not read (EFBIG).
-[[nodiscard]] std::optional<std::string> ReadRegularFileAt(int folderFd, const std::string& name, std::size_t maxBytes,
-                                                           int* error = nullptr);
+// The whole content of the regular file name in folderFd, opened as OpenRegularFileAt does; a file holding more
+// than maxBytes is not read (TooLarge).
+[[nodiscard]] Result<std::string> ReadRegularFileAt(int folderFd, const std::string& name, std::size_t maxBytes);
 
 // The same for a path whose last component may be a link, which is followed; a FIFO is still refused.
-[[nodiscard]] std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes,
-                                                       int* error = nullptr);
+[[nodiscard]] Result<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes);
 
 // True when path is folder or lies inside it, compared by device and inode along path's real path, so that neither
 // a link nor another spelling hides it. A path that does not exist yet is judged by its nearest existing folder.

@@ -61,24 +61,24 @@ PrivateCopies::~PrivateCopies() {
     Withdraw();
 }
 
-int PrivateCopies::Add(const std::string& name, int sourceFd) {
+Result<void> PrivateCopies::Add(const std::string& name, int sourceFd) {
     FileDescriptor copy(::open(base_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     const bool named = !copy.IsOpen() && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL);
     if (named) {
         // A file system without unnamed files: the copy is named from the start.
         if (const int error = MakeFolder(); error != 0) {
-            return error;
+            return Failure::System(FailureStep::Create, base_, error);
         }
         copy = FileDescriptor(::open((folder_ + name).c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600));
     }
     if (!copy.IsOpen()) {
-        return errno;
+        return Failure::System(FailureStep::Create, base_, errno);
     }
     if (const int error = CopySparseContent(sourceFd, copy.Get()); error != 0) {
-        return error;
+        return Failure::System(FailureStep::Write, base_, error);
     }
     copies_.push_back(Copy{name, std::move(copy), named});
-    return 0;
+    return {};
 }
 
 int PrivateCopies::MakeFolder() {
@@ -94,9 +94,9 @@ int PrivateCopies::MakeFolder() {
     return 0;
 }
 
-int PrivateCopies::Publish() {
+Result<void> PrivateCopies::Publish() {
     if (const int error = MakeFolder(); error != 0) {
-        return error;
+        return Failure::System(FailureStep::Create, base_, error);
     }
     for (const Copy& copy : copies_) {
         if (copy.Named) {
@@ -104,10 +104,10 @@ int PrivateCopies::Publish() {
         }
         const std::string self = "/proc/self/fd/" + std::to_string(copy.Fd.Get());
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, (folder_ + copy.Name).c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            return errno;
+            return Failure::System(FailureStep::Link, folder_ + copy.Name, errno);
         }
     }
-    return 0;
+    return {};
 }
 
 void PrivateCopies::Withdraw() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/platform/FileDescriptor.h"
+#include "core/platform/Result.h"
 
 #include <string>
 #include <vector>
@@ -19,10 +20,10 @@ public:
     PrivateCopies(const PrivateCopies&) = delete;
     PrivateCopies& operator=(const PrivateCopies&) = delete;
 
-    // Copies the regular file open as sourceFd, holes kept as holes. Returns 0 or an errno.
-    [[nodiscard]] int Add(const std::string& name, int sourceFd);
-    // Gives every copy its name in a new private folder. Returns 0 or an errno.
-    [[nodiscard]] int Publish();
+    // Copies the regular file open as sourceFd, holes kept as holes.
+    [[nodiscard]] Result<void> Add(const std::string& name, int sourceFd);
+    // Gives every copy its name in a new private folder.
+    [[nodiscard]] Result<void> Publish();
     // The folder that Publish made, ending with "/"; "" before.
     [[nodiscard]] const std::string& Folder() const { return folder_; }
     void Withdraw();

@@ -54,7 +54,7 @@ std::size_t LoadBackupLocations() {
     (void)EnsureFolderPath(GetMarrowickSettingsFolder());
     unreadLines = 0;
     // Read whole and only when it is a regular file (or a link to one): a FIFO in its place must not hang the start.
-    const std::optional<std::string> content = ReadWholeFile(GetLocationsFilePath(), MaxLocationsFileBytes);
+    const Result<std::string> content = ReadWholeFile(GetLocationsFilePath(), MaxLocationsFileBytes);
     if (!content) {
         BackupLocations[0] = GetAppDataBackupFolder();
         BackupLocations[1] = GetProfileBackupFolder();

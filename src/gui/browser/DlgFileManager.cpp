@@ -43,7 +43,7 @@ CDlgFileManager::CDlgFileManager(const BackupRecord& backup, QWidget* parent)
     const BackupTreeResult tree = OpenBackupTreeResponsive(backup, parent);
     root_ = tree.Root;
     status_ = tree.Status;
-    statusReason_ = QString::fromStdString(tree.Reason);
+    statusReason_ = QString::fromStdString(TreeProblemText(tree.Status, tree.Problem));
     // The files of an encrypted backup cannot be read, so none are offered.
     browsable_ = status_ != TreeStatus::Encrypted;
 

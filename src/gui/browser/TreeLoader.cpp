@@ -36,7 +36,8 @@ CachedBackupTree ReadOffTheWindowThread(const BackupRecord& backup, const std::s
             read = ReadBackupTree(folder, kind);
         } catch (const std::exception& error) {
             read.Status = TreeStatus::Unreadable;
-            read.Reason = std::string("The file list cannot be read: ") + error.what();
+            read.Problem = Failure::Because(FailureStep::Read, {}, FailureCause::Exception);
+            read.Problem->Detail = error.what();
         }
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
