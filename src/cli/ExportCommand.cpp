@@ -113,7 +113,7 @@ int Report(const ExportResult& result, bool terminalBar, const std::string& targ
         err << '\n';
     }
     if (result.DiskFull) {
-        err << WithUnixLineEnds(result.DiskFullMessage) << '\n';
+        err << WithUnixLineEnds(DiskFullMessage(result.DiskFullError)) << '\n';
     }
     const std::string summary = ExportFailureSummary(result);
     if (!summary.empty()) {

@@ -156,7 +156,7 @@ TEST(ExportSampleDb, StoredFilesMissingStillGiveTheFoldersAndAreReportedAsNotInB
     EXPECT_EQ(result.Failures[0].DevicePath, "/var/mobile/Media/DCIM/a.jpg");
     EXPECT_EQ(result.Failures[0].Kind, ExportFailureKind::NotInBackup);
     EXPECT_EQ(result.Failures[1].DevicePath, "/var/mobile/Media/Notes/b.txt");
-    EXPECT_NE(result.Failures[1].Reason.find("does not hold"), std::string::npos);
+    EXPECT_NE(ExportFailureReason(result.Failures[1]).find("does not hold"), std::string::npos);
     EXPECT_FALSE(result.DiskFull);
 }
 
@@ -360,8 +360,8 @@ TEST_F(Export, LinkStandingAtAFileNameIsNotFollowed) {
     EXPECT_EQ(result.FilesCopied, 1U);
     EXPECT_EQ(ReadFile(target / "L" / "plain"), "plain");
     ASSERT_EQ(result.Failures.size(), 2U);
-    EXPECT_EQ(result.Failures[0].Error, ELOOP);
-    EXPECT_NE(result.Failures[0].Reason.find("symbolic link"), std::string::npos);
+    EXPECT_EQ(result.Failures[0].Problem.Cause, FailureCause::Link);
+    EXPECT_NE(ExportFailureReason(result.Failures[0]).find("symbolic link"), std::string::npos);
 }
 
 TEST_F(Export, LinkStandingAtAFolderNameIsNotEntered) {
@@ -504,11 +504,11 @@ TEST_F(Export, ContentTheBackupDoesNotHoldIsToldApartFromAFailedCopy) {
     EXPECT_EQ(result.Failures[0].DevicePath, "/var/mobile/M/gone.txt");
     EXPECT_EQ(result.Failures[0].Kind, ExportFailureKind::NotInBackup);
     EXPECT_EQ(result.Failures[1].DevicePath, "/var/mobile/M/link");
-    EXPECT_NE(result.Failures[1].Reason.find("symbolic link on the device"), std::string::npos);
+    EXPECT_NE(ExportFailureReason(result.Failures[1]).find("symbolic link on the device"), std::string::npos);
     EXPECT_EQ(result.Failures[2].Kind, ExportFailureKind::NotInBackup);
     EXPECT_EQ(result.Failures[3].Kind, ExportFailureKind::CopyFailed);
-    EXPECT_EQ(result.Failures[3].Error, ENAMETOOLONG);
-    EXPECT_NE(result.Failures[3].Reason.find(std::strerror(ENAMETOOLONG)), std::string::npos);
+    EXPECT_EQ(result.Failures[3].Problem.Error, ENAMETOOLONG);
+    EXPECT_NE(ExportFailureReason(result.Failures[3]).find(std::strerror(ENAMETOOLONG)), std::string::npos);
     EXPECT_EQ(ReadFile(target / "M" / "z-ok"), "ok");
 }
 
@@ -550,11 +550,11 @@ TEST_P(ExportFullDisk, InTheThirdOfFiveFilesStopsEverythingAndKeepsWhatStoodAtIt
     parameters.Copier = [&](int source, int folderFd, const std::string& name, std::int64_t mtime) {
         attempted.push_back(name);
         if (attempted.size() == 3) {
-            return FileCopyResult{GetParam(), CopyStage::Copy};
+            return Result<void>(Failure::System(FailureStep::Write, name, GetParam()));
         }
         return CopyWholeFile(source, folderFd, name, mtime);
     };
-    parameters.DiskFull = [&](const std::string& message) { messages.push_back(message); };
+    parameters.DiskFull = [&](int error) { messages.push_back(DiskFullMessage(error)); };
 
     const ExportResult result = RunExport(parameters);
 
@@ -563,8 +563,9 @@ TEST_P(ExportFullDisk, InTheThirdOfFiveFilesStopsEverythingAndKeepsWhatStoodAtIt
     EXPECT_EQ(ReadFile(target / "F" / "3"), "a former export");
     EXPECT_TRUE(result.DiskFull);
     EXPECT_EQ(result.FilesCopied, 2U);
-    EXPECT_EQ(result.DiskFullMessage, std::string("Failed to export file!\r\nReason: ") + std::strerror(GetParam()));
-    EXPECT_EQ(messages, std::vector<std::string>{result.DiskFullMessage});
+    EXPECT_EQ(result.DiskFullError, GetParam());
+    EXPECT_EQ(messages,
+              std::vector<std::string>{std::string("Failed to export file!\r\nReason: ") + std::strerror(GetParam())});
     EXPECT_EQ(shown.size(), 3U);
     EXPECT_FALSE(result.Succeeded());
 }
@@ -591,7 +592,7 @@ TEST_F(Export, RealFullDiskInTheThirdOfFiveFiles) {
     const ExportResult result = RunExport(parameters);
 
     EXPECT_TRUE(result.DiskFull);
-    EXPECT_EQ(result.DiskFullMessage, std::string("Failed to export file!\r\nReason: ") + std::strerror(ENOSPC));
+    EXPECT_EQ(result.DiskFullError, ENOSPC);
     EXPECT_EQ(result.FilesCopied, 2U);
     EXPECT_EQ(Listing(small), (std::set<std::string>{"F", "F/1", "F/2"}));
     EXPECT_EQ(ReadFile(small / "F" / "2"), std::string(24 * 1024, '2'));
@@ -660,8 +661,8 @@ TEST_F(Export, TreeDeeperThanTheDescriptorLimitFailsItsDeepEntriesWithAReason) {
     EXPECT_EQ(result.FilesCopied, 1U);
     EXPECT_EQ(ReadFile(target / "mobile" / "shallow"), "shallow");
     ASSERT_FALSE(result.Failures.empty());
-    EXPECT_EQ(result.Failures[0].Error, EMFILE);
-    EXPECT_NE(result.Failures[0].Reason.find(std::strerror(EMFILE)), std::string::npos);
+    EXPECT_EQ(result.Failures[0].Problem.Error, EMFILE);
+    EXPECT_NE(ExportFailureReason(result.Failures[0]).find(std::strerror(EMFILE)), std::string::npos);
     EXPECT_EQ(result.FailedCount, 201U - (result.Failures[0].DevicePath.size() - 11) / 2 + 1);
 }
 
@@ -675,7 +676,7 @@ TEST_F(Export, MissingTargetFolderFailsEveryEntryWithItsReason) {
     EXPECT_FALSE(fs::exists(target));
     EXPECT_EQ(result.FailedCount, 3U);
     ASSERT_FALSE(result.Failures.empty());
-    EXPECT_NE(result.Failures[0].Reason.find(std::strerror(ENOENT)), std::string::npos);
+    EXPECT_NE(ExportFailureReason(result.Failures[0]).find(std::strerror(ENOENT)), std::string::npos);
 }
 
 } // namespace

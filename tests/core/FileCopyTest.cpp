@@ -27,7 +27,7 @@ FileDescriptor OpenForReading(const fs::path& path) {
     return FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
 }
 
-FileCopyResult Copy(const fs::path& source, const fs::path& target, std::int64_t mtime = 0) {
+Result<void> Copy(const fs::path& source, const fs::path& target, std::int64_t mtime = 0) {
     const FileDescriptor in = OpenForReading(source);
     return CopyWholeFile(in.Get(), AT_FDCWD, target.string(), mtime);
 }
@@ -64,10 +64,10 @@ TEST_P(FileCopyMethod, CopiesEveryByteAndReplacesALongerFile) {
         WriteFile(dir.Path() / "target", std::string(size + 4096, 'z'));
         const FileDescriptor in = OpenForReading(source);
 
-        const FileCopyResult result =
+        const Result<void> result =
             CopyWholeFileWith(GetParam(), in.Get(), AT_FDCWD, (dir.Path() / "target").string(), 1600000000);
 
-        EXPECT_TRUE(result.Succeeded()) << size << ": " << result.Error;
+        EXPECT_TRUE(result.Ok()) << size;
         EXPECT_EQ(ReadFile(dir.Path() / "target"), bytes) << size;
         EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"source", "target"}));
     }
@@ -85,9 +85,7 @@ TEST_P(FileCopyMethod, HardLinkAtTheTargetIsReplacedNotWrittenThrough) {
     const FileDescriptor in = OpenForReading(source);
 
     for (const char* target : {"linked-to-source", "linked-elsewhere"}) {
-        const FileCopyResult result =
-            CopyWholeFileWith(GetParam(), in.Get(), AT_FDCWD, (dir.Path() / target).string(), 0);
-        EXPECT_TRUE(result.Succeeded()) << target << ": " << result.Error;
+        EXPECT_TRUE(CopyWholeFileWith(GetParam(), in.Get(), AT_FDCWD, (dir.Path() / target).string(), 0)) << target;
         EXPECT_EQ(ReadFile(dir.Path() / target), "the stored bytes");
         EXPECT_EQ(fs::hard_link_count(dir.Path() / target), 1U);
     }
@@ -105,8 +103,8 @@ TEST(FileCopy, SetsTheGivenTimeOrKeepsTheSourceTime) {
     const timespec sourceTimes[2] = {{0, UTIME_OMIT}, {1111111111, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), sourceTimes, 0), 0);
 
-    ASSERT_TRUE(Copy(source, dir.Path() / "given", 1234567890).Succeeded());
-    ASSERT_TRUE(Copy(source, dir.Path() / "kept").Succeeded());
+    ASSERT_TRUE(Copy(source, dir.Path() / "given", 1234567890));
+    ASSERT_TRUE(Copy(source, dir.Path() / "kept"));
 
     struct stat given {};
     struct stat kept {};
@@ -124,21 +122,25 @@ TEST(FileCopy, TellsWhichSideFailedAndWhy) {
     ASSERT_EQ(::mkfifo((dir.Path() / "fifo").c_str(), 0600), 0);
     fs::create_symlink(source, dir.Path() / "link");
 
-    const FileCopyResult folderSource = Copy(dir.Path() / "folder", dir.Path() / "t2");
-    const FileCopyResult fifoSource = Copy(dir.Path() / "fifo", dir.Path() / "t3");
-    const FileCopyResult folderTarget = Copy(source, dir.Path() / "folder");
-    const FileCopyResult fifoTarget = Copy(source, dir.Path() / "fifo");
-    const FileCopyResult linkTarget = Copy(source, dir.Path() / "link");
-    const FileCopyResult longName = Copy(source, dir.Path() / std::string(300, 'n'));
+    const auto failure = [](const Result<void>& result) {
+        EXPECT_FALSE(result.Ok());
+        return result.Ok() ? Failure{} : result.Error();
+    };
+    const Failure folderSource = failure(Copy(dir.Path() / "folder", dir.Path() / "t2"));
+    const Failure fifoSource = failure(Copy(dir.Path() / "fifo", dir.Path() / "t3"));
+    const Failure folderTarget = failure(Copy(source, dir.Path() / "folder"));
+    const Failure fifoTarget = failure(Copy(source, dir.Path() / "fifo"));
+    const Failure linkTarget = failure(Copy(source, dir.Path() / "link"));
+    const Failure longName = failure(Copy(source, dir.Path() / std::string(300, 'n')));
 
-    EXPECT_EQ(folderSource.Stage, CopyStage::OpenSource);
-    EXPECT_EQ(folderSource.Error, EISDIR);
-    EXPECT_EQ(fifoSource.Stage, CopyStage::OpenSource);
-    EXPECT_EQ(folderTarget.Stage, CopyStage::OpenTarget);
-    EXPECT_EQ(folderTarget.Error, EISDIR);
-    EXPECT_EQ(fifoTarget.Stage, CopyStage::OpenTarget); // refused at once, not blocked waiting for a reader
-    EXPECT_EQ(linkTarget.Stage, CopyStage::OpenTarget);
-    EXPECT_EQ(linkTarget.Error, ELOOP);
+    EXPECT_EQ(folderSource.Step, FailureStep::Open);
+    EXPECT_EQ(folderSource.Cause, FailureCause::Folder);
+    EXPECT_EQ(fifoSource.Step, FailureStep::Open);
+    EXPECT_EQ(folderTarget.Step, FailureStep::Check);
+    EXPECT_EQ(folderTarget.Cause, FailureCause::Folder);
+    EXPECT_EQ(fifoTarget.Cause, FailureCause::NotRegularFile); // refused at once, not blocked waiting for a reader
+    EXPECT_EQ(linkTarget.Step, FailureStep::Check);
+    EXPECT_EQ(linkTarget.Cause, FailureCause::Link);
     EXPECT_EQ(longName.Error, ENAMETOOLONG);
     EXPECT_EQ(ReadFile(source), "data");
     EXPECT_TRUE(fs::is_symlink(dir.Path() / "link"));
@@ -153,10 +155,11 @@ TEST(FileCopy, FailedReadLeavesTheTargetAsItWas) {
     // Open for writing only: every read of it fails.
     const FileDescriptor unreadable(::open((dir.Path() / "source").c_str(), O_WRONLY | O_CLOEXEC));
 
-    const FileCopyResult result = CopyWholeFile(unreadable.Get(), AT_FDCWD, (dir.Path() / "target").string(), 0);
+    const Result<void> result = CopyWholeFile(unreadable.Get(), AT_FDCWD, (dir.Path() / "target").string(), 0);
 
-    EXPECT_EQ(result.Stage, CopyStage::Copy);
-    EXPECT_EQ(result.Error, EBADF);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.Error().Step, FailureStep::Write);
+    EXPECT_EQ(result.Error().Error, EBADF);
     EXPECT_EQ(ReadFile(dir.Path() / "target"), "former export");
     EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"source", "target"}));
 }
@@ -167,10 +170,11 @@ TEST(FileCopy, DeviceAtTheTargetIsRefused) {
     const fs::path source = dir.Path() / "source";
     WriteFile(source, "data");
 
-    const FileCopyResult result = Copy(source, "/dev/null");
+    const Result<void> result = Copy(source, "/dev/null");
 
-    EXPECT_EQ(result.Stage, CopyStage::OpenTarget);
-    EXPECT_EQ(result.Error, EEXIST);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.Error().Step, FailureStep::Check);
+    EXPECT_EQ(result.Error().Cause, FailureCause::NotRegularFile);
 }
 
 // A side file of a few GB that is mostly hole is copied as a hole, not written out in full.
@@ -186,7 +190,7 @@ TEST(FileCopy, SparseCopyKeepsHolesAndEveryByte) {
     const FileDescriptor in = OpenForReading(source);
     const FileDescriptor copy(::open((dir.Path() / "copy").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
 
-    ASSERT_EQ(CopySparseContent(in.Get(), copy.Get()), 0);
+    ASSERT_TRUE(CopySparseContent(in.Get(), copy.Get()));
 
     struct stat status {};
     ASSERT_EQ(::fstat(copy.Get(), &status), 0);

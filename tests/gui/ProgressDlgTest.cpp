@@ -71,10 +71,10 @@ struct HeldCopier {
     int DiskFullOnCall = 0;
 
     ExportFileCopier Function() {
-        return [this](int source, int folderFd, const std::string& name, std::int64_t mtime) {
+        return [this](int source, int folderFd, const std::string& name, std::int64_t mtime) -> Result<void> {
             const int call = ++Calls;
             if (call == DiskFullOnCall) {
-                return FileCopyResult{ENOSPC, CopyStage::Copy};
+                return Failure::System(FailureStep::Write, name, ENOSPC);
             }
             if (call == HoldOnCall) {
                 Entered = true;
@@ -83,7 +83,7 @@ struct HeldCopier {
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 }
             }
-            const FileCopyResult result = CopyWholeFile(source, folderFd, name, mtime);
+            Result<void> result = CopyWholeFile(source, folderFd, name, mtime);
             if (call == HoldOnCall) {
                 Returned = true;
             }
@@ -306,13 +306,14 @@ TEST_F(ProgressDialog, FullDiskShowsTheReasonUnderMarrowickAndStops) {
 // Whatever the worker meets ends the export with its reason, not the program.
 TEST_F(ProgressDialog, ExceptionInTheWorkerEndsTheExportWithItsReason) {
     const auto dialog =
-        Make("/var/mobile/Library/Three", [](int, int, const std::string&, std::int64_t) -> FileCopyResult {
+        Make("/var/mobile/Library/Three", [](int, int, const std::string&, std::int64_t) -> Result<void> {
             throw std::runtime_error("injected failure");
         });
 
     ASSERT_TRUE(RunToEnd(*dialog));
 
-    EXPECT_EQ(dialog->Result().StopReason, "injected failure");
+    ASSERT_TRUE(dialog->Result().Stopped.has_value());
+    EXPECT_EQ(dialog->Result().Stopped->Detail, "injected failure");
     EXPECT_FALSE(dialog->Result().Succeeded());
     EXPECT_NE(ExportFailureSummary(dialog->Result()).find("injected failure"), std::string::npos);
 }

@@ -1,7 +1,6 @@
 #include "core/export/ExportEngine.h"
 
 #include "core/backup/StoredFile.h"
-#include "core/platform/ErrorText.h"
 #include "core/platform/FileDescriptor.h"
 #include "core/platform/Files.h"
 
@@ -19,8 +18,6 @@ std::atomic<int> ExportCancelled{0};
 
 namespace {
 
-constexpr char FolderNotWritten[] = "the folder it belongs in was not written";
-
 bool IsDiskFull(int error) {
     return error == ENOSPC || error == EDQUOT;
 }
@@ -31,33 +28,35 @@ bool IsUnsafeName(std::string_view name) {
            name.find('\0') != std::string_view::npos;
 }
 
+Failure ParentFailed() {
+    return Failure::Because(FailureStep::Create, {}, FailureCause::ParentFailed);
+}
+
 // A folder of the target that entries are written into, open without following links, or why it is not.
 class TargetFolder final {
 public:
-    TargetFolder() = default;
+    TargetFolder() : problem_(ParentFailed()) {}
     explicit TargetFolder(int fd) : fd_(fd) {}
-    explicit TargetFolder(std::string reason) : reason_(std::move(reason)) {}
+    explicit TargetFolder(Failure problem) : problem_(std::move(problem)) {}
 
     [[nodiscard]] int Fd() const { return fd_.Get(); }
     [[nodiscard]] bool IsOpen() const { return fd_.IsOpen(); }
-    [[nodiscard]] const std::string& Reason() const { return reason_; }
+    [[nodiscard]] const Failure& Problem() const { return problem_; }
 
 private:
     FileDescriptor fd_;
-    std::string reason_;
+    Failure problem_;
 };
 
-std::string TargetProblem(int error) {
+// A folder made or found in the target that cannot be opened: a link or a file may stand at its name.
+Failure FolderOpenFailure(const std::string& name, int error) {
     switch (error) {
     case ELOOP:
-        return "a symbolic link stands at the target and is not followed";
-    case EEXIST:
-    case ENXIO:
-        return "something that is not a regular file stands at the target";
+        return Failure::Because(FailureStep::Check, name, FailureCause::Link);
     case ENOTDIR:
-        return "a file that is not a folder stands at the target";
+        return Failure::Because(FailureStep::Check, name, FailureCause::NotFolder);
     default:
-        return ErrorText(error);
+        return Failure::System(FailureStep::Check, name, error);
     }
 }
 
@@ -150,7 +149,7 @@ private:
         // The chosen folder itself may be a link: the person picked it.
         const int fd = ::open(parameters_.TargetFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
-            return TargetFolder("the target folder cannot be opened: " + ErrorText(errno));
+            return TargetFolder(Failure::System(FailureStep::Open, parameters_.TargetFolder, errno));
         }
         return TargetFolder(fd);
     }
@@ -177,13 +176,14 @@ private:
     bool CreateFolder(const FileNode& node, const TargetFolder& folder, TargetFolder& below) {
         const std::string name(node.Name());
         if (!folder.IsOpen()) {
-            below = TargetFolder(FolderNotWritten);
-            Fail(node, ExportFailureKind::FolderFailed, 0, folder.Reason());
+            below = TargetFolder();
+            Fail(node, ExportFailureKind::FolderFailed, folder.Problem());
             return true;
         }
         if (IsUnsafeName(name)) {
-            below = TargetFolder(FolderNotWritten);
-            Fail(node, ExportFailureKind::UnsafeName, 0, UnsafeNameReason());
+            below = TargetFolder();
+            Fail(node, ExportFailureKind::UnsafeName,
+                 Failure::Because(FailureStep::Create, name, FailureCause::Inside));
             return true;
         }
         if (::mkdirat(folder.Fd(), name.c_str(), 0777) != 0 && errno != EEXIST) {
@@ -192,8 +192,8 @@ private:
                 StopOnFullDisk(error);
                 return false;
             }
-            below = TargetFolder(FolderNotWritten);
-            Fail(node, ExportFailureKind::FolderFailed, error, "the folder cannot be created: " + ErrorText(error));
+            below = TargetFolder();
+            Fail(node, ExportFailureKind::FolderFailed, Failure::System(FailureStep::Create, name, error));
             return true;
         }
         below = OpenFolder(node, folder, name);
@@ -205,11 +205,11 @@ private:
     TargetFolder OpenExistingFolder(const FileNode& node, const TargetFolder& folder) {
         const std::string name(node.Name());
         if (!folder.IsOpen() || IsUnsafeName(name)) {
-            return TargetFolder(FolderNotWritten);
+            return TargetFolder();
         }
         const int fd = ::openat(folder.Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
-            return TargetFolder(FolderNotWritten);
+            return TargetFolder();
         }
         return TargetFolder(fd);
     }
@@ -217,9 +217,8 @@ private:
     TargetFolder OpenFolder(const FileNode& node, const TargetFolder& folder, const std::string& name) {
         const int fd = ::openat(folder.Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
-            const int error = errno;
-            Fail(node, ExportFailureKind::FolderFailed, error, "the folder cannot be used: " + TargetProblem(error));
-            return TargetFolder(FolderNotWritten);
+            Fail(node, ExportFailureKind::FolderFailed, FolderOpenFailure(name, errno));
+            return TargetFolder();
         }
         return TargetFolder(fd);
     }
@@ -245,20 +244,19 @@ private:
     bool ExportFile(const FileNode& node, const TargetFolder& folder) {
         const std::string name(node.Name());
         if (!folder.IsOpen()) {
-            Fail(node, ExportFailureKind::FolderFailed, 0, folder.Reason());
+            Fail(node, ExportFailureKind::FolderFailed, folder.Problem());
             return true;
         }
         if (IsUnsafeName(name)) {
-            Fail(node, ExportFailureKind::UnsafeName, 0, UnsafeNameReason());
+            Fail(node, ExportFailureKind::UnsafeName,
+                 Failure::Because(FailureStep::Create, name, FailureCause::Inside));
             return true;
         }
         const std::string_view fileId = node.FileID();
-        if (fileId.empty()) {
-            Fail(node, ExportFailureKind::NotInBackup, 0, NotInBackupReason(node, "it has no stored-file id"));
-            return true;
-        }
-        if (!IsStoredFileId(fileId)) {
-            Fail(node, ExportFailureKind::NotInBackup, 0, NotInBackupReason(node, "its file id is not a file name"));
+        if (fileId.empty() || !IsStoredFileId(fileId)) {
+            FailNotInBackup(
+                node, Failure::Because(FailureStep::Open, std::string(fileId),
+                                       fileId.empty() ? FailureCause::NoStoredFileId : FailureCause::BadStoredFileId));
             return true;
         }
         const Result<FileDescriptor> source = OpenStoredFile(backupFolder_.Get(), fileId, parameters_.ManifestKind);
@@ -266,97 +264,66 @@ private:
             FailToOpenSource(node, source.Error());
             return true;
         }
-        const FileCopyResult copy = Copy(source->Get(), folder.Fd(), name, node.MTime());
-        switch (copy.Stage) {
-        case CopyStage::None:
+        const Result<void> copy = Copy(source->Get(), folder.Fd(), name, node.MTime());
+        if (copy) {
             ++result_.FilesCopied;
             return true;
-        case CopyStage::OpenSource:
-            FailToOpenSource(node, Failure::System(FailureStep::Open, std::string(fileId), copy.Error));
-            return true;
-        case CopyStage::OpenTarget:
-        case CopyStage::Copy:
-        case CopyStage::Place:
-            if (IsDiskFull(copy.Error)) {
-                StopOnFullDisk(copy.Error);
-                return false;
-            }
-            Fail(node, ExportFailureKind::CopyFailed, copy.Error, CopyProblem(copy));
-            return true;
-        case CopyStage::SetTime:
-            Fail(node, ExportFailureKind::CopyFailed, copy.Error,
-                 "the file was copied but its time cannot be set: " + ErrorText(copy.Error));
+        }
+        const Failure& failure = copy.Error();
+        if (failure.Step == FailureStep::Open) {
+            FailToOpenSource(node, failure);
             return true;
         }
+        if (failure.Cause == FailureCause::System && IsDiskFull(failure.Error)) {
+            StopOnFullDisk(failure.Error);
+            return false;
+        }
+        Fail(node, ExportFailureKind::CopyFailed, failure);
         return true;
     }
 
     // A stored file that is missing, a link or not a regular file is content the backup does not hold: nothing
     // outside the backup is ever read as its content.
     void FailToOpenSource(const FileNode& node, const Failure& failure) {
-        switch (failure.Cause) {
-        case FailureCause::Link:
-            Fail(node, ExportFailureKind::NotInBackup, ELOOP,
-                 NotInBackupReason(node, "its stored file is a symbolic link, which is not followed"));
-            return;
-        case FailureCause::Folder:
-        case FailureCause::NotRegularFile:
-            Fail(node, ExportFailureKind::NotInBackup, EINVAL,
-                 NotInBackupReason(node, "its stored file is not a regular file"));
-            return;
-        default:
-            break;
-        }
-        if (failure.Error == ENOENT || failure.Error == ENOTDIR) {
-            Fail(node, ExportFailureKind::NotInBackup, failure.Error, NotInBackupReason(node, "no stored file"));
+        const bool missing =
+            failure.Cause == FailureCause::System && (failure.Error == ENOENT || failure.Error == ENOTDIR);
+        if (missing || failure.Cause == FailureCause::Link || failure.Cause == FailureCause::Folder ||
+            failure.Cause == FailureCause::NotRegularFile) {
+            FailNotInBackup(node, failure);
         } else {
-            Fail(node, ExportFailureKind::CopyFailed, failure.Error,
-                 "the stored file cannot be read: " + CauseText(failure));
+            Fail(node, ExportFailureKind::CopyFailed, failure);
         }
     }
 
-    static std::string CopyProblem(const FileCopyResult& copy) {
-        switch (copy.Stage) {
-        case CopyStage::OpenTarget:
-            return "the file cannot be written: " + TargetProblem(copy.Error);
-        case CopyStage::Place:
-            return "the copy cannot be put in place: " + ErrorText(copy.Error);
-        default:
-            return "the copy failed: " + ErrorText(copy.Error);
+    void FailNotInBackup(const FileNode& node, Failure failure) {
+        if (node.Flags() == "4") {
+            failure.Cause = FailureCause::DeviceLink;
         }
+        Fail(node, ExportFailureKind::NotInBackup, std::move(failure));
     }
 
-    FileCopyResult Copy(int sourceFd, int folderFd, const std::string& name, std::int64_t mtime) {
+    Result<void> Copy(int sourceFd, int folderFd, const std::string& name, std::int64_t mtime) {
         if (parameters_.Copier) {
             return parameters_.Copier(sourceFd, folderFd, name, mtime);
         }
         return CopyWholeFile(sourceFd, folderFd, name, mtime);
     }
 
-    static std::string UnsafeNameReason() { return "its name would leave the target folder, so it was not written"; }
-
-    static std::string NotInBackupReason(const FileNode& node, const std::string& detail) {
-        if (node.Flags() == "4") {
-            return "the backup does not hold this entry's content (a symbolic link on the device)";
-        }
-        return "the backup does not hold this entry's content (" + detail + ")";
-    }
-
-    void Fail(const FileNode& node, ExportFailureKind kind, int error, std::string reason) {
+    void Fail(const FileNode& node, ExportFailureKind kind, Failure problem) {
         ++result_.FailedCount;
         if (kind == ExportFailureKind::NotInBackup) {
             ++result_.NotInBackupCount;
         }
         if (result_.Failures.size() < MaxNamedFailures) {
-            result_.Failures.push_back(ExportFailure{std::string(node.Path()), kind, error, std::move(reason)});
+            result_.Failures.push_back(ExportFailure{std::string(node.Path()), kind, std::move(problem)});
         }
     }
 
     void StopOnFullDisk(int error) {
         result_.DiskFull = true;
-        result_.DiskFullMessage = DiskFullMessage(error);
+        result_.DiskFullError = error;
         if (parameters_.DiskFull) {
-            parameters_.DiskFull(result_.DiskFullMessage);
+            parameters_.DiskFull(error);
         }
     }
 
@@ -372,7 +339,7 @@ ExportResult RunExport(const ExportParameters& parameters) {
         return Exporter(parameters).Run();
     } catch (const std::bad_alloc&) {
         ExportResult result;
-        result.StopReason = "there was not enough memory to go on";
+        result.Stopped = Failure::Because(FailureStep::Write, {}, FailureCause::OutOfMemory);
         return result;
     }
 }

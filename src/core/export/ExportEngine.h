@@ -3,11 +3,13 @@
 #include "core/backup/FileNode.h"
 #include "core/backup/ManifestKind.h"
 #include "core/platform/FileCopy.h"
+#include "core/platform/Result.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,12 +34,12 @@ struct ExportProgress {
 
 // Called on the export's thread before each file, so the file's texts are shown before its copy begins.
 using ExportProgressCallback = std::function<void(const ExportProgress&)>;
-// Called on the export's thread when a full disk stops the export, with DiskFullMessage's text; the engine
-// returns once it is done (the dialog shows its message box there).
-using ExportDiskFullCallback = std::function<void(const std::string& message)>;
+// Called on the export's thread when a full disk stops the export, with the errno (DiskFullMessage makes its text);
+// the engine returns once it is done (the dialog shows its message box there).
+using ExportDiskFullCallback = std::function<void(int error)>;
 // Copies one stored file, open as sourceFd; CopyWholeFile unless a test puts another in.
 using ExportFileCopier =
-    std::function<FileCopyResult(int sourceFd, int targetFolderFd, const std::string& targetName, std::int64_t mtime)>;
+    std::function<Result<void>(int sourceFd, int targetFolderFd, const std::string& targetName, std::int64_t mtime)>;
 
 struct ExportParameters {
     const FileNode* SelectedNode = nullptr; // the entry to export with everything below it; not owned
@@ -54,14 +56,13 @@ enum class ExportFailureKind {
                   // regular file), a FileID that names no stored file, a link row
     UnsafeName,   // the name is "", "." or "..", or holds "/" or a NUL byte: writing it could leave the target
     FolderFailed, // a folder could not be created or opened (or is a link); the files below it fail with it
-    CopyFailed,   // the copy failed; Error tells why
+    CopyFailed,   // the copy failed
 };
 
 struct ExportFailure {
     std::string DevicePath;
     ExportFailureKind Kind = ExportFailureKind::CopyFailed;
-    int Error = 0;      // errno, 0 when the kind says it all
-    std::string Reason; // one sentence for a person
+    Failure Problem; // what failed and why; the step and cause tell a missing content or a folder's failure apart
 };
 
 // How many failures an ExportResult names; the rest are only counted.
@@ -75,12 +76,12 @@ struct ExportResult {
     bool Cancelled = false;              // ExportCancelled was seen
     bool DiskFull = false;               // a full disk stopped the export
     bool TargetInsideBackup = false;     // nothing was written: the target folder is or lies in the backup folder
-    std::string StopReason;              // why the export stopped before its end, other than the above; "" if not
-    std::string DiskFullMessage;         // "Failed to export file!\r\nReason: " + the system's text
+    std::optional<Failure> Stopped;      // why the export stopped before its end, other than the above
+    int DiskFullError = 0;               // the errno of a full disk
     std::int64_t TotalBytes = 0;         // the size pass's sum
     std::int64_t DoneBytes = 0;          // the sizes of the files handled, failed ones included
     [[nodiscard]] bool Succeeded() const {
-        return FailedCount == 0 && !DiskFull && !Cancelled && !TargetInsideBackup && StopReason.empty();
+        return FailedCount == 0 && !DiskFull && !Cancelled && !TargetInsideBackup && !Stopped;
     }
 };
 
@@ -103,6 +104,8 @@ inline constexpr std::string_view CalculatingSizeText = "Calculating files size.
 [[nodiscard]] std::string FinishedStatusText(int percent, std::int64_t doneBytes, std::int64_t totalBytes);
 // "Failed to export file!\r\nReason: " + std::strerror(error).
 [[nodiscard]] std::string DiskFullMessage(int error);
+// For a person: why the entry was not exported, in one clause.
+[[nodiscard]] std::string ExportFailureReason(const ExportFailure& failure);
 // For a person: why nothing was exported, or how many entries failed and which (the named ones, one per line, device
 // path and reason, control bytes escaped). Empty when none failed.
 [[nodiscard]] std::string ExportFailureSummary(const ExportResult& result);

@@ -37,7 +37,81 @@ std::string OneLine(std::string_view text) {
     return line;
 }
 
+// What stands at a target name that is not a file the export may replace.
+std::string TargetProblem(const Failure& problem) {
+    switch (problem.Cause) {
+    case FailureCause::Link:
+        return "a symbolic link stands at the target and is not followed";
+    case FailureCause::NotRegularFile:
+        return "something that is not a regular file stands at the target";
+    case FailureCause::NotFolder:
+        return "a file that is not a folder stands at the target";
+    case FailureCause::Folder:
+        return "a folder stands at the target";
+    default:
+        return CauseText(problem);
+    }
+}
+
+std::string NotInBackupDetail(const Failure& problem) {
+    switch (problem.Cause) {
+    case FailureCause::Link:
+        return "its stored file is a symbolic link, which is not followed";
+    case FailureCause::Folder:
+    case FailureCause::NotRegularFile:
+        return "its stored file is not a regular file";
+    case FailureCause::System:
+        return "no stored file";
+    default:
+        return CauseText(problem);
+    }
+}
+
+std::string FolderProblem(const Failure& problem) {
+    if (problem.Cause == FailureCause::ParentFailed) {
+        return CauseText(problem);
+    }
+    if (problem.Step == FailureStep::Create) {
+        return "the folder cannot be created: " + CauseText(problem);
+    }
+    if (problem.Step == FailureStep::Open) {
+        return "the target folder cannot be opened: " + CauseText(problem);
+    }
+    return "the folder cannot be used: " + TargetProblem(problem);
+}
+
+std::string CopyProblem(const Failure& problem) {
+    switch (problem.Step) {
+    case FailureStep::Open:
+        return "the stored file cannot be read: " + CauseText(problem);
+    case FailureStep::Check:
+    case FailureStep::Create:
+        return "the file cannot be written: " + TargetProblem(problem);
+    case FailureStep::Replace:
+        return "the copy cannot be put in place: " + CauseText(problem);
+    case FailureStep::SetTime:
+        return "the file was copied but its time cannot be set: " + CauseText(problem);
+    default:
+        return "the copy failed: " + CauseText(problem);
+    }
+}
+
 } // namespace
+
+std::string ExportFailureReason(const ExportFailure& failure) {
+    const Failure& problem = failure.Problem;
+    switch (failure.Kind) {
+    case ExportFailureKind::NotInBackup:
+        return "the backup does not hold this entry's content (" + NotInBackupDetail(problem) + ")";
+    case ExportFailureKind::UnsafeName:
+        return "its name would leave the target folder, so it was not written";
+    case ExportFailureKind::FolderFailed:
+        return FolderProblem(problem);
+    case ExportFailureKind::CopyFailed:
+        return CopyProblem(problem);
+    }
+    return CauseText(problem);
+}
 
 std::string ExportingFileText(std::string_view path) {
     std::string text = "Exporting: ";
@@ -72,8 +146,8 @@ std::string ExportFailureSummary(const ExportResult& result) {
     if (result.TargetInsideBackup) {
         return std::string(TargetInsideBackupText) + "\n";
     }
-    if (!result.StopReason.empty()) {
-        return "The export stopped (" + result.StopReason + "); some entries were not exported.\n";
+    if (result.Stopped) {
+        return "The export stopped (" + CauseText(*result.Stopped) + "); some entries were not exported.\n";
     }
     if (result.FailedCount == 0) {
         return {};
@@ -86,7 +160,7 @@ std::string ExportFailureSummary(const ExportResult& result) {
     }
     text += ":\n";
     for (const ExportFailure& failure : result.Failures) {
-        text += OneLine(failure.DevicePath) + ": " + OneLine(failure.Reason) + "\n";
+        text += OneLine(failure.DevicePath) + ": " + OneLine(ExportFailureReason(failure)) + "\n";
     }
     if (result.FailedCount > result.Failures.size()) {
         text += "and " + std::to_string(result.FailedCount - result.Failures.size()) + " more.\n";

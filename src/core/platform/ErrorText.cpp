@@ -58,6 +58,14 @@ std::string CausePhrase(FailureCause cause) {
         return "the local time cannot be read";
     case FailureCause::Encrypted:
         return "the backup is encrypted";
+    case FailureCause::NoStoredFileId:
+        return "it has no stored-file id";
+    case FailureCause::BadStoredFileId:
+        return "its file id is not a file name";
+    case FailureCause::DeviceLink:
+        return "a symbolic link on the device";
+    case FailureCause::ParentFailed:
+        return "the folder it belongs in was not written";
     }
     return {};
 }

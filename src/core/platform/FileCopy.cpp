@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,10 +110,6 @@ int CopyData(CopyMethod method, int in, int out) {
     return CopyWithReadWrite(in, out);
 }
 
-FileCopyResult Failed(CopyStage stage, int error) {
-    return FileCopyResult{error, stage};
-}
-
 // The folder and the name that a target name (a path when the folder is AT_FDCWD) stands for.
 struct TargetPlace {
     FileDescriptor Owned; // the folder, when it had to be opened
@@ -137,20 +134,22 @@ int SplitTarget(int folderFd, const std::string& targetName, TargetPlace& place)
     return 0;
 }
 
-// 0 when the target is free or holds a regular file that may be replaced; else why it may not.
-int CheckTarget(const TargetPlace& place) {
+// Nothing when the target is free or holds a regular file that may be replaced; else why it may not.
+std::optional<Failure> CheckTarget(const TargetPlace& place) {
     struct stat status {};
     if (::fstatat(place.Folder, place.Name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        return errno == ENOENT ? 0 : errno;
+        return errno == ENOENT ? std::nullopt : std::optional(Failure::System(FailureStep::Check, place.Name, errno));
     }
     if (S_ISLNK(status.st_mode)) {
-        return ELOOP;
+        return Failure::Because(FailureStep::Check, place.Name, FailureCause::Link);
     }
     if (S_ISDIR(status.st_mode)) {
-        return EISDIR;
+        return Failure::Because(FailureStep::Check, place.Name, FailureCause::Folder);
     }
-    // EEXIST, not EINVAL: EINVAL already means a name the file system cannot hold.
-    return S_ISREG(status.st_mode) ? 0 : EEXIST;
+    if (!S_ISREG(status.st_mode)) {
+        return Failure::Because(FailureStep::Check, place.Name, FailureCause::NotRegularFile);
+    }
+    return std::nullopt;
 }
 
 std::string TemporaryName() {
@@ -249,31 +248,29 @@ private:
 
 } // namespace
 
-FileCopyResult CopyWholeFileWith(CopyMethod firstMethod, int sourceFd, int targetFolderFd,
-                                 const std::string& targetName, std::int64_t mtime) {
+Result<void> CopyWholeFileWith(CopyMethod firstMethod, int sourceFd, int targetFolderFd, const std::string& targetName,
+                               std::int64_t mtime) {
     struct stat source {};
-    if (::fstat(sourceFd, &source) != 0) {
-        return Failed(CopyStage::OpenSource, errno);
+    if (::fstat(sourceFd, &source) != 0 || ::lseek(sourceFd, 0, SEEK_SET) < 0) {
+        return Failure::System(FailureStep::Open, {}, errno);
     }
     if (!S_ISREG(source.st_mode)) {
-        return Failed(CopyStage::OpenSource, S_ISDIR(source.st_mode) ? EISDIR : EINVAL);
-    }
-    if (::lseek(sourceFd, 0, SEEK_SET) < 0) {
-        return Failed(CopyStage::OpenSource, errno);
+        return Failure::Because(FailureStep::Open, {},
+                                S_ISDIR(source.st_mode) ? FailureCause::Folder : FailureCause::NotRegularFile);
     }
     TargetPlace place;
     if (const int error = SplitTarget(targetFolderFd, targetName, place); error != 0) {
-        return Failed(CopyStage::OpenTarget, error);
+        return Failure::System(FailureStep::Check, targetName, error);
     }
-    if (const int error = CheckTarget(place); error != 0) {
-        return Failed(CopyStage::OpenTarget, error);
+    if (std::optional<Failure> refused = CheckTarget(place)) {
+        return *refused;
     }
     NewFile copy(place);
     if (const int error = copy.Create(); error != 0) {
-        return Failed(CopyStage::OpenTarget, error);
+        return Failure::System(FailureStep::Create, place.Name, error);
     }
     if (const int error = CopyData(firstMethod, sourceFd, copy.Fd()); error != 0) {
-        return Failed(CopyStage::Copy, error);
+        return Failure::System(FailureStep::Write, place.Name, error);
     }
     timespec times[2]{};
     times[0].tv_nsec = UTIME_OMIT;
@@ -284,19 +281,23 @@ FileCopyResult CopyWholeFileWith(CopyMethod firstMethod, int sourceFd, int targe
     }
     const int timeError = ::futimens(copy.Fd(), times) != 0 ? errno : 0;
     if (const int error = copy.Place(); error != 0) {
-        return Failed(CopyStage::Place, error);
+        return Failure::System(FailureStep::Replace, place.Name, error);
     }
-    return timeError != 0 ? Failed(CopyStage::SetTime, timeError) : FileCopyResult{};
+    if (timeError != 0) {
+        return Failure::System(FailureStep::SetTime, place.Name, timeError);
+    }
+    return {};
 }
 
-FileCopyResult CopyWholeFile(int sourceFd, int targetFolderFd, const std::string& targetName, std::int64_t mtime) {
+Result<void> CopyWholeFile(int sourceFd, int targetFolderFd, const std::string& targetName, std::int64_t mtime) {
     return CopyWholeFileWith(CopyMethod::CopyFileRange, sourceFd, targetFolderFd, targetName, mtime);
 }
 
-int CopySparseContent(int in, int out) {
+Result<void> CopySparseContent(int in, int out) {
+    const auto failed = [](int error) { return Failure::System(FailureStep::Write, {}, error); };
     const off_t end = ::lseek(in, 0, SEEK_END);
     if (end < 0) {
-        return errno;
+        return failed(errno);
     }
     for (off_t position = 0; position < end;) {
         off_t data = ::lseek(in, position, SEEK_DATA);
@@ -306,20 +307,23 @@ int CopySparseContent(int in, int out) {
         }
         if (data < 0 || hole < 0) {
             if (errno != EINVAL) {
-                return errno;
+                return failed(errno);
             }
             data = position; // the file system does not say where its holes are: copy everything
             hole = end;
         }
         if (::lseek(in, data, SEEK_SET) < 0 || ::lseek(out, data, SEEK_SET) < 0) {
-            return errno;
+            return failed(errno);
         }
         if (const int error = CopyWithReadWrite(in, out, hole - data); error != 0) {
-            return error;
+            return failed(error);
         }
         position = hole;
     }
-    return ::ftruncate(out, end) == 0 ? 0 : errno;
+    if (::ftruncate(out, end) != 0) {
+        return failed(errno);
+    }
+    return {};
 }
 
 } // namespace marrowick

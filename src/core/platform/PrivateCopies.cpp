@@ -74,8 +74,8 @@ Result<void> PrivateCopies::Add(const std::string& name, int sourceFd) {
     if (!copy.IsOpen()) {
         return Failure::System(FailureStep::Create, base_, errno);
     }
-    if (const int error = CopySparseContent(sourceFd, copy.Get()); error != 0) {
-        return Failure::System(FailureStep::Write, base_, error);
+    if (const Result<void> copied = CopySparseContent(sourceFd, copy.Get()); !copied) {
+        return Failure::System(FailureStep::Write, base_, copied.Error().Error);
     }
     copies_.push_back(Copy{name, std::move(copy), named});
     return {};

@@ -45,6 +45,10 @@ enum class FailureCause {
     Taken,            // something already stands where a new name would go
     NoLocalTime,      // the local time cannot be read
     Encrypted,        // the backup is encrypted
+    NoStoredFileId,   // a manifest entry names no stored file
+    BadStoredFileId,  // a manifest entry's file id is not a stored file's name
+    DeviceLink,       // the entry is a symbolic link on the device, whose content a backup does not hold
+    ParentFailed,     // the folder it belongs in was not written
 };
 
 struct Failure {

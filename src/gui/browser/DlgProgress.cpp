@@ -113,7 +113,8 @@ void CDlgProgress::StartExport() {
                 this, [this, &progress] { ShowProgress(progress); }, Qt::BlockingQueuedConnection);
         }
     };
-    parameters.DiskFull = [this](const std::string& message) {
+    parameters.DiskFull = [this](int error) {
+        const std::string message = DiskFullMessage(error);
         QMetaObject::invokeMethod(
             this, [this, &message] { ShowDiskFull(message); }, Qt::BlockingQueuedConnection);
     };
@@ -126,7 +127,8 @@ void CDlgProgress::StartExport() {
         try {
             result = RunExport(parameters);
         } catch (const std::exception& error) {
-            result.StopReason = error.what();
+            result.Stopped = Failure::Because(FailureStep::Write, {}, FailureCause::Exception);
+            result.Stopped->Detail = error.what();
         }
         QMetaObject::invokeMethod(
             this, [this, result = std::move(result)]() mutable { OnWorkerFinished(std::move(result)); },
