@@ -4,11 +4,14 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build pkg-config git
-    libsqlite3-dev
-    googletest libgtest-dev libgmock-dev nlohmann-json3-dev
-    clang clang-format libclang-rt-14-dev tzdata
+    # compilers and build tools; clang for the fuzzers
+    build-essential cmake ninja-build git clang libclang-rt-14-dev
+    # the core's one library, and what the tests use: Google Test, JSON parsing, the time zones
+    libsqlite3-dev libgtest-dev nlohmann-json3-dev tzdata
+    # the desktop program and its tests (offscreen platform plugin, a font to render with)
     qt6-base-dev qt6-svg-dev libgl-dev qt6-qpa-plugins fonts-dejavu-core
+    # formatting
+    clang-format
 )
 
 missing=()
