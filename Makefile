@@ -3,7 +3,7 @@ PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps configure build run test test-asan test-tsan fuzz screenshots format clean
+.PHONY: all deps configure build run test test-asan test-tsan fuzz screenshots format check-includes clean
 
 all: build
 
@@ -38,6 +38,9 @@ screenshots: build
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+check-includes:
+	@bash scripts/check-core-includes.sh src/core
 
 clean:
 	@rm -rf build
