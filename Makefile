@@ -3,7 +3,7 @@ PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps configure build run test test-asan test-tsan fuzz screenshots format check-includes clean
+.PHONY: all deps configure build run test test-asan test-tsan test-clang fuzz screenshots format check-includes clean
 
 all: build
 
@@ -32,6 +32,10 @@ test-asan:
 
 test-tsan:
 	@$(MAKE) --no-print-directory test PRESET=tsan
+
+# The core, the command-line tool and their tests built with clang, with Qt out of reach of the configure.
+test-clang:
+	@$(MAKE) --no-print-directory test PRESET=clang
 
 screenshots: build
 	@$(BUILD_DIR)/tests/marrowick_screenshots docs/screenshots
