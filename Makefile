@@ -3,7 +3,7 @@ PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps configure build run test test-asan test-tsan test-clang fuzz screenshots format check-includes clean
+.PHONY: all deps configure build run test test-asan test-tsan test-clang fuzz screenshots format check-includes tidy clean
 
 all: build
 
@@ -45,6 +45,13 @@ format:
 
 check-includes:
 	@bash scripts/check-core-includes.sh src/core
+
+# clang-tidy over the core, with the compile commands of the clang configure (nothing needs building first).
+tidy: deps
+	@cmake --preset clang >/dev/null
+	@run-clang-tidy -quiet -j $$(nproc) -p build/clang '$(CURDIR)/src/core/' >build/clang/tidy.log 2>&1 \
+		|| { sed 's/\x1b\[[0-9;]*m//g' build/clang/tidy.log | grep -Ev '^(clang-tidy-?[0-9]* |[0-9]+ warnings)'; exit 1; }
+	@echo "tidy: clang-tidy finds nothing in src/core"
 
 clean:
 	@rm -rf build

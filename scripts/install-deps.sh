@@ -10,8 +10,8 @@ packages=(
     libsqlite3-dev libgtest-dev nlohmann-json3-dev tzdata
     # the desktop program and its tests (offscreen platform plugin, a font to render with)
     qt6-base-dev qt6-svg-dev libgl-dev qt6-qpa-plugins fonts-dejavu-core
-    # formatting
-    clang-format
+    # checks: formatting and static analysis
+    clang-format clang-tidy
 )
 
 missing=()

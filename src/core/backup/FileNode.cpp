@@ -24,7 +24,7 @@ constexpr std::uint32_t IndexThreshold = 8;
 constexpr std::size_t FirstNodeChunk = 64;
 constexpr std::size_t MaxNodeChunk = 4096;
 constexpr std::size_t FirstTextChunk = 4096;
-constexpr std::size_t MaxTextChunk = 256 * 1024;
+constexpr std::size_t MaxTextChunk = std::size_t{256} * 1024;
 
 static_assert(std::is_trivially_destructible_v<FileNode>, "node chunks are released without destroying nodes");
 

@@ -15,7 +15,7 @@ std::uint32_t LoadBigEndian32(const unsigned char* p) {
 
 void Sha1Block(const unsigned char* block, Sha1Digest& state) {
     std::uint32_t w[80];
-    for (int i = 0; i < 16; ++i) {
+    for (std::size_t i = 0; i < 16; ++i) {
         w[i] = LoadBigEndian32(block + 4 * i);
     }
     for (int i = 16; i < 80; ++i) {

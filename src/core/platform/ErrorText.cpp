@@ -12,7 +12,7 @@ std::string ErrorText(int error) {
     if constexpr (std::is_same_v<decltype(strerror_r(0, buffer, sizeof buffer)), char*>) {
         return strerror_r(error, buffer, sizeof buffer);
     } else {
-        if (strerror_r(error, buffer, sizeof buffer) != 0) {
+        if (strerror_r(error, buffer, sizeof buffer) != 0) { // NOLINT(modernize-use-nullptr): this variant returns int
             return "Unknown error " + std::to_string(error);
         }
         return buffer;
