@@ -3,7 +3,8 @@ PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps configure build run test test-asan test-tsan test-clang fuzz screenshots format check-includes tidy clean
+.PHONY: all deps configure build run test test-asan test-tsan test-clang fuzz screenshots format check-format \
+	check-includes tidy clean
 
 all: build
 
@@ -40,8 +41,12 @@ test-clang:
 screenshots: build
 	@$(BUILD_DIR)/tests/marrowick_screenshots docs/screenshots
 
-format:
+format: deps
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+check-format: deps
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+	@echo "check-format: every C++ file is formatted"
 
 check-includes:
 	@bash scripts/check-core-includes.sh src/core
