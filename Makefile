@@ -2,9 +2,11 @@
 PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 FUZZ_SECONDS ?= 30
+# `make package` builds an optimised package; CI packages its dev build instead to save a build.
+PACKAGE_PRESET ?= release
 
 .PHONY: all deps configure build run test test-asan test-tsan test-clang fuzz screenshots format check-format \
-	check-includes tidy clean
+	check-includes tidy package check-package clean
 
 all: build
 
@@ -57,6 +59,13 @@ tidy: deps
 	@run-clang-tidy -quiet -j $$(nproc) -p build/clang '$(CURDIR)/src/core/' >build/clang/tidy.log 2>&1 \
 		|| { sed 's/\x1b\[[0-9;]*m//g' build/clang/tidy.log | grep -Ev '^(clang-tidy-?[0-9]* |[0-9]+ warnings)'; exit 1; }
 	@echo "tidy: clang-tidy finds nothing in src/core"
+
+package: deps
+	@cmake --preset $(PACKAGE_PRESET) >/dev/null
+	@cmake --build --preset $(PACKAGE_PRESET) --target package
+
+check-package: package
+	@bash scripts/check-package.sh build/$(PACKAGE_PRESET)
 
 clean:
 	@rm -rf build

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    # compilers and build tools; clang for the fuzzers
+    # compilers and build tools: clang for the fuzzers and the second build, git for the format check
     build-essential cmake ninja-build git clang libclang-rt-14-dev
     # the core's one library, and what the tests use: Google Test, JSON parsing, the time zones
     libsqlite3-dev libgtest-dev nlohmann-json3-dev tzdata
@@ -12,6 +12,8 @@ packages=(
     qt6-base-dev qt6-svg-dev libgl-dev qt6-qpa-plugins fonts-dejavu-core
     # checks: formatting and static analysis
     clang-format clang-tidy
+    # the Debian package and its checks: dependencies, metainfo, desktop entry, man pages
+    dpkg-dev file appstream desktop-file-utils groff-base man-db
 )
 
 missing=()
