@@ -37,6 +37,8 @@ class TargetFolder final {
 public:
     TargetFolder() : problem_(ParentFailed()) {}
     explicit TargetFolder(int fd) : fd_(fd) {}
+    // The folder for entries whose own folder was not written.
+    [[nodiscard]] static TargetFolder NotWritten() { return TargetFolder(ParentFailed()); }
     explicit TargetFolder(Failure problem) : problem_(std::move(problem)) {}
 
     [[nodiscard]] int Fd() const { return fd_.Get(); }
@@ -176,12 +178,12 @@ private:
     bool CreateFolder(const FileNode& node, const TargetFolder& folder, TargetFolder& below) {
         const std::string name(node.Name());
         if (!folder.IsOpen()) {
-            below = TargetFolder();
+            below = TargetFolder::NotWritten();
             Fail(node, ExportFailureKind::FolderFailed, folder.Problem());
             return true;
         }
         if (IsUnsafeName(name)) {
-            below = TargetFolder();
+            below = TargetFolder::NotWritten();
             Fail(node, ExportFailureKind::UnsafeName,
                  Failure::Because(FailureStep::Create, name, FailureCause::Inside));
             return true;
@@ -192,7 +194,7 @@ private:
                 StopOnFullDisk(error);
                 return false;
             }
-            below = TargetFolder();
+            below = TargetFolder::NotWritten();
             Fail(node, ExportFailureKind::FolderFailed, Failure::System(FailureStep::Create, name, error));
             return true;
         }
@@ -205,11 +207,11 @@ private:
     TargetFolder OpenExistingFolder(const FileNode& node, const TargetFolder& folder) {
         const std::string name(node.Name());
         if (!folder.IsOpen() || IsUnsafeName(name)) {
-            return TargetFolder();
+            return TargetFolder::NotWritten();
         }
         const int fd = ::openat(folder.Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
-            return TargetFolder();
+            return TargetFolder::NotWritten();
         }
         return TargetFolder(fd);
     }
@@ -218,7 +220,7 @@ private:
         const int fd = ::openat(folder.Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
             Fail(node, ExportFailureKind::FolderFailed, FolderOpenFailure(name, errno));
-            return TargetFolder();
+            return TargetFolder::NotWritten();
         }
         return TargetFolder(fd);
     }
