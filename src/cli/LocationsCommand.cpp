@@ -56,7 +56,8 @@ int Add(const std::string& argument, std::ostream& out, std::ostream& err) {
     }
     const AddLocationResult added = AddExtraLocation(folder);
     if (!added.Added()) {
-        err << "marrowick-cli locations: " << added.Message << " (" << Printable(added.Folder) << ")\n";
+        err << "marrowick-cli locations: " << AddLocationStatusText(added.Status) << " (" << Printable(added.Folder)
+            << ")\n";
         return ExitFailed;
     }
     if (!Save(err)) {

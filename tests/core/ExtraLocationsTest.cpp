@@ -39,6 +39,7 @@ protected:
 TEST_F(ExtraLocations, RootIsKeptAndAFolderGetsItsSlash) {
     const AddLocationResult root = AddExtraLocation("/");
     EXPECT_TRUE(root.Added());
+    EXPECT_EQ(AddLocationStatusText(root.Status), "");
     EXPECT_EQ(root.Folder, "/");
     const AddLocationResult srv = AddExtraLocation("/srv/backups");
     EXPECT_TRUE(srv.Added());
@@ -50,7 +51,7 @@ TEST_F(ExtraLocations, RootIsKeptAndAFolderGetsItsSlash) {
 TEST_F(ExtraLocations, NothingChosenChangesNothing) {
     const AddLocationResult result = AddExtraLocation("");
     EXPECT_EQ(result.Status, AddLocationStatus::NothingChosen);
-    EXPECT_EQ(result.Message, "");
+    EXPECT_EQ(AddLocationStatusText(result.Status), "");
     EXPECT_TRUE(ExtraLocationRows().empty());
 }
 
@@ -79,7 +80,7 @@ TEST_F(ExtraLocations, DefaultFoldersAndListedFoldersAreDuplicates) {
     for (const std::string& folder : same) {
         const AddLocationResult result = AddExtraLocation(folder);
         EXPECT_EQ(result.Status, AddLocationStatus::Duplicate) << folder;
-        EXPECT_EQ(result.Message, "This path is exist, you don't need to add again.") << folder;
+        EXPECT_EQ(AddLocationStatusText(result.Status), "This path is exist, you don't need to add again.") << folder;
     }
     EXPECT_EQ(ExtraLocationRows(), (Rows{"/srv/backups/"}));
 }
@@ -88,7 +89,7 @@ TEST_F(ExtraLocations, PathWithAControlCharacterIsRefused) {
     for (const char* folder : {"/srv/a\nb", "/srv/a\r", "/srv/\tx", "/srv/\x7f"}) {
         const AddLocationResult result = AddExtraLocation(folder);
         EXPECT_EQ(result.Status, AddLocationStatus::Unstorable) << folder;
-        EXPECT_EQ(result.Message, ControlCharacterLocationMessage);
+        EXPECT_EQ(AddLocationStatusText(result.Status), ControlCharacterLocationMessage);
     }
     EXPECT_TRUE(ExtraLocationRows().empty());
     EXPECT_TRUE(AddExtraLocation("/srv/\u00fcber").Added()) << "UTF-8 bytes are no control characters";
@@ -110,7 +111,8 @@ TEST_F(ExtraLocations, NineteenthLocationIsRefusedWithAMessage) {
     }
     const AddLocationResult refused = AddExtraLocation("/srv/b19");
     EXPECT_EQ(refused.Status, AddLocationStatus::TableFull);
-    EXPECT_EQ(refused.Message, "There are already 18 other backup locations. Delete one before adding another.");
+    EXPECT_EQ(AddLocationStatusText(refused.Status),
+              "There are already 18 other backup locations. Delete one before adding another.");
     EXPECT_EQ(ExtraLocationRows().size(), 18u);
     EXPECT_EQ(BackupLocations[19], "/srv/b18/");
     EXPECT_EQ(BackupLocations[20], "");

@@ -23,6 +23,21 @@ std::vector<std::string> ExtraLocationRows() {
     return rows;
 }
 
+std::string AddLocationStatusText(AddLocationStatus status) {
+    switch (status) {
+    case AddLocationStatus::Duplicate:
+        return DuplicateLocationMessage;
+    case AddLocationStatus::TableFull:
+        return LocationTableFullMessage;
+    case AddLocationStatus::Unstorable:
+        return ControlCharacterLocationMessage;
+    case AddLocationStatus::Added:
+    case AddLocationStatus::NothingChosen:
+        break;
+    }
+    return {};
+}
+
 // Expects the default slots filled (InitBackupLocations), so that the first empty slot is an extra one.
 AddLocationResult AddExtraLocation(const std::string& folder) {
     AddLocationResult result;
@@ -32,7 +47,6 @@ AddLocationResult AddExtraLocation(const std::string& folder) {
     result.Folder = WithTrailingSlash(folder);
     if (HoldsControlCharacter(folder)) {
         result.Status = AddLocationStatus::Unstorable;
-        result.Message = ControlCharacterLocationMessage;
         return result;
     }
     std::size_t slot = 0;
@@ -40,13 +54,11 @@ AddLocationResult AddExtraLocation(const std::string& folder) {
         // Lines read from the file may lack the "/"; they name the same folder all the same.
         if (WithTrailingSlash(BackupLocations[slot]) == result.Folder) {
             result.Status = AddLocationStatus::Duplicate;
-            result.Message = DuplicateLocationMessage;
             return result;
         }
     }
     if (slot > LastExtraLocationSlot) {
         result.Status = AddLocationStatus::TableFull;
-        result.Message = LocationTableFullMessage;
         return result;
     }
     BackupLocations[slot] = result.Folder;

@@ -26,10 +26,12 @@ enum class AddLocationStatus {
 
 struct AddLocationResult {
     AddLocationStatus Status = AddLocationStatus::NothingChosen;
-    std::string Folder;  // the folder as stored (or as it would have been), ending with "/"
-    std::string Message; // what to tell the user; empty when Added or NothingChosen
+    std::string Folder; // the folder as stored (or as it would have been), ending with "/"
     [[nodiscard]] bool Added() const { return Status == AddLocationStatus::Added; }
 };
+
+// What to tell the user about an add that ended with status; "" when Added or NothingChosen.
+[[nodiscard]] std::string AddLocationStatusText(AddLocationStatus status);
 
 // True when text holds a byte below 0x20 or 0x7F (DEL), which no line of "backuppath.txt" can hold.
 [[nodiscard]] bool HoldsControlCharacter(const std::string& text);

@@ -75,8 +75,8 @@ void CDlgSetBackupPath::FillLocationList() {
 void CDlgSetBackupPath::OnAdd() {
     const QString folder = PickFolder(this, QStringLiteral("Please set extra backup path."));
     const AddLocationResult result = AddExtraLocation(folder.toStdString());
-    if (!result.Message.empty()) {
-        ShowSettingsWarning(this, QString::fromStdString(result.Message));
+    if (const std::string message = AddLocationStatusText(result.Status); !message.empty()) {
+        ShowSettingsWarning(this, QString::fromStdString(message));
         return;
     }
     if (result.Added()) {
