@@ -476,14 +476,25 @@ TEST(RenameNoReplace, NeverReplacesWhatIsThere) {
     fs::create_directories(from / "keep");
     fs::create_directories(emptyFolder);
     WriteFile(file, "x");
-    EXPECT_EQ(RenameNoReplace(from.string(), emptyFolder.string()), EEXIST);
-    EXPECT_EQ(RenameNoReplace(file.string(), emptyFolder.string()), EEXIST);
+    const auto error = [](const Result<void>& done) { return done ? 0 : done.Error().Error; };
+    EXPECT_EQ(error(RenameNoReplace(from.string(), emptyFolder.string())), EEXIST);
+    const Result<void> ontoFolder = RenameNoReplace(file.string(), emptyFolder.string());
+    ASSERT_FALSE(ontoFolder);
+    EXPECT_EQ(ontoFolder.Error().Step, FailureStep::Rename);
+    EXPECT_EQ(ontoFolder.Error().Error, EEXIST);
+    EXPECT_EQ(ontoFolder.Error().Path, file.string());
+    EXPECT_EQ(ontoFolder.Error().OtherPath, emptyFolder.string());
     EXPECT_TRUE(fs::is_directory(emptyFolder));
     EXPECT_TRUE(fs::is_directory(from / "keep"));
-    EXPECT_EQ(RenameNoReplace(from.string(), (home.Home() / "to").string()), 0);
+    EXPECT_EQ(error(RenameNoReplace(from.string(), (home.Home() / "to").string())), 0);
     EXPECT_TRUE(fs::is_directory(home.Home() / "to" / "keep"));
-    EXPECT_EQ(RenameNoReplace(from.string(), (home.Home() / "again").string()), ENOENT);
-    EXPECT_EQ(MakeDirectoryLink("/nowhere", file.string()), EEXIST);
+    EXPECT_EQ(error(RenameNoReplace(from.string(), (home.Home() / "again").string())), ENOENT);
+    const Result<void> link = MakeDirectoryLink("/nowhere", file.string());
+    ASSERT_FALSE(link);
+    EXPECT_EQ(link.Error().Step, FailureStep::Link);
+    EXPECT_EQ(link.Error().Error, EEXIST);
+    EXPECT_EQ(link.Error().Path, file.string());
+    EXPECT_EQ(link.Error().OtherPath, "/nowhere");
     EXPECT_EQ(ReadFile(file), "x");
 }
 

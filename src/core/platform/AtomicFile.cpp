@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -13,14 +12,11 @@
 namespace marrowick {
 namespace {
 
-bool Fail(std::string* reason, int error, const std::string& temporary) {
+Failure Fail(FailureStep step, const std::string& target, int error, const std::string& temporary) {
     if (!temporary.empty()) {
         ::unlink(temporary.c_str());
     }
-    if (reason != nullptr) {
-        *reason = std::strerror(error);
-    }
-    return false;
+    return Failure::System(step, target, error);
 }
 
 bool WriteAll(int fd, const std::string& content) {
@@ -41,21 +37,22 @@ bool WriteAll(int fd, const std::string& content) {
 constexpr int MaxLinksFollowed = 40; // as the kernel's own limit, past which a path gives ELOOP
 constexpr mode_t NewFileMode = 0644;
 
-// Replaces path by the file that its chain of symbolic links ends in (which need not exist); 0 or an errno value.
-int FollowLinks(std::string& path) {
+// The file that the chain of symbolic links at path ends in (which need not exist).
+Result<std::string> FollowLinks(const std::string& path) {
+    std::string end = path;
     for (int followed = 0; followed < MaxLinksFollowed; ++followed) {
         struct stat status {};
-        if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
-            return 0;
+        if (::lstat(end.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+            return end;
         }
         std::error_code error;
-        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        const std::filesystem::path target = std::filesystem::read_symlink(end, error);
         if (error) {
-            return error.value();
+            return Failure::System(FailureStep::Check, end, error.value());
         }
-        path = target.is_absolute() ? target.string() : (std::filesystem::path(path).parent_path() / target).string();
+        end = target.is_absolute() ? target.string() : (std::filesystem::path(end).parent_path() / target).string();
     }
-    return ELOOP;
+    return Failure::System(FailureStep::Check, path, ELOOP);
 }
 
 mode_t ModeToKeep(const std::string& path) {
@@ -65,29 +62,30 @@ mode_t ModeToKeep(const std::string& path) {
 
 } // namespace
 
-bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* reason) {
+Result<void> WriteFileAtomically(const std::string& path, const std::string& content) {
     // A link stays a link: the new file replaces the one it ends in.
-    std::string target = path;
-    if (const int error = FollowLinks(target); error != 0) {
-        return Fail(reason, error, {});
+    const Result<std::string> followed = FollowLinks(path);
+    if (!followed) {
+        return followed.Error();
     }
+    const std::string& target = *followed;
     std::string temporary = target + ".XXXXXX";
     FileDescriptor file(::mkstemp(temporary.data()));
     if (!file.IsOpen()) {
-        return Fail(reason, errno, {});
+        return Fail(FailureStep::Create, target, errno, {});
     }
     if (!WriteAll(file.Get(), content) || ::fsync(file.Get()) != 0 || ::fchmod(file.Get(), ModeToKeep(target)) != 0) {
         const int error = errno;
         file.Close();
-        return Fail(reason, error, temporary);
+        return Fail(FailureStep::Write, target, error, temporary);
     }
     if (const int error = file.Close(); error != 0) {
-        return Fail(reason, error, temporary);
+        return Fail(FailureStep::Write, target, error, temporary);
     }
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        return Fail(reason, errno, temporary);
+        return Fail(FailureStep::Replace, target, errno, temporary);
     }
-    return true;
+    return {};
 }
 
 } // namespace marrowick

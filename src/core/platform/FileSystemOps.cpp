@@ -15,17 +15,17 @@ FileSystemHook& Hook() {
     return hook;
 }
 
-std::optional<int> FromHook(FileSystemCall call, const std::string& first, const std::string& second) {
+// 0 or an errno value: what the hook gives, or what the real call does.
+int Call(FileSystemCall call, const std::string& first, const std::string& second,
+         int (*real)(const std::string&, const std::string&)) {
     const FileSystemHook& hook = Hook();
-    return hook ? hook(call, first, second) : std::nullopt;
-}
-
-} // namespace
-
-int RenameNoReplace(const std::string& from, const std::string& to) {
-    if (const std::optional<int> injected = FromHook(FileSystemCall::Rename, from, to)) {
+    if (const std::optional<int> injected = hook ? hook(call, first, second) : std::nullopt) {
         return *injected;
     }
+    return real(first, second);
+}
+
+int RealRename(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return 0;
     }
@@ -41,20 +41,37 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
-int MakeDirectoryLink(const std::string& target, const std::string& link) {
-    if (const std::optional<int> injected = FromHook(FileSystemCall::Link, target, link)) {
-        return *injected;
-    }
+int RealLink(const std::string& target, const std::string& link) {
     std::error_code error;
     std::filesystem::create_directory_symlink(target, link, error);
     return error.value();
 }
 
-int MakeFolder(const std::string& path) {
-    if (const std::optional<int> injected = FromHook(FileSystemCall::Folder, path, {})) {
-        return *injected;
-    }
+int RealFolder(const std::string& path, const std::string&) {
     return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;
+}
+
+Result<void> Reported(FailureStep step, const std::string& path, const std::string& otherPath, int error) {
+    if (error == 0) {
+        return {};
+    }
+    Failure failure = Failure::System(step, path, error);
+    failure.OtherPath = otherPath;
+    return failure;
+}
+
+} // namespace
+
+Result<void> RenameNoReplace(const std::string& from, const std::string& to) {
+    return Reported(FailureStep::Rename, from, to, Call(FileSystemCall::Rename, from, to, RealRename));
+}
+
+Result<void> MakeDirectoryLink(const std::string& target, const std::string& link) {
+    return Reported(FailureStep::Link, link, target, Call(FileSystemCall::Link, target, link, RealLink));
+}
+
+Result<void> MakeFolder(const std::string& path) {
+    return Reported(FailureStep::Create, path, {}, Call(FileSystemCall::Folder, path, {}, RealFolder));
 }
 
 ScopedFileSystemHook::ScopedFileSystemHook(FileSystemHook hook) : former_(std::move(Hook())) {

@@ -1,20 +1,24 @@
 #pragma once
 
+#include "core/platform/Result.h"
+
 #include <functional>
 #include <optional>
 #include <string>
 
-// The file-system changes of the relocation. Each returns 0 or an errno value; none of them ever removes anything.
+// The file-system changes of the relocation. A failure holds the system's errno; none of them ever removes anything.
 namespace marrowick {
 
-// Renames from to to, within one file system; fails with EEXIST when to exists, whatever it is.
-[[nodiscard]] int RenameNoReplace(const std::string& from, const std::string& to);
+// Renames from to to, within one file system; fails with EEXIST when to exists, whatever it is. A failure is a
+// Rename of from, with to as its OtherPath.
+[[nodiscard]] Result<void> RenameNoReplace(const std::string& from, const std::string& to);
 
-// Makes a symbolic link at link that points at the folder target (which need not exist yet).
-[[nodiscard]] int MakeDirectoryLink(const std::string& target, const std::string& link);
+// Makes a symbolic link at link that points at the folder target (which need not exist yet). A failure is a Link
+// of link, with target as its OtherPath.
+[[nodiscard]] Result<void> MakeDirectoryLink(const std::string& target, const std::string& link);
 
-// Makes one folder; its parent must exist.
-[[nodiscard]] int MakeFolder(const std::string& path);
+// Makes one folder; its parent must exist. A failure is a Create of path.
+[[nodiscard]] Result<void> MakeFolder(const std::string& path);
 
 enum class FileSystemCall { Rename, Link, Folder };
 

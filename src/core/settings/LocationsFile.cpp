@@ -2,6 +2,7 @@
 
 #include "core/backup/BackupLocations.h"
 #include "core/platform/AtomicFile.h"
+#include "core/platform/ErrorText.h"
 #include "core/platform/Files.h"
 #include "core/settings/Relocation.h"
 
@@ -97,8 +98,13 @@ bool SaveBackupLocations(std::string* reason) {
         content += BackupLocations[slot];
         content += "\r\n";
     }
-    if (!EnsureFolderPath(GetMarrowickSettingsFolder(), reason) ||
-        !WriteFileAtomically(GetLocationsFilePath(), content, reason)) {
+    if (!EnsureFolderPath(GetMarrowickSettingsFolder(), reason)) {
+        return false;
+    }
+    if (const Result<void> written = WriteFileAtomically(GetLocationsFilePath(), content); !written) {
+        if (reason != nullptr) {
+            *reason = CauseText(written.Error());
+        }
         return false;
     }
     unreadLines = 0;

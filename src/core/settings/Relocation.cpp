@@ -276,8 +276,8 @@ bool EnsureFolderPath(const std::string& path, std::string* reason) {
     for (std::size_t pos = folder.front() == '/' ? 1 : 0; pos < folder.size();) {
         const std::size_t next = folder.find('/', pos) + 1;
         const std::string prefix = folder.substr(0, next);
-        const int error = MakeFolder(prefix);
-        const std::string why = error == 0 ? std::string() : WhyNoFolder(prefix.substr(0, next - 1), error);
+        const Result<void> made = MakeFolder(prefix);
+        const std::string why = made ? std::string() : WhyNoFolder(prefix.substr(0, next - 1), made.Error().Error);
         if (firstCause.empty()) {
             firstCause = why;
         }
@@ -314,10 +314,9 @@ bool WriteFolderListing(const std::string& folder, const std::string& listPath, 
         }
         listing += "\n Directory of " + Escaped(folder, false) + ": " + std::to_string(names.size()) + " entries\n";
     }
-    std::string writeError;
-    if (!WriteFileAtomically(listPath, listing, &writeError)) {
+    if (const Result<void> written = WriteFileAtomically(listPath, listing); !written) {
         if (reason != nullptr) {
-            *reason = writeError;
+            *reason = CauseText(written.Error());
         }
         return false;
     }
@@ -421,11 +420,11 @@ RelocationResult ApplyBackupLocation(const std::string& initialLocation, const s
         return result;
     }
     for (const Step& step : plan.Steps) {
-        const int error =
+        const Result<void> made =
             step.Kind == StepKind::Rename ? RenameNoReplace(step.From, step.To) : MakeDirectoryLink(step.From, step.To);
-        if (error != 0) {
-            result.Failure = step.FailureText(ErrorText(error));
-            result.Error = error;
+        if (!made) {
+            result.Failure = step.FailureText(CauseText(made.Error()));
+            result.Error = made.Error().Error;
             return result;
         }
         result.Done.push_back(step.DoneText());
