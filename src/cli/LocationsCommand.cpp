@@ -7,6 +7,7 @@
 #include "core/platform/Files.h"
 #include "core/settings/ExtraLocations.h"
 #include "core/settings/LocationsFile.h"
+#include "core/settings/Relocation.h"
 
 #include <ostream>
 
@@ -36,12 +37,12 @@ void PrintLocations(std::ostream& out) {
 }
 
 bool Save(std::ostream& err) {
-    std::string reason;
-    if (SaveBackupLocations(&reason)) {
+    const Result<void> saved = SaveBackupLocations();
+    if (saved) {
         return true;
     }
     err << "marrowick-cli locations: Failed to write file. " << Quoted(GetLocationsFilePath()) << ": "
-        << Printable(reason) << ".\n";
+        << Printable(SettingsReasonText(saved.Error())) << ".\n";
     return false;
 }
 

@@ -1,6 +1,7 @@
 #include "core/settings/LocationsFile.h"
 #include "core/backup/BackupLocations.h"
 #include "core/platform/FileSystemOps.h"
+#include "core/settings/Relocation.h"
 
 #include "support/SampleBackup.h"
 
@@ -99,9 +100,12 @@ TEST_F(LocationsFile, FailedSaveSaysWhyAndLeavesTheTable) {
     InitBackupLocations();
     BackupLocations[2] = "/srv/x/";
     fs::create_directories(file); // a folder where the file should be: it cannot be replaced
-    std::string reason;
-    EXPECT_FALSE(SaveBackupLocations(&reason));
-    EXPECT_FALSE(reason.empty());
+    const Result<void> saved = SaveBackupLocations();
+    ASSERT_FALSE(saved);
+    EXPECT_EQ(saved.Error().Step, FailureStep::Replace);
+    EXPECT_EQ(saved.Error().Path, file.string());
+    EXPECT_EQ(saved.Error().Error, EISDIR);
+    EXPECT_EQ(SettingsReasonText(saved.Error()), std::strerror(EISDIR));
     EXPECT_EQ(BackupLocations[2], "/srv/x/");
     EXPECT_TRUE(fs::is_directory(file));
     EXPECT_EQ(std::distance(fs::directory_iterator(home.SettingsFolder()), fs::directory_iterator()), 1)
@@ -115,9 +119,12 @@ TEST_F(LocationsFile, SettingsFolderThatCannotBeMadeGivesItsOwnReason) {
     });
     InitBackupLocations();
     BackupLocations[2] = "/srv/x/";
-    std::string reason;
-    EXPECT_FALSE(SaveBackupLocations(&reason));
-    EXPECT_EQ(reason, std::strerror(EACCES));
+    const Result<void> saved = SaveBackupLocations();
+    ASSERT_FALSE(saved);
+    EXPECT_EQ(saved.Error().Step, FailureStep::Create);
+    EXPECT_EQ(saved.Error().Path, (home.Home() / ".config").string());
+    EXPECT_EQ(saved.Error().Error, EACCES);
+    EXPECT_EQ(SettingsReasonText(saved.Error()), std::strerror(EACCES));
 }
 
 struct SavedFileCase {

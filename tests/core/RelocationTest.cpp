@@ -93,8 +93,9 @@ TEST_F(Relocation, EnsureFolderPathCreatesMissingFoldersAndSaysWhyItCannot) {
     EXPECT_TRUE(fs::is_directory(deep));
     EXPECT_TRUE(EnsureFolderPath(deep.string() + "/"));
     EXPECT_TRUE(EnsureFolderPath("/"));
-    std::string reason;
-    EXPECT_FALSE(EnsureFolderPath("", &reason));
+    const Result<void> empty = EnsureFolderPath("");
+    ASSERT_FALSE(empty);
+    EXPECT_EQ(empty.Error().Error, ENOENT);
 }
 
 struct FolderPathCase {
@@ -102,6 +103,7 @@ struct FolderPathCase {
     const char* Path;         // below the home folder
     const char* Denied;       // a missing folder whose making fails with EACCES, or nullptr
     const char* FileInTheWay; // the file named in the reason, or nullptr for EACCES's text
+    FailureStep Step;         // of the failure
 };
 
 void PrintTo(const FolderPathCase& row, std::ostream* os) {
@@ -118,18 +120,25 @@ TEST_P(FolderPathReason, IsTheFirstRealCause) {
     const ScopedFileSystemHook hook([&](FileSystemCall call, const std::string& path, const std::string&) {
         return call == FileSystemCall::Folder && path == denied ? std::optional<int>(EACCES) : std::nullopt;
     });
-    std::string reason;
-    EXPECT_FALSE(EnsureFolderPath((home.Home() / row.Path).string(), &reason));
-    EXPECT_EQ(reason, row.FileInTheWay == nullptr
-                          ? std::string(std::strerror(EACCES))
-                          : "\"" + (home.Home() / row.FileInTheWay).string() + "\" is a file, not a folder");
+    const Result<void> made = EnsureFolderPath((home.Home() / row.Path).string());
+    ASSERT_FALSE(made);
+    const Failure& failure = made.Error();
+    EXPECT_EQ(failure.Step, row.Step);
+    EXPECT_EQ(failure.Path, (home.Home() / (row.FileInTheWay != nullptr ? row.FileInTheWay : row.Denied)).string());
+    EXPECT_EQ(failure.Cause, row.FileInTheWay == nullptr ? FailureCause::System : FailureCause::NotFolder);
+    EXPECT_EQ(failure.Error, row.FileInTheWay == nullptr ? EACCES : 0);
+    EXPECT_EQ(SettingsReasonText(failure),
+              row.FileInTheWay == nullptr
+                  ? std::string(std::strerror(EACCES))
+                  : "\"" + (home.Home() / row.FileInTheWay).string() + "\" is a file, not a folder");
     EXPECT_EQ(ReadFile(home.Home() / "plain"), "x");
 }
 
-INSTANTIATE_TEST_SUITE_P(Relocation, FolderPathReason,
-                         ::testing::Values(FolderPathCase{"DeniedParent", "locked/inner", "locked", nullptr},
-                                           FolderPathCase{"FileAsParent", "plain/sub", nullptr, "plain"},
-                                           FolderPathCase{"FileAtThePath", "plain", nullptr, "plain"}));
+INSTANTIATE_TEST_SUITE_P(
+    Relocation, FolderPathReason,
+    ::testing::Values(FolderPathCase{"DeniedParent", "locked/inner", "locked", nullptr, FailureStep::Create},
+                      FolderPathCase{"FileAsParent", "plain/sub", nullptr, "plain", FailureStep::Create},
+                      FolderPathCase{"FileAtThePath", "plain", nullptr, "plain", FailureStep::Check}));
 
 TEST_F(Relocation, EnsureFolderPathPassesOverIntermediateFailuresOnly) {
     const std::string y = home.Home().string() + "/y/";
@@ -141,9 +150,10 @@ TEST_F(Relocation, EnsureFolderPathPassesOverIntermediateFailuresOnly) {
     });
     EXPECT_TRUE(EnsureFolderPath(y + "z"));
     EXPECT_TRUE(fs::is_directory(y + "z"));
-    std::string reason;
-    EXPECT_FALSE(EnsureFolderPath(x, &reason));
-    EXPECT_EQ(reason, std::strerror(EACCES));
+    const Result<void> made = EnsureFolderPath(x);
+    ASSERT_FALSE(made);
+    EXPECT_EQ(made.Error().Error, EACCES);
+    EXPECT_EQ(SettingsReasonText(made.Error()), std::strerror(EACCES));
     EXPECT_FALSE(fs::exists(x));
 }
 
@@ -196,9 +206,11 @@ TEST_F(Relocation, OnlyADirectoryLinkNamedBackupCounts) {
 TEST_F(Relocation, ListingThatCannotBeMadeOrReadGivesNoTarget) {
     const std::string list = (home.Home() / "dir.txt").string();
     EXPECT_EQ(ReadBackupLinkTarget(list), "");
-    std::string reason;
-    EXPECT_FALSE(WriteFolderListing((home.Home() / "missing").string(), list, &reason));
-    EXPECT_EQ(reason, std::strerror(ENOENT));
+    const Result<void> listed = WriteFolderListing((home.Home() / "missing").string(), list);
+    ASSERT_FALSE(listed);
+    EXPECT_EQ(listed.Error().Step, FailureStep::Read);
+    EXPECT_EQ(listed.Error().Path, (home.Home() / "missing").string());
+    EXPECT_EQ(listed.Error().Error, ENOENT);
     EXPECT_NE(ReadFile(list).find("cannot be listed"), std::string::npos);
     EXPECT_EQ(ReadBackupLinkTarget(list), "");
 

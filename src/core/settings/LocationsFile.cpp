@@ -2,7 +2,6 @@
 
 #include "core/backup/BackupLocations.h"
 #include "core/platform/AtomicFile.h"
-#include "core/platform/ErrorText.h"
 #include "core/platform/Files.h"
 #include "core/settings/Relocation.h"
 
@@ -91,24 +90,21 @@ std::string UnreadLocationLinesMessage(std::size_t count) {
            (count == 1 ? "it" : "them") + " from the file.";
 }
 
-bool SaveBackupLocations(std::string* reason) {
+Result<void> SaveBackupLocations() {
     std::string content;
     for (std::size_t slot = FirstExtraLocationSlot; slot <= LastExtraLocationSlot && !BackupLocations[slot].empty();
          ++slot) {
         content += BackupLocations[slot];
         content += "\r\n";
     }
-    if (!EnsureFolderPath(GetMarrowickSettingsFolder(), reason)) {
-        return false;
+    if (Result<void> folder = EnsureFolderPath(GetMarrowickSettingsFolder()); !folder) {
+        return folder;
     }
-    if (const Result<void> written = WriteFileAtomically(GetLocationsFilePath(), content); !written) {
-        if (reason != nullptr) {
-            *reason = CauseText(written.Error());
-        }
-        return false;
+    if (Result<void> written = WriteFileAtomically(GetLocationsFilePath(), content); !written) {
+        return written;
     }
     unreadLines = 0;
-    return true;
+    return {};
 }
 
 } // namespace marrowick

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/platform/Result.h"
+
 #include <cstddef>
 #include <string>
 
@@ -22,8 +24,9 @@ std::size_t LoadBackupLocations();
 // Tells that count lines of the file were left out and that a save drops them; "" when count is 0.
 [[nodiscard]] std::string UnreadLocationLinesMessage(std::size_t count);
 
-// Writes the extra slots up to the first empty one. On failure returns false, leaves the former file whole and
-// puts the real reason in *reason when given (a settings folder that cannot be made says why).
-[[nodiscard]] bool SaveBackupLocations(std::string* reason = nullptr);
+// Writes the extra slots up to the first empty one. A failure leaves the former file whole and holds the real cause:
+// that of the settings folder when it cannot be made (EnsureFolderPath), else that of the write. SettingsReasonText
+// gives the reason to show.
+[[nodiscard]] Result<void> SaveBackupLocations();
 
 } // namespace marrowick

@@ -156,13 +156,13 @@ Plan Refused(const std::string& failure, int error = 0) {
 // The dialog decided on the state it read when it opened; acting on another one would link or restore the wrong way.
 std::optional<Plan> StateDiffersFromBelief(const std::string& initialLocation) {
     const std::string firstBackup = MobileSyncFolders[0] + "/" + BackupEntry;
-    const BackupLink link = ReadBackupLink(MobileSyncFolders[0]);
-    if (link.Error != 0) {
-        return Refused("Cannot examine " + QuotedPath(firstBackup) + ": " + ErrorText(link.Error) +
+    const Result<std::string> link = ReadBackupLink(MobileSyncFolders[0]);
+    if (!link) {
+        return Refused("Cannot examine " + QuotedPath(firstBackup) + ": " + CauseText(link.Error()) +
                            "; nothing was changed.",
-                       link.Error);
+                       link.Error().Error);
     }
-    if (link.Target == initialLocation) {
+    if (*link == initialLocation) {
         return std::nullopt;
     }
     if (initialLocation.empty()) {
@@ -170,11 +170,11 @@ std::optional<Plan> StateDiffersFromBelief(const std::string& initialLocation) {
                        " is a link, but it was read as the default folder; nothing was changed. Read the location "
                        "again and retry.");
     }
-    if (link.Target.empty()) {
+    if (link->empty()) {
         return Refused(QuotedPath(firstBackup) + " is no longer a link to " + QuotedPath(initialLocation) +
                        "; nothing was changed. Read the location again and retry.");
     }
-    return Refused(QuotedPath(firstBackup) + " links to " + QuotedPath(link.Target) + ", not to " +
+    return Refused(QuotedPath(firstBackup) + " links to " + QuotedPath(*link) + ", not to " +
                    QuotedPath(initialLocation) +
                    " as was read; nothing was changed. Read the location again and retry.");
 }
@@ -237,73 +237,78 @@ Plan MakePlan(const std::string& initialLocation, const std::string& newLocation
     return plan;
 }
 
-std::string NotAFolder(const std::string& name, const struct stat& status) {
-    return QuotedPath(name) + (S_ISREG(status.st_mode) ? " is a file, not a folder" : " is not a folder");
+Failure NotAFolder(FailureStep step, const std::string& name, const struct stat& status) {
+    return Failure::Because(step, name,
+                            S_ISREG(status.st_mode) ? FailureCause::NotFolder : FailureCause::NotRegularFile);
 }
 
-// Why the folder name is not there after making it failed with error; "" when it is a folder after all.
-std::string WhyNoFolder(const std::string& name, int error) {
+// Why the folder name is not there after making it failed; nothing when it is a folder after all.
+std::optional<Failure> WhyNoFolder(const std::string& name, const Failure& making) {
     struct stat status {};
     if (::stat(name.c_str(), &status) != 0) {
         const int statError = errno;
-        return ErrorText(error == EEXIST ? statError : error);
+        return Failure::System(FailureStep::Create, name, making.Error == EEXIST ? statError : making.Error);
     }
-    return S_ISDIR(status.st_mode) ? std::string() : NotAFolder(name, status);
+    return S_ISDIR(status.st_mode) ? std::nullopt
+                                   : std::optional<Failure>(NotAFolder(FailureStep::Create, name, status));
 }
 
 } // namespace
 
-bool EnsureFolderPath(const std::string& path, std::string* reason) {
-    const auto fail = [reason](const std::string& why) {
-        if (reason != nullptr) {
-            *reason = why;
-        }
-        return false;
-    };
+Result<void> EnsureFolderPath(const std::string& path) {
     if (path.empty()) {
-        return fail(ErrorText(ENOENT));
+        return Failure::System(FailureStep::Create, path, ENOENT);
     }
     const std::string folder = path.back() == '/' ? path : path + "/";
     if (folder.size() == 1) {
-        return true;
+        return {};
     }
     const std::string whole = folder.substr(0, folder.size() - 1);
     struct stat status {};
     if (::stat(whole.c_str(), &status) == 0) {
-        return S_ISDIR(status.st_mode) || fail(NotAFolder(whole, status));
+        return S_ISDIR(status.st_mode) ? Result<void>() : NotAFolder(FailureStep::Check, whole, status);
     }
-    std::string firstCause;
+    std::optional<Failure> firstCause;
     for (std::size_t pos = folder.front() == '/' ? 1 : 0; pos < folder.size();) {
         const std::size_t next = folder.find('/', pos) + 1;
         const std::string prefix = folder.substr(0, next);
         const Result<void> made = MakeFolder(prefix);
-        const std::string why = made ? std::string() : WhyNoFolder(prefix.substr(0, next - 1), made.Error().Error);
-        if (firstCause.empty()) {
+        const std::optional<Failure> why = made ? std::nullopt : WhyNoFolder(prefix.substr(0, next - 1), made.Error());
+        if (!firstCause) {
             firstCause = why;
         }
-        if (next == folder.size() && !why.empty()) {
-            return fail(firstCause);
+        if (next == folder.size() && why) {
+            return *firstCause;
         }
         pos = next;
     }
-    return true;
+    return {};
+}
+
+std::string SettingsReasonText(const Failure& failure) {
+    switch (failure.Cause) {
+    case FailureCause::NotFolder:
+        return QuotedPath(failure.Path) + " is a file, not a folder";
+    case FailureCause::NotRegularFile:
+        return QuotedPath(failure.Path) + " is not a folder";
+    default:
+        return CauseText(failure);
+    }
 }
 
 std::string GetDirListPath() {
     return GetMarrowickSettingsFolder() + "dir.txt";
 }
 
-bool WriteFolderListing(const std::string& folder, const std::string& listPath, std::string* reason) {
+Result<void> WriteFolderListing(const std::string& folder, const std::string& listPath) {
     std::vector<std::string> names;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         names.push_back(it->path().filename().string());
     }
     std::string listing;
-    std::string listError;
     if (error) {
-        listError = error.message();
-        listing = "The folder " + Escaped(folder, false) + " cannot be listed: " + listError + "\n";
+        listing = "The folder " + Escaped(folder, false) + " cannot be listed: " + error.message() + "\n";
     } else {
         // Backup first, so that a long listing cannot push its line past what is read back.
         std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
@@ -314,16 +319,10 @@ bool WriteFolderListing(const std::string& folder, const std::string& listPath, 
         }
         listing += "\n Directory of " + Escaped(folder, false) + ": " + std::to_string(names.size()) + " entries\n";
     }
-    if (const Result<void> written = WriteFileAtomically(listPath, listing); !written) {
-        if (reason != nullptr) {
-            *reason = CauseText(written.Error());
-        }
-        return false;
+    if (Result<void> written = WriteFileAtomically(listPath, listing); !written) {
+        return written;
     }
-    if (!listError.empty() && reason != nullptr) {
-        *reason = listError;
-    }
-    return listError.empty();
+    return error ? Result<void>(Failure::System(FailureStep::Read, folder, error.value())) : Result<void>();
 }
 
 std::string ReadBackupLinkTarget(const std::string& dirListPath) {
@@ -346,20 +345,21 @@ std::string ReadBackupLinkTarget(const std::string& dirListPath) {
     return text.substr(open + 1, close - open - 1);
 }
 
-BackupLink ReadBackupLink(const std::string& mobileSync) {
+Result<std::string> ReadBackupLink(const std::string& mobileSync) {
     const std::string path = mobileSync + "/" + BackupEntry;
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0) {
         // A MobileSync folder that is missing or is a file holds no Backup.
         const int error = errno;
-        return {.Target = {}, .Error = error == ENOENT || error == ENOTDIR ? 0 : error};
+        return error == ENOENT || error == ENOTDIR ? Result<std::string>(std::string())
+                                                   : Failure::System(FailureStep::Read, path, error);
     }
     if (!S_ISLNK(status.st_mode)) {
-        return {};
+        return std::string();
     }
     std::error_code error;
     std::string target = fs::read_symlink(path, error).string();
-    return error ? BackupLink{.Target = {}, .Error = error.value()} : BackupLink{.Target = std::move(target)};
+    return error ? Result<std::string>(Failure::System(FailureStep::Read, path, error.value())) : std::move(target);
 }
 
 std::string RelocationTimestamp(std::int64_t unixSeconds) {
@@ -380,28 +380,27 @@ std::string CurrentRelocationTimestamp() {
 RelocationPreparation PrepareRelocation() {
     RelocationPreparation preparation;
     const std::string settings = GetMarrowickSettingsFolder();
-    std::string reason;
-    if (!EnsureFolderPath(settings, &reason)) {
-        preparation.Problems.push_back("The settings folder " + QuotedPath(settings) + " cannot be created: " + reason +
-                                       ".");
+    if (const Result<void> made = EnsureFolderPath(settings); !made) {
+        preparation.Problems.push_back("The settings folder " + QuotedPath(settings) +
+                                       " cannot be created: " + SettingsReasonText(made.Error()) + ".");
     }
     for (const std::string& mobileSync : MobileSyncFolders) {
-        if (!EnsureFolderPath(mobileSync, &reason)) {
+        if (const Result<void> made = EnsureFolderPath(mobileSync); !made) {
             preparation.Problems.push_back(std::string(UnableToCreatePathMessage) + " " + QuotedPath(mobileSync) +
-                                           ": " + reason + ".");
+                                           ": " + SettingsReasonText(made.Error()) + ".");
         }
     }
     preparation.DirListPath = GetDirListPath();
-    if (!WriteFolderListing(MobileSyncFolders[0], preparation.DirListPath, &reason)) {
+    if (const Result<void> listed = WriteFolderListing(MobileSyncFolders[0], preparation.DirListPath); !listed) {
         preparation.Problems.push_back("The folder " + QuotedPath(MobileSyncFolders[0]) + " cannot be listed into " +
-                                       QuotedPath(preparation.DirListPath) + ": " + reason + ".");
+                                       QuotedPath(preparation.DirListPath) + ": " + CauseText(listed.Error()) + ".");
     }
-    const BackupLink link = ReadBackupLink(MobileSyncFolders[0]);
-    if (link.Error != 0) {
+    const Result<std::string> link = ReadBackupLink(MobileSyncFolders[0]);
+    if (!link) {
         preparation.Problems.push_back("Cannot examine " + QuotedPath(MobileSyncFolders[0] + "/" + BackupEntry) + ": " +
-                                       ErrorText(link.Error) + ".");
+                                       CauseText(link.Error()) + ".");
     }
-    preparation.InitialLocation = link.Target;
+    preparation.InitialLocation = link ? *link : std::string();
     return preparation;
 }
 

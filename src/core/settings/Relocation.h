@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/platform/Result.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,33 +14,32 @@ namespace marrowick {
 inline constexpr const char* UnableToCreatePathMessage = "Unable to create path,maybe the path is invalid.";
 
 // Makes sure the folder path exists, creating its missing folders from the root down. Failures on intermediate
-// folders are passed over (most exist already); false when the last one cannot be made or path is something other
-// than a folder, with the first real cause in *reason when given: the failure of the first folder that is not there,
-// or the file that stands where a folder must be.
-[[nodiscard]] bool EnsureFolderPath(const std::string& path, std::string* reason = nullptr);
+// folders are passed over (most exist already); fails when the last one cannot be made or path is something other
+// than a folder, with the first real cause: the failure of the first folder that is not there, or what stands where
+// a folder must be (cause NotFolder for a file, NotRegularFile for a FIFO, a device or a socket).
+[[nodiscard]] Result<void> EnsureFolderPath(const std::string& path);
+
+// The reason shown after a path in the messages of the settings: CauseText, except that what stands where a folder
+// must be is named ("\"/a/b\" is a file, not a folder").
+[[nodiscard]] std::string SettingsReasonText(const Failure& failure);
 
 // The listing file: the settings folder + "dir.txt".
 [[nodiscard]] std::string GetDirListPath();
 
 // Writes a "dir"-style listing of folder to listPath, replacing it. An entry named Backup comes first, a directory
 // link as "<SYMLINKD>     Backup [target]" (a dangling link counts as one: its disk may be unplugged); other names
-// and targets are escaped so that no other line can be taken for it. False with the reason when folder
-// cannot be listed (the file then says so) or the file cannot be written.
-[[nodiscard]] bool WriteFolderListing(const std::string& folder, const std::string& listPath,
-                                      std::string* reason = nullptr);
+// and targets are escaped so that no other line can be taken for it. Fails when the file cannot be written, or
+// when folder cannot be listed (a Read of folder; the file then says so).
+[[nodiscard]] Result<void> WriteFolderListing(const std::string& folder, const std::string& listPath);
 
 // The target of the directory link named Backup in the first 3000 bytes of the listing at dirListPath; "" when there
 // is none or the file cannot be read. The listing is for people: a target holding "]" or longer than the bytes read
 // comes back wrong, so no decision is taken on it (ReadBackupLink is).
 [[nodiscard]] std::string ReadBackupLinkTarget(const std::string& dirListPath);
 
-struct BackupLink {
-    std::string Target; // the link's target byte for byte; "" when the entry is missing or not a symbolic link
-    int Error = 0;      // the errno that kept the entry from being examined; Target is then ""
-};
-
-// What mobileSync + "/Backup" is now, read from the entry itself.
-[[nodiscard]] BackupLink ReadBackupLink(const std::string& mobileSync);
+// What mobileSync + "/Backup" is now, read from the entry itself: the link's target byte for byte; "" when the
+// entry is missing or not a symbolic link. A failure is a Read of the entry.
+[[nodiscard]] Result<std::string> ReadBackupLink(const std::string& mobileSync);
 
 // The local time of unixSeconds as "YYYYMMDDhhmmss" (TZ is honoured); "" when it has no local time.
 [[nodiscard]] std::string RelocationTimestamp(std::int64_t unixSeconds);

@@ -23,9 +23,9 @@ bool RunSetBackupPathCommand(QWidget* owner) {
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
-    std::string reason;
-    if (!SaveBackupLocations(&reason)) {
+    if (const Result<void> saved = SaveBackupLocations(); !saved) {
         const std::string file = GetLocationsFilePath();
+        const std::string reason = SettingsReasonText(saved.Error());
         ShowProgramMessage(
             owner, QString::fromLatin1(FailedToWriteFileMessage), QMessageBox::NoIcon,
             QStringLiteral("\"%1\": %2.").arg(QString::fromStdString(file), QString::fromStdString(reason)));
