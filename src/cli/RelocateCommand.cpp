@@ -66,8 +66,8 @@ int RunRelocateCommand(const std::vector<std::string>& args, std::ostream& out, 
 
     InitBackupLocations();
     const RelocationPreparation preparation = PrepareRelocation();
-    for (const std::string& problem : preparation.Problems) {
-        err << "marrowick-cli relocate: " << Printable(problem) << '\n';
+    for (const PreparationProblem& problem : preparation.Problems) {
+        err << "marrowick-cli relocate: " << Printable(PreparationProblemText(problem)) << '\n';
     }
     if (!restore && parsed.Positional.empty()) {
         PrintLocation(preparation.InitialLocation, out);
@@ -76,11 +76,12 @@ int RunRelocateCommand(const std::vector<std::string>& args, std::ostream& out, 
 
     const RelocationResult result =
         ApplyBackupLocation(preparation.InitialLocation, newLocation, CurrentRelocationTimestamp());
-    for (const std::string& step : result.Done) {
-        out << Printable(step) << '\n';
+    for (const RelocationStep& step : result.Done) {
+        out << Printable(RelocationStepText(step)) << '\n';
     }
     if (!result.Succeeded()) {
-        err << "marrowick-cli relocate: " << Printable(result.Failure) << '\n';
+        err << "marrowick-cli relocate: "
+            << Printable(RelocationFailureText(*result.Problem, preparation.InitialLocation)) << '\n';
         return ExitFailed;
     }
     if (result.Unchanged) {

@@ -1,6 +1,7 @@
 #include "core/settings/Relocation.h"
 #include "core/backup/BackupDiscovery.h"
 #include "core/backup/BackupLocations.h"
+#include "core/platform/ErrorText.h"
 #include "core/platform/FileSystemOps.h"
 #include "core/settings/LocationsFile.h"
 
@@ -78,8 +79,13 @@ protected:
     // The relocation command: prepare, then the dialog's OK with what it read.
     RelocationResult Relocate(const std::string& newLocation, const std::string& timestamp) {
         const RelocationPreparation preparation = PrepareRelocation();
-        EXPECT_TRUE(preparation.Problems.empty()) << preparation.Problems.front();
+        EXPECT_TRUE(preparation.Problems.empty()) << PreparationProblemText(preparation.Problems.front());
         return ApplyBackupLocation(preparation.InitialLocation, newLocation, timestamp);
+    }
+
+    // What went wrong, for a failed assertion's message.
+    static std::string Why(const RelocationResult& result) {
+        return result.Problem ? FailureText(*result.Problem) : std::string();
     }
 
     static std::string Link(const fs::path& path) {
@@ -229,13 +235,17 @@ TEST_F(Relocation, FirstRelocationWhenOnlyTheProfileFolderHasBackups) {
     ASSERT_FALSE(fs::exists(appSync));
 
     const RelocationResult result = Relocate(store.string(), "20240305070809");
-    ASSERT_TRUE(result.Succeeded()) << result.Failure;
-    EXPECT_EQ(result.Done,
-              (std::vector<std::string>{
-                  "Linked \"" + appSync.string() + "/Backup\" to \"" + store.string() + "\".",
-                  "Renamed \"" + profileSync.string() + "/Backup\" to \"" + profileSync.string() + "/Backup_old\".",
-                  "Linked \"" + profileSync.string() + "/Backup\" to \"" + store.string() + "\".",
+    ASSERT_TRUE(result.Succeeded()) << Why(result);
+    ASSERT_EQ(result.Done,
+              (std::vector<RelocationStep>{
+                  {RelocationStepKind::Link, store.string(), appSync.string() + "/Backup"},
+                  {RelocationStepKind::Rename, profileSync.string() + "/Backup", profileSync.string() + "/Backup_old"},
+                  {RelocationStepKind::Link, store.string(), profileSync.string() + "/Backup"},
               }));
+    EXPECT_EQ(RelocationStepText(result.Done[0]),
+              "Linked \"" + appSync.string() + "/Backup\" to \"" + store.string() + "\".");
+    EXPECT_EQ(RelocationStepText(result.Done[1]),
+              "Renamed \"" + profileSync.string() + "/Backup\" to \"" + profileSync.string() + "/Backup_old\".");
     EXPECT_EQ(Link(appSync / "Backup"), store.string());
     EXPECT_EQ(Link(profileSync / "Backup"), store.string());
     EXPECT_FALSE(fs::exists(appSync / "Backup_old"));
@@ -252,7 +262,7 @@ TEST_F(Relocation, RelocatingTwiceKeepsTheFirstLinkUnderATimestamp) {
     const Tree backupOld = Entries(appSync / "Backup_old");
 
     const RelocationResult second = Relocate(other.string(), "20240305070809");
-    ASSERT_TRUE(second.Succeeded()) << second.Failure;
+    ASSERT_TRUE(second.Succeeded()) << Why(second);
     for (const fs::path& sync : {appSync, profileSync}) {
         EXPECT_EQ(Link(sync / "Backup"), other.string());
         EXPECT_EQ(Link(sync / "Backup_20240305070809"), store.string());
@@ -269,7 +279,7 @@ TEST_F(Relocation, RestoreBringsBackTheFormerFolderAndKeepsTheLink) {
     ASSERT_TRUE(Relocate(store.string(), "20240101000000").Succeeded());
 
     const RelocationResult restore = Relocate("", "20240305070809");
-    ASSERT_TRUE(restore.Succeeded()) << restore.Failure;
+    ASSERT_TRUE(restore.Succeeded()) << Why(restore);
     EXPECT_EQ(Entries(home.ProfileBackupFolder()), oldBackups);
     EXPECT_FALSE(fs::is_symlink(profileSync / "Backup"));
     EXPECT_FALSE(fs::exists(profileSync / "Backup_old"));
@@ -302,7 +312,7 @@ TEST_F(Relocation, LocationDifferingOnlyInCaseIsRelinked) {
     fs::create_directories(upper);
     ASSERT_TRUE(Relocate(upper.string(), "20240101000000").Succeeded());
     const RelocationResult result = Relocate(store.string(), "20240305070809");
-    ASSERT_TRUE(result.Succeeded()) << result.Failure;
+    ASSERT_TRUE(result.Succeeded()) << Why(result);
     EXPECT_FALSE(result.Unchanged);
     EXPECT_EQ(Link(appSync / "Backup"), store.string());
     EXPECT_EQ(Link(appSync / "Backup_20240305070809"), upper.string());
@@ -331,10 +341,14 @@ TEST_F(Relocation, BackupOldAlreadyThereStopsBeforeAnyChange) {
     ASSERT_TRUE(PrepareRelocation().Problems.empty());
     const Tree before = Entries(home.Home());
     const RelocationResult result = Relocate(store.string(), "20240305070809");
-    EXPECT_FALSE(result.Succeeded());
-    EXPECT_EQ(result.Error, EEXIST);
-    EXPECT_EQ(result.Failure, "Cannot rename \"" + profileSync.string() + "/Backup\" to \"" + profileSync.string() +
-                                  "/Backup_old\": " + std::strerror(EEXIST) + ".");
+    ASSERT_FALSE(result.Succeeded());
+    EXPECT_EQ(result.Problem->Step, FailureStep::Rename);
+    EXPECT_EQ(result.Problem->Cause, FailureCause::Taken);
+    EXPECT_EQ(result.Problem->Path, profileSync.string() + "/Backup");
+    EXPECT_EQ(result.Problem->OtherPath, profileSync.string() + "/Backup_old");
+    EXPECT_EQ(RelocationFailureText(*result.Problem, ""), "Cannot rename \"" + profileSync.string() +
+                                                              "/Backup\" to \"" + profileSync.string() +
+                                                              "/Backup_old\": " + std::strerror(EEXIST) + ".");
     EXPECT_TRUE(result.Done.empty());
     EXPECT_EQ(Entries(home.Home()), before) << "no link in either folder, nothing moved";
 }
@@ -344,9 +358,11 @@ TEST_F(Relocation, TimestampNameTakenStopsBeforeAnyChange) {
     fs::create_directories(profileSync / "Backup_20240305070809");
     const Tree before = Entries(home.Home() / "Apple");
     const RelocationResult result = Relocate(other.string(), "20240305070809");
-    EXPECT_EQ(result.Error, EEXIST);
-    EXPECT_NE(result.Failure.find(profileSync.string() + "/Backup_20240305070809\": File exists."), std::string::npos)
-        << result.Failure;
+    ASSERT_FALSE(result.Succeeded());
+    EXPECT_EQ(result.Problem->Cause, FailureCause::Taken);
+    EXPECT_EQ(result.Problem->OtherPath, profileSync.string() + "/Backup_20240305070809");
+    const std::string text = RelocationFailureText(*result.Problem, store.string());
+    EXPECT_NE(text.find(profileSync.string() + "/Backup_20240305070809\": File exists."), std::string::npos) << text;
     EXPECT_EQ(Link(appSync / "Backup"), store.string());
     EXPECT_EQ(Entries(home.Home() / "Apple"), before);
 }
@@ -363,9 +379,14 @@ TEST_F(Relocation, FailedStepIsReportedAndNothingRunsAfterIt) {
         return failHere ? std::optional<int>(EACCES) : std::nullopt;
     });
     const RelocationResult result = Relocate(store.string(), "20240305070809");
-    EXPECT_EQ(result.Error, EACCES);
-    EXPECT_EQ(result.Failure, "Cannot make the link \"" + profileSync.string() + "/Backup\" to \"" + store.string() +
-                                  "\": " + std::strerror(EACCES) + ".");
+    ASSERT_FALSE(result.Succeeded());
+    EXPECT_EQ(result.Problem->Step, FailureStep::Link);
+    EXPECT_EQ(result.Problem->Error, EACCES);
+    EXPECT_EQ(result.Problem->Path, profileSync.string() + "/Backup");
+    EXPECT_EQ(result.Problem->OtherPath, store.string());
+    EXPECT_EQ(RelocationFailureText(*result.Problem, ""), "Cannot make the link \"" + profileSync.string() +
+                                                              "/Backup\" to \"" + store.string() +
+                                                              "\": " + std::strerror(EACCES) + ".");
     EXPECT_EQ(result.Done.size(), 2u);
     EXPECT_EQ(Entries(profileSync / "Backup_old"), oldBackups);
     EXPECT_FALSE(fs::exists(fs::symlink_status(profileSync / "Backup")));
@@ -381,8 +402,10 @@ TEST_F(Relocation, FailedRenameMakesNoLinkOnTopOfTheFolder) {
         return call == FileSystemCall::Rename ? std::optional<int>(EXDEV) : std::nullopt;
     });
     const RelocationResult result = Relocate(store.string(), "20240305070809");
-    EXPECT_EQ(result.Error, EXDEV);
-    EXPECT_NE(result.Failure.find(std::strerror(EXDEV)), std::string::npos);
+    ASSERT_FALSE(result.Succeeded());
+    EXPECT_EQ(result.Problem->Step, FailureStep::Rename);
+    EXPECT_EQ(result.Problem->Error, EXDEV);
+    EXPECT_NE(RelocationFailureText(*result.Problem, "").find(std::strerror(EXDEV)), std::string::npos);
     EXPECT_TRUE(result.Done.empty());
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(fs::is_symlink(appSync / "Backup"));
@@ -393,14 +416,25 @@ TEST_F(Relocation, StalePictureOfTheFirstFolderIsRefused) {
     ASSERT_TRUE(Relocate(store.string(), "20240101000000").Succeeded());
     const Tree before = Entries(home.Home() / ".local");
     const RelocationResult asIfDefault = ApplyBackupLocation("", other.string(), "20240305070809");
-    EXPECT_FALSE(asIfDefault.Succeeded());
-    EXPECT_NE(asIfDefault.Failure.find("nothing was changed"), std::string::npos) << asIfDefault.Failure;
+    ASSERT_FALSE(asIfDefault.Succeeded());
+    EXPECT_EQ(asIfDefault.Problem->Cause, FailureCause::Changed);
+    EXPECT_EQ(asIfDefault.Problem->Path, appSync.string() + "/Backup");
+    EXPECT_EQ(asIfDefault.Problem->OtherPath, store.string());
+    EXPECT_EQ(RelocationFailureText(*asIfDefault.Problem, ""),
+              "\"" + appSync.string() +
+                  "/Backup\" is a link, but it was read as the default folder; nothing was changed. Read the location "
+                  "again and retry.");
     EXPECT_EQ(Entries(home.Home() / ".local"), before);
 
     ASSERT_TRUE(Relocate("", "20240202000000").Succeeded());
     fs::create_directories(appSync / "Backup");
     const RelocationResult asIfLinked = ApplyBackupLocation(store.string(), other.string(), "20240305070809");
-    EXPECT_FALSE(asIfLinked.Succeeded());
+    ASSERT_FALSE(asIfLinked.Succeeded());
+    EXPECT_EQ(asIfLinked.Problem->Cause, FailureCause::Changed);
+    EXPECT_EQ(asIfLinked.Problem->OtherPath, "");
+    EXPECT_EQ(RelocationFailureText(*asIfLinked.Problem, store.string()),
+              "\"" + appSync.string() + "/Backup\" is no longer a link to \"" + store.string() +
+                  "\"; nothing was changed. Read the location again and retry.");
     const RelocationResult asIfUnchanged = ApplyBackupLocation(store.string(), store.string(), "20240305070809");
     EXPECT_FALSE(asIfUnchanged.Succeeded() || asIfUnchanged.Unchanged);
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(appSync / "Backup")));
@@ -413,10 +447,17 @@ TEST_F(Relocation, LocationInsideTheFolderThatMovesIsRefused) {
     for (const fs::path& target : {home.ProfileBackupFolder() / "inner", home.ProfileBackupFolder(),
                                    home.Home() / "Apple" / "MobileSync" / "." / "Backup"}) {
         const RelocationResult result = Relocate(target.string(), "20240305070809");
-        EXPECT_FALSE(result.Succeeded()) << target;
-        EXPECT_NE(result.Failure.find("lies inside"), std::string::npos) << result.Failure;
+        ASSERT_FALSE(result.Succeeded()) << target;
+        EXPECT_EQ(result.Problem->Cause, FailureCause::Inside);
+        EXPECT_EQ(result.Problem->Path, target.string());
+        const std::string text = RelocationFailureText(*result.Problem, "");
+        EXPECT_NE(text.find("lies inside"), std::string::npos) << text;
     }
-    EXPECT_FALSE(Relocate("relative/path", "20240305070809").Succeeded());
+    const RelocationResult relative = Relocate("relative/path", "20240305070809");
+    ASSERT_FALSE(relative.Succeeded());
+    EXPECT_EQ(relative.Problem->Cause, FailureCause::NotAbsolute);
+    EXPECT_EQ(RelocationFailureText(*relative.Problem, ""),
+              "The new location \"relative/path\" is not a full path (it must start with \"/\").");
     EXPECT_EQ(Entries(home.Home() / "Apple"), before);
 }
 
@@ -424,11 +465,19 @@ TEST_F(Relocation, FileWhereTheMobileSyncFolderMustBeIsReported) {
     WriteFile(appSync, "not a folder");
     const RelocationPreparation preparation = PrepareRelocation();
     ASSERT_EQ(preparation.Problems.size(), 2u) << "the folder, then its listing";
-    EXPECT_NE(preparation.Problems[0].find(appSync.string() + "\" is a file, not a folder."), std::string::npos)
-        << preparation.Problems[0];
+    EXPECT_EQ(preparation.Problems[0].Step, PreparationStep::MobileSyncFolder);
+    EXPECT_EQ(preparation.Problems[0].Why.Cause, FailureCause::NotFolder);
+    EXPECT_EQ(preparation.Problems[1].Step, PreparationStep::Listing);
+    EXPECT_EQ(preparation.Problems[1].ListPath, preparation.DirListPath);
+    const std::string text = PreparationProblemText(preparation.Problems[0]);
+    EXPECT_NE(text.find(appSync.string() + "\" is a file, not a folder."), std::string::npos) << text;
     EXPECT_EQ(preparation.InitialLocation, "");
     const RelocationResult result = ApplyBackupLocation("", store.string(), "20240305070809");
-    EXPECT_EQ(result.Error, ENOTDIR);
+    ASSERT_FALSE(result.Succeeded());
+    EXPECT_EQ(result.Problem->Step, FailureStep::Check);
+    EXPECT_EQ(result.Problem->Error, ENOTDIR);
+    EXPECT_EQ(RelocationFailureText(*result.Problem, ""),
+              "The folder \"" + appSync.string() + "\" cannot be used: " + std::strerror(ENOTDIR) + ".");
     EXPECT_EQ(ReadFile(appSync), "not a folder");
     EXPECT_FALSE(fs::exists(fs::symlink_status(profileSync / "Backup")));
 }
@@ -465,12 +514,15 @@ TEST_P(RelocationTarget, IsReadFromTheLinkForEveryDecision) {
     const std::string misread = ReadBackupLinkTarget(preparation.DirListPath);
     ASSERT_NE(misread, target.string());
     const RelocationResult stale = ApplyBackupLocation(misread, misread, "20240202000000");
-    EXPECT_FALSE(stale.Succeeded() || stale.Unchanged);
-    EXPECT_NE(stale.Failure.find("Read the location again"), std::string::npos) << stale.Failure;
+    ASSERT_FALSE(stale.Succeeded() || stale.Unchanged);
+    EXPECT_EQ(stale.Problem->Cause, FailureCause::Changed);
+    EXPECT_EQ(stale.Problem->OtherPath, target.string());
+    const std::string text = RelocationFailureText(*stale.Problem, misread);
+    EXPECT_NE(text.find("Read the location again"), std::string::npos) << text;
 
     EXPECT_TRUE(Relocate(target.string(), "20240202000000").Unchanged);
     const RelocationResult restore = Relocate("", "20240305070809");
-    ASSERT_TRUE(restore.Succeeded()) << restore.Failure;
+    ASSERT_TRUE(restore.Succeeded()) << Why(restore);
     EXPECT_FALSE(restore.Unchanged);
     EXPECT_EQ(Link(profileSync / "Backup_20240305070809"), target.string());
     EXPECT_TRUE(fs::exists(profileSync / "Backup" / "old" / "Info.plist"));

@@ -2,6 +2,7 @@
 
 #include "core/backup/BackupDiscovery.h"
 #include "core/backup/BackupLocations.h"
+#include "core/platform/ErrorText.h"
 #include "core/platform/FileSystemOps.h"
 #include "core/settings/LocationsFile.h"
 #include "gui/controls/FolderPicker.h"
@@ -222,7 +223,8 @@ TEST_F(RelocationDialog, OkWithTheBoxUnchangedKeepsATargetThatIsNotUtf8) {
     fs::create_directory_symlink(target, appSync / "Backup");
     EXPECT_TRUE(RunCommand([](CDlgModifyItunesBackupPath& dialog) {
         QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
-        EXPECT_TRUE(dialog.Result().Unchanged) << dialog.Result().Failure;
+        const std::optional<Failure>& problem = dialog.Result().Problem;
+        EXPECT_TRUE(dialog.Result().Unchanged) << (problem ? FailureText(*problem) : std::string());
     }));
     EXPECT_EQ(Entries(appSync), (std::map<std::string, std::string>{{"Backup", "link -> " + target}}));
 }

@@ -89,28 +89,9 @@ std::string ListingLine(const std::string& folder, const std::string& name) {
 
 // ---- The relocation's steps ---------------------------------------------------------------------------
 
-enum class StepKind { Rename, Link };
-
-struct Step {
-    StepKind Kind;
-    std::string From; // Rename: the entry renamed; Link: the link's target
-    std::string To;   // Rename: its new name; Link: the link made
-
-    [[nodiscard]] std::string DoneText() const {
-        return Kind == StepKind::Rename ? "Renamed " + QuotedPath(From) + " to " + QuotedPath(To) + "."
-                                        : "Linked " + QuotedPath(To) + " to " + QuotedPath(From) + ".";
-    }
-    [[nodiscard]] std::string FailureText(const std::string& reason) const {
-        return Kind == StepKind::Rename
-                   ? "Cannot rename " + QuotedPath(From) + " to " + QuotedPath(To) + ": " + reason + "."
-                   : "Cannot make the link " + QuotedPath(To) + " to " + QuotedPath(From) + ": " + reason + ".";
-    }
-};
-
 struct Plan {
-    std::vector<Step> Steps;
-    std::string Failure;
-    int Error = 0;
+    std::vector<RelocationStep> Steps;
+    std::optional<Failure> Problem;
 };
 
 enum class EntryState { Missing, Link, Other };
@@ -131,7 +112,7 @@ bool IsWithin(const fs::path& inner, const fs::path& outer) {
 
 // A link at M/Backup to a place inside what M/Backup is now would point into a folder that is renamed away, or at
 // itself.
-std::optional<std::string> LinkIntoMovedFolder(const std::string& newLocation, const std::string& backup) {
+bool LinksIntoMovedFolder(const std::string& newLocation, const std::string& backup) {
     bool inside = IsWithin(newLocation, backup);
     if (!inside && StateOf(backup) == EntryState::Other) {
         std::error_code error;
@@ -139,103 +120,110 @@ std::optional<std::string> LinkIntoMovedFolder(const std::string& newLocation, c
         const fs::path realBackup = error ? fs::path() : fs::weakly_canonical(backup, error);
         inside = !error && IsWithin(realNew, realBackup);
     }
-    if (!inside) {
-        return std::nullopt;
-    }
-    return "The new location " + QuotedPath(newLocation) + " lies inside " + QuotedPath(backup) +
-           ", which the relocation renames; choose a folder outside it.";
+    return inside;
 }
 
-Plan Refused(const std::string& failure, int error = 0) {
+Failure Because(FailureStep step, std::string path, FailureCause cause, std::string otherPath = {}) {
+    Failure failure = Failure::Because(step, std::move(path), cause);
+    failure.OtherPath = std::move(otherPath);
+    return failure;
+}
+
+Plan Refused(Failure failure) {
     Plan plan;
-    plan.Failure = failure;
-    plan.Error = error;
+    plan.Problem = std::move(failure);
     return plan;
+}
+
+// The failure a step would meet because its new name is taken: as RenameNoReplace or MakeDirectoryLink give it.
+Failure TakenBy(const RelocationStep& step) {
+    return step.Kind == RelocationStepKind::Rename
+               ? Because(FailureStep::Rename, step.From, FailureCause::Taken, step.To)
+               : Because(FailureStep::Link, step.To, FailureCause::Taken, step.From);
 }
 
 // The dialog decided on the state it read when it opened; acting on another one would link or restore the wrong way.
 std::optional<Plan> StateDiffersFromBelief(const std::string& initialLocation) {
-    const std::string firstBackup = MobileSyncFolders[0] + "/" + BackupEntry;
     const Result<std::string> link = ReadBackupLink(MobileSyncFolders[0]);
     if (!link) {
-        return Refused("Cannot examine " + QuotedPath(firstBackup) + ": " + CauseText(link.Error()) +
-                           "; nothing was changed.",
-                       link.Error().Error);
+        return Refused(link.Error());
     }
     if (*link == initialLocation) {
         return std::nullopt;
     }
-    if (initialLocation.empty()) {
-        return Refused(QuotedPath(firstBackup) +
-                       " is a link, but it was read as the default folder; nothing was changed. Read the location "
-                       "again and retry.");
-    }
-    if (link->empty()) {
-        return Refused(QuotedPath(firstBackup) + " is no longer a link to " + QuotedPath(initialLocation) +
-                       "; nothing was changed. Read the location again and retry.");
-    }
-    return Refused(QuotedPath(firstBackup) + " links to " + QuotedPath(*link) + ", not to " +
-                   QuotedPath(initialLocation) +
-                   " as was read; nothing was changed. Read the location again and retry.");
+    return Refused(Because(FailureStep::Check, MobileSyncFolders[0] + "/" + BackupEntry, FailureCause::Changed, *link));
 }
 
-Plan MakePlan(const std::string& initialLocation, const std::string& newLocation, const std::string& timestamp) {
-    if (!newLocation.empty() && newLocation.front() != '/') {
-        return Refused("The new location " + QuotedPath(newLocation) +
-                       " is not a full path (it must start with \"/\").");
-    }
-    if (timestamp.size() != 14) {
-        return Refused("The local time cannot be read, so a replaced link could not be named; nothing was changed.");
-    }
-    Plan plan;
-    for (const std::string& mobileSync : MobileSyncFolders) {
-        struct stat status {};
-        const int error = ::stat(mobileSync.c_str(), &status) != 0 ? errno : S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
-        if (error != 0) {
-            return Refused("The folder " + QuotedPath(mobileSync) + " cannot be used: " + ErrorText(error) + ".",
-                           error);
+// Why the MobileSync folder cannot take part; nothing when it is a folder.
+std::optional<Failure> UnusableFolder(const std::string& mobileSync) {
+    struct stat status {};
+    const int error = ::stat(mobileSync.c_str(), &status) != 0 ? errno : S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
+    return error == 0 ? std::nullopt : std::optional<Failure>(Failure::System(FailureStep::Check, mobileSync, error));
+}
+
+void AddSteps(Plan& plan, const std::string& mobileSync, const std::string& initialLocation,
+              const std::string& newLocation, const std::string& timestamp) {
+    const std::string backup = mobileSync + "/" + BackupEntry;
+    const std::string old = backup + "_old";
+    const bool hasBackup = StateOf(backup) != EntryState::Missing;
+    if (initialLocation.empty()) {
+        if (hasBackup) {
+            plan.Steps.push_back({RelocationStepKind::Rename, backup, old});
         }
-        const std::string backup = mobileSync + "/" + BackupEntry;
-        const std::string old = backup + "_old";
-        const std::string stamped = backup + "_" + timestamp;
-        if (!newLocation.empty()) {
-            if (const std::optional<std::string> refusal = LinkIntoMovedFolder(newLocation, backup)) {
-                return Refused(*refusal);
-            }
-        }
-        const bool hasBackup = StateOf(backup) != EntryState::Missing;
-        if (initialLocation.empty()) {
-            if (hasBackup) {
-                plan.Steps.push_back({StepKind::Rename, backup, old});
-            }
-            plan.Steps.push_back({StepKind::Link, newLocation, backup});
-        } else {
-            if (hasBackup) {
-                plan.Steps.push_back({StepKind::Rename, backup, stamped});
-            }
-            if (newLocation.empty()) {
-                if (StateOf(old) != EntryState::Missing) {
-                    plan.Steps.push_back({StepKind::Rename, old, backup});
-                }
-            } else {
-                plan.Steps.push_back({StepKind::Link, newLocation, backup});
-            }
-        }
+        plan.Steps.push_back({RelocationStepKind::Link, newLocation, backup});
+        return;
     }
-    // A step onto a name that is taken would fail half-way through; say so before anything is changed.
+    if (hasBackup) {
+        plan.Steps.push_back({RelocationStepKind::Rename, backup, backup + "_" + timestamp});
+    }
+    if (newLocation.empty()) {
+        if (StateOf(old) != EntryState::Missing) {
+            plan.Steps.push_back({RelocationStepKind::Rename, old, backup});
+        }
+    } else {
+        plan.Steps.push_back({RelocationStepKind::Link, newLocation, backup});
+    }
+}
+
+// A step onto a name that is taken would fail half-way through; say so before anything is changed.
+std::optional<Failure> FirstNameTaken(const std::vector<RelocationStep>& steps) {
     std::map<std::string, bool> taken;
-    for (const Step& step : plan.Steps) {
+    for (const RelocationStep& step : steps) {
         const auto known = taken.find(step.To);
         if (known != taken.end() ? known->second : StateOf(step.To) != EntryState::Missing) {
-            return Refused(step.FailureText(ErrorText(EEXIST)), EEXIST);
+            return TakenBy(step);
         }
-        if (step.Kind == StepKind::Rename) {
+        if (step.Kind == RelocationStepKind::Rename) {
             taken[step.From] = false;
         }
         taken[step.To] = true;
     }
+    return std::nullopt;
+}
+
+Plan MakePlan(const std::string& initialLocation, const std::string& newLocation, const std::string& timestamp) {
+    if (!newLocation.empty() && newLocation.front() != '/') {
+        return Refused(Because(FailureStep::Check, newLocation, FailureCause::NotAbsolute));
+    }
+    if (timestamp.size() != 14) {
+        return Refused(Because(FailureStep::Check, {}, FailureCause::NoLocalTime));
+    }
+    Plan plan;
+    for (const std::string& mobileSync : MobileSyncFolders) {
+        if (std::optional<Failure> unusable = UnusableFolder(mobileSync)) {
+            return Refused(std::move(*unusable));
+        }
+        const std::string backup = mobileSync + "/" + BackupEntry;
+        if (!newLocation.empty() && LinksIntoMovedFolder(newLocation, backup)) {
+            return Refused(Because(FailureStep::Check, newLocation, FailureCause::Inside, backup));
+        }
+        AddSteps(plan, mobileSync, initialLocation, newLocation, timestamp);
+    }
+    plan.Problem = FirstNameTaken(plan.Steps);
     return plan;
 }
+
+// ---- Folders ----------------------------------------------------------------------------------------
 
 Failure NotAFolder(FailureStep step, const std::string& name, const struct stat& status) {
     return Failure::Because(step, name,
@@ -251,6 +239,28 @@ std::optional<Failure> WhyNoFolder(const std::string& name, const Failure& makin
     }
     return S_ISDIR(status.st_mode) ? std::nullopt
                                    : std::optional<Failure>(NotAFolder(FailureStep::Create, name, status));
+}
+
+// ---- Texts ------------------------------------------------------------------------------------------
+
+std::string StepFailureText(const Failure& problem) {
+    const std::string paths = QuotedPath(problem.Path) + " to " + QuotedPath(problem.OtherPath);
+    return (problem.Step == FailureStep::Rename ? "Cannot rename " : "Cannot make the link ") + paths + ": " +
+           CauseText(problem) + ".";
+}
+
+std::string ChangedText(const Failure& problem, const std::string& initialLocation) {
+    if (initialLocation.empty()) {
+        return QuotedPath(problem.Path) +
+               " is a link, but it was read as the default folder; nothing was changed. Read the location "
+               "again and retry.";
+    }
+    if (problem.OtherPath.empty()) {
+        return QuotedPath(problem.Path) + " is no longer a link to " + QuotedPath(initialLocation) +
+               "; nothing was changed. Read the location again and retry.";
+    }
+    return QuotedPath(problem.Path) + " links to " + QuotedPath(problem.OtherPath) + ", not to " +
+           QuotedPath(initialLocation) + " as was read; nothing was changed. Read the location again and retry.";
 }
 
 } // namespace
@@ -377,31 +387,51 @@ std::string CurrentRelocationTimestamp() {
     return RelocationTimestamp(static_cast<std::int64_t>(std::time(nullptr)));
 }
 
+std::string PreparationProblemText(const PreparationProblem& problem) {
+    const std::string reason = SettingsReasonText(problem.Why);
+    switch (problem.Step) {
+    case PreparationStep::SettingsFolder:
+        return "The settings folder " + QuotedPath(problem.Path) + " cannot be created: " + reason + ".";
+    case PreparationStep::MobileSyncFolder:
+        return std::string(UnableToCreatePathMessage) + " " + QuotedPath(problem.Path) + ": " + reason + ".";
+    case PreparationStep::Listing:
+        return "The folder " + QuotedPath(problem.Path) + " cannot be listed into " + QuotedPath(problem.ListPath) +
+               ": " + reason + ".";
+    case PreparationStep::BackupEntry:
+        return "Cannot examine " + QuotedPath(problem.Path) + ": " + reason + ".";
+    }
+    return FailureText(problem.Why);
+}
+
 RelocationPreparation PrepareRelocation() {
     RelocationPreparation preparation;
-    const std::string settings = GetMarrowickSettingsFolder();
-    if (const Result<void> made = EnsureFolderPath(settings); !made) {
-        preparation.Problems.push_back("The settings folder " + QuotedPath(settings) +
-                                       " cannot be created: " + SettingsReasonText(made.Error()) + ".");
-    }
-    for (const std::string& mobileSync : MobileSyncFolders) {
-        if (const Result<void> made = EnsureFolderPath(mobileSync); !made) {
-            preparation.Problems.push_back(std::string(UnableToCreatePathMessage) + " " + QuotedPath(mobileSync) +
-                                           ": " + SettingsReasonText(made.Error()) + ".");
+    const auto note = [&preparation](PreparationStep step, const std::string& path, const Result<void>& done,
+                                     const std::string& listPath = {}) {
+        if (!done) {
+            preparation.Problems.push_back({step, path, listPath, done.Error()});
         }
+    };
+    const std::string settings = GetMarrowickSettingsFolder();
+    note(PreparationStep::SettingsFolder, settings, EnsureFolderPath(settings));
+    for (const std::string& mobileSync : MobileSyncFolders) {
+        note(PreparationStep::MobileSyncFolder, mobileSync, EnsureFolderPath(mobileSync));
     }
     preparation.DirListPath = GetDirListPath();
-    if (const Result<void> listed = WriteFolderListing(MobileSyncFolders[0], preparation.DirListPath); !listed) {
-        preparation.Problems.push_back("The folder " + QuotedPath(MobileSyncFolders[0]) + " cannot be listed into " +
-                                       QuotedPath(preparation.DirListPath) + ": " + CauseText(listed.Error()) + ".");
-    }
+    note(PreparationStep::Listing, MobileSyncFolders[0],
+         WriteFolderListing(MobileSyncFolders[0], preparation.DirListPath), preparation.DirListPath);
     const Result<std::string> link = ReadBackupLink(MobileSyncFolders[0]);
     if (!link) {
-        preparation.Problems.push_back("Cannot examine " + QuotedPath(MobileSyncFolders[0] + "/" + BackupEntry) + ": " +
-                                       CauseText(link.Error()) + ".");
+        preparation.Problems.push_back(
+            {PreparationStep::BackupEntry, MobileSyncFolders[0] + "/" + BackupEntry, {}, link.Error()});
     }
     preparation.InitialLocation = link ? *link : std::string();
     return preparation;
+}
+
+std::string RelocationStepText(const RelocationStep& step) {
+    return step.Kind == RelocationStepKind::Rename
+               ? "Renamed " + QuotedPath(step.From) + " to " + QuotedPath(step.To) + "."
+               : "Linked " + QuotedPath(step.To) + " to " + QuotedPath(step.From) + ".";
 }
 
 RelocationResult ApplyBackupLocation(const std::string& initialLocation, const std::string& newLocation,
@@ -412,23 +442,48 @@ RelocationResult ApplyBackupLocation(const std::string& initialLocation, const s
         result.Unchanged = true;
         return result;
     }
-    const Plan plan = refusal ? std::move(*refusal) : MakePlan(initialLocation, newLocation, timestamp);
-    if (!plan.Failure.empty()) {
-        result.Failure = plan.Failure;
-        result.Error = plan.Error;
+    Plan plan = refusal ? std::move(*refusal) : MakePlan(initialLocation, newLocation, timestamp);
+    if (plan.Problem) {
+        result.Problem = std::move(plan.Problem);
         return result;
     }
-    for (const Step& step : plan.Steps) {
-        const Result<void> made =
-            step.Kind == StepKind::Rename ? RenameNoReplace(step.From, step.To) : MakeDirectoryLink(step.From, step.To);
+    for (RelocationStep& step : plan.Steps) {
+        const Result<void> made = step.Kind == RelocationStepKind::Rename ? RenameNoReplace(step.From, step.To)
+                                                                          : MakeDirectoryLink(step.From, step.To);
         if (!made) {
-            result.Failure = step.FailureText(CauseText(made.Error()));
-            result.Error = made.Error().Error;
+            result.Problem = made.Error();
             return result;
         }
-        result.Done.push_back(step.DoneText());
+        result.Done.push_back(std::move(step));
     }
     return result;
+}
+
+std::string RelocationFailureText(const Failure& problem, const std::string& initialLocation) {
+    switch (problem.Cause) {
+    case FailureCause::NotAbsolute:
+        return "The new location " + QuotedPath(problem.Path) + " is not a full path (it must start with \"/\").";
+    case FailureCause::NoLocalTime:
+        return "The local time cannot be read, so a replaced link could not be named; nothing was changed.";
+    case FailureCause::Inside:
+        return "The new location " + QuotedPath(problem.Path) + " lies inside " + QuotedPath(problem.OtherPath) +
+               ", which the relocation renames; choose a folder outside it.";
+    case FailureCause::Changed:
+        return ChangedText(problem, initialLocation);
+    default:
+        break;
+    }
+    switch (problem.Step) {
+    case FailureStep::Rename:
+    case FailureStep::Link:
+        return StepFailureText(problem);
+    case FailureStep::Read:
+        return "Cannot examine " + QuotedPath(problem.Path) + ": " + CauseText(problem) + "; nothing was changed.";
+    case FailureStep::Check:
+        return "The folder " + QuotedPath(problem.Path) + " cannot be used: " + CauseText(problem) + ".";
+    default:
+        return FailureText(problem);
+    }
 }
 
 } // namespace marrowick

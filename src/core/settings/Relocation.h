@@ -3,6 +3,7 @@
 #include "core/platform/Result.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,30 +46,70 @@ inline constexpr const char* UnableToCreatePathMessage = "Unable to create path,
 [[nodiscard]] std::string RelocationTimestamp(std::int64_t unixSeconds);
 [[nodiscard]] std::string CurrentRelocationTimestamp();
 
-// What the relocation command does before its dialog opens.
+// What the relocation command does before its dialog opens, and what can go wrong there.
+enum class PreparationStep {
+    SettingsFolder,   // making the settings folder
+    MobileSyncFolder, // making a MobileSync folder
+    Listing,          // listing the first MobileSync folder into the listing file
+    BackupEntry,      // reading the Backup entry of the first MobileSync folder
+};
+
+struct PreparationProblem {
+    PreparationStep Step = PreparationStep::SettingsFolder;
+    std::string Path;     // the folder made or listed; BackupEntry: the entry read
+    std::string ListPath; // Listing: the listing file; "" otherwise
+    Failure Why;
+};
+
+// For a person: "The settings folder \"P\" cannot be created: reason." and the like, one sentence.
+[[nodiscard]] std::string PreparationProblemText(const PreparationProblem& problem);
+
 struct RelocationPreparation {
     std::string DirListPath;
-    std::string InitialLocation;       // the current link target; "" when Backup is not a link
-    std::vector<std::string> Problems; // one sentence each, for a folder, the listing or the link that failed
+    std::string InitialLocation; // the current link target; "" when Backup is not a link
+    std::vector<PreparationProblem> Problems;
 };
 
 // Creates the settings folder and both MobileSync folders, lists MobileSyncFolders[0] into the listing file and
 // reads the target of its Backup link from the link.
 [[nodiscard]] RelocationPreparation PrepareRelocation();
 
+enum class RelocationStepKind { Rename, Link };
+
+struct RelocationStep {
+    RelocationStepKind Kind = RelocationStepKind::Rename;
+    std::string From; // Rename: the entry renamed; Link: the link's target
+    std::string To;   // Rename: its new name; Link: the link made
+    bool operator==(const RelocationStep&) const = default;
+};
+
+// For a person: "Renamed \"A\" to \"B\"." or "Linked \"LINK\" to \"TARGET\".".
+[[nodiscard]] std::string RelocationStepText(const RelocationStep& step);
+
 struct RelocationResult {
-    bool Unchanged = false;        // the location is the one read at the start: nothing to do
-    std::vector<std::string> Done; // the renames and links made, one sentence each, in order
-    std::string Failure;           // the step that failed or was refused, with the path and the reason; "" when none
-    int Error = 0;                 // the errno value of Failure, 0 when it is a refusal of ours
-    [[nodiscard]] bool Succeeded() const { return Failure.empty(); }
+    bool Unchanged = false;           // the location is the one read at the start: nothing to do
+    std::vector<RelocationStep> Done; // the renames and links made, in order
+    std::optional<Failure> Problem;   // the step that failed or was refused; none when all went well
+    [[nodiscard]] bool Succeeded() const { return !Problem.has_value(); }
 };
 
 // The relocation dialog's OK. initialLocation is the target read when it opened, newLocation the location box ("":
 // the default place), timestamp names replaced links. Every step of both MobileSync folders is checked before the
 // first is made, and no step runs after one that fails; the state of MobileSyncFolders[0] decides for both. When
 // that state is no longer initialLocation, nothing is done and that is a failure, even for an unchanged location.
+// A Problem is one of:
+// - a Rename or Link step (Path and OtherPath as RenameNoReplace and MakeDirectoryLink give them) that failed, or
+//   that was refused beforehand because its new name is Taken;
+// - a Read of the first Backup entry that failed, or a Check of it whose cause is Changed, OtherPath holding its
+//   target now ("" when it is no link);
+// - a Check of the new location (Path) that is NotAbsolute, or lies Inside the Backup entry in OtherPath;
+// - a Check of a MobileSync folder that cannot be used (System; ENOTDIR when it is no folder);
+// - NoLocalTime, when timestamp is not 14 digits.
 [[nodiscard]] RelocationResult ApplyBackupLocation(const std::string& initialLocation, const std::string& newLocation,
                                                    const std::string& timestamp);
+
+// For a person: what Problem of ApplyBackupLocation(initialLocation, ...) says, one sentence ("Cannot rename \"A\"
+// to \"B\": File exists.").
+[[nodiscard]] std::string RelocationFailureText(const Failure& problem, const std::string& initialLocation);
 
 } // namespace marrowick

@@ -89,11 +89,12 @@ void CDlgModifyItunesBackupPath::OnOk() {
         QString done = QStringLiteral("Nothing was changed.");
         if (!result_.Done.empty()) {
             done = QStringLiteral("Done before the failure:");
-            for (const std::string& step : result_.Done) {
-                done += u'\n' + QString::fromStdString(step);
+            for (const RelocationStep& step : result_.Done) {
+                done += u'\n' + QString::fromStdString(RelocationStepText(step));
             }
         }
-        ShowSettingsWarning(this, QString::fromStdString(result_.Failure), done);
+        ShowSettingsWarning(this, QString::fromStdString(RelocationFailureText(*result_.Problem, initialLocation_)),
+                            done);
     }
     // Closes with OK even after a failure: steps made before it change what the list must show.
     accept();

@@ -35,8 +35,8 @@ bool RunSetBackupPathCommand(QWidget* owner) {
 
 bool RunRelocationCommand(QWidget* owner) {
     const RelocationPreparation preparation = PrepareRelocation();
-    for (const std::string& problem : preparation.Problems) {
-        ShowProgramMessage(owner, QString::fromStdString(problem));
+    for (const PreparationProblem& problem : preparation.Problems) {
+        ShowProgramMessage(owner, QString::fromStdString(PreparationProblemText(problem)));
     }
     CDlgModifyItunesBackupPath dialog(preparation.InitialLocation, owner);
     return dialog.exec() == QDialog::Accepted;
