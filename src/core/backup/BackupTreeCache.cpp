@@ -109,17 +109,40 @@ std::string TreeProblemText(TreeStatus status, const std::optional<Failure>& pro
     return FailureText(*problem);
 }
 
-BackupTreeResult OpenBackupTree(const std::string& backupFolder, ManifestKind manifestKind) {
-    const std::string folder = WithTrailingSlash(backupFolder);
+namespace {
+
+BackupTreeResult MakeCurrent(const std::string& folder, ManifestKind manifestKind, const CachedBackupTree& cached) {
     CurrentBackupPath = folder;
     CurrentManifestKind = manifestKind;
-    auto found = BackupTreeCache.find(folder);
-    if (found == BackupTreeCache.end()) {
-        found = BackupTreeCache.emplace(folder, ReadBackupTree(folder, manifestKind)).first;
-    }
-    const CachedBackupTree& cached = found->second;
     CurrentRoot = cached.Tree->Root();
     return {CurrentRoot, cached.Status, cached.Problem};
+}
+
+} // namespace
+
+BackupTreeResult OpenBackupTree(const std::string& backupFolder, ManifestKind manifestKind) {
+    if (std::optional<BackupTreeResult> cached = FindCachedTree(backupFolder, manifestKind)) {
+        return *cached;
+    }
+    return CacheTree(backupFolder, manifestKind, ReadBackupTree(backupFolder, manifestKind));
+}
+
+std::optional<BackupTreeResult> FindCachedTree(const std::string& backupFolder, ManifestKind manifestKind) {
+    const std::string folder = WithTrailingSlash(backupFolder);
+    const auto found = BackupTreeCache.find(folder);
+    if (found == BackupTreeCache.end()) {
+        return std::nullopt;
+    }
+    return MakeCurrent(folder, manifestKind, found->second);
+}
+
+BackupTreeResult CacheTree(const std::string& backupFolder, ManifestKind manifestKind, CachedBackupTree tree) {
+    const std::string folder = WithTrailingSlash(backupFolder);
+    if (!tree.Tree) {
+        tree.Tree = std::make_unique<BackupTree>(folder, manifestKind);
+    }
+    const auto kept = BackupTreeCache.emplace(folder, std::move(tree)).first;
+    return MakeCurrent(folder, manifestKind, kept->second);
 }
 
 void ClearBackupTreeCache() {

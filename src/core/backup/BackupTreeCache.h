@@ -35,7 +35,8 @@ struct CachedBackupTree {
 // For a person: why a tree holds what it holds; "" when Status is Ok.
 [[nodiscard]] std::string TreeProblemText(TreeStatus status, const std::optional<Failure>& problem);
 
-// Trees read so far in this run, keyed by backup folder (ending with "/"). Released when the program ends.
+// Trees read so far in this run, keyed by backup folder (ending with "/"). Released when the program ends. Used on
+// one thread only; the windows and the command line go through the functions below.
 extern std::map<std::string, CachedBackupTree> BackupTreeCache;
 
 // The tree of the backup in backupFolder: read from its manifest on first use (ManifestKindDb reads Manifest.db,
@@ -43,7 +44,15 @@ extern std::map<std::string, CachedBackupTree> BackupTreeCache;
 // CurrentManifestKind and CurrentRoot. The tree stays valid until ClearBackupTreeCache.
 [[nodiscard]] BackupTreeResult OpenBackupTree(const std::string& backupFolder, ManifestKind manifestKind);
 
-// Reads a backup's tree without the cache and without touching the globals.
+// OpenBackupTree when the tree of backupFolder has been read before; nothing, and no global changed, when not.
+[[nodiscard]] std::optional<BackupTreeResult> FindCachedTree(const std::string& backupFolder,
+                                                             ManifestKind manifestKind);
+
+// Keeps tree (read by ReadBackupTree, on any thread) as the tree of backupFolder, unless one is kept already, and
+// opens it as OpenBackupTree does. A tree without Tree is kept as an empty one.
+BackupTreeResult CacheTree(const std::string& backupFolder, ManifestKind manifestKind, CachedBackupTree tree);
+
+// Reads a backup's tree without the cache and without touching the globals; safe on any thread.
 [[nodiscard]] CachedBackupTree ReadBackupTree(const std::string& backupFolder, ManifestKind manifestKind);
 
 // Releases every cached tree and sets CurrentRoot to null.
