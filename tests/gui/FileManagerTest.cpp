@@ -6,6 +6,7 @@
 #include "gui/browser/DlgProgress.h"
 #include "gui/browser/FileListModel.h"
 #include "gui/browser/FolderTreeModel.h"
+#include "gui/browser/TreeLoader.h"
 #include "gui/controls/FolderPicker.h"
 #include "gui/controls/ImageButton.h"
 #include "support/SampleBackup.h"
@@ -23,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -141,9 +143,23 @@ protected:
         return record;
     }
 
+    // The backup's tree as the main window gets it: from a CTreeLoader.
+    static BackupTreeResult LoadTree(const BackupRecord& record) {
+        CTreeLoader loader(nullptr);
+        std::optional<BackupTreeResult> tree;
+        QObject::connect(&loader, &CTreeLoader::Opened, &loader,
+                         [&tree](const BackupRecord&, const BackupTreeResult& opened) { tree = opened; });
+        EXPECT_TRUE(loader.Open(record));
+        if (!QTest::qWaitFor([&tree] { return tree.has_value(); })) {
+            ADD_FAILURE() << "the loader opened no tree";
+            return OpenBackupTree(record.FolderPath, record.ManifestKind);
+        }
+        return *tree;
+    }
+
     // Opens the window as the main window does, but without its modal loop, and answers the messages it shows.
     std::unique_ptr<CDlgFileManager> Open(const BackupRecord& record, std::vector<ModalRecord>* messages = nullptr) {
-        auto dialog = std::make_unique<CDlgFileManager>(record, nullptr);
+        auto dialog = std::make_unique<CDlgFileManager>(record, LoadTree(record), nullptr);
         testing::ModalWatcher watcher;
         dialog->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));

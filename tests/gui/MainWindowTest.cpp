@@ -3,9 +3,11 @@
 #include "core/backup/FileNode.h"
 #include "gui/app/MarrowickDlg.h"
 #include "gui/browser/DlgFileManager.h"
+#include "gui/browser/TreeLoader.h"
 #include "support/SampleBackup.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QMenu>
@@ -18,8 +20,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -259,9 +263,15 @@ TEST_F(MainWindow, DoubleClickOpensTheFileManagerOfTheSelectedBackup) {
         });
     };
 
+    // The file manager opens once the backup's tree has been read, off the window's thread.
+    const auto doubleClickAndWait = [&](QPoint position) {
+        openedName.clear();
+        DoubleClick(viewport, position);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !openedName.isEmpty(); }, 10000));
+    };
+
     const QPoint secondRow = list.visualRect(list.model()->index(1, 1)).center();
-    std::vector<ModalRecord> modals =
-        testing::CaptureModals([&] { DoubleClick(viewport, secondRow); }, readFileManager);
+    std::vector<ModalRecord> modals = testing::CaptureModals([&] { doubleClickAndWait(secondRow); }, readFileManager);
     ASSERT_EQ(modals.size(), 1U);
     EXPECT_EQ(modals[0].ClassName, QStringLiteral("marrowick::CDlgFileManager"));
     EXPECT_EQ(openedName, QStringLiteral("Ann's iPhone"));
@@ -272,13 +282,41 @@ TEST_F(MainWindow, DoubleClickOpensTheFileManagerOfTheSelectedBackup) {
     list.selectRow(0);
     const QPoint emptyArea(viewport->width() / 2, viewport->height() - 5);
     ASSERT_FALSE(list.indexAt(emptyArea).isValid());
-    modals = testing::CaptureModals([&] { DoubleClick(viewport, emptyArea); }, readFileManager);
+    modals = testing::CaptureModals([&] { doubleClickAndWait(emptyArea); }, readFileManager);
     ASSERT_EQ(modals.size(), 1U);
     EXPECT_EQ(openedName, QStringLiteral("Work iPad"));
     EXPECT_EQ(openedPath, older.string() + "/");
 
     modals = testing::CaptureModals([&] { DoubleClick(viewport, secondRow, Qt::RightButton); });
     EXPECT_TRUE(modals.empty());
+}
+
+// Whatever the tree's worker meets, the program goes on and the file manager says what failed.
+TEST_F(MainWindow, ExceptionWhileABackupIsReadIsToldAndTheProgramGoesOn) {
+    AddBackup(home.AppDataBackupFolder() / "aaa", Backup("Ann's iPhone", 600000000));
+    SetTreeReadFunction(
+        [](const std::string&, ManifestKind) -> CachedBackupTree { throw std::runtime_error("injected failure"); });
+    const struct Restore {
+        ~Restore() { SetTreeReadFunction({}); }
+    } restore;
+    CMarrowickDlg dialog;
+    ASSERT_TRUE(testing::ShowAndActivate(dialog));
+    QTableWidget& list = *dialog.BackupList();
+
+    testing::ModalWatcher watcher;
+    DoubleClick(list.viewport(), list.visualRect(list.model()->index(0, 1)).center());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return watcher.Count() == 2 && QApplication::activeModalWidget() == nullptr; }, 10000));
+
+    const auto& seen = watcher.Seen();
+    const auto box = std::find_if(seen.begin(), seen.end(), [](const ModalRecord& r) { return r.IsMessageBox; });
+    ASSERT_NE(box, seen.end());
+    EXPECT_TRUE(box->Text.contains(QStringLiteral("cannot be read"))) << box->Text.toStdString();
+    EXPECT_TRUE(box->Text.contains(QStringLiteral("injected failure"))) << box->Text.toStdString();
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const ModalRecord& r) {
+        return r.ClassName == QStringLiteral("marrowick::CDlgFileManager");
+    }));
+    EXPECT_TRUE(dialog.isVisible());
 }
 
 TEST_F(MainWindow, DoubleClickWithoutSelectedRowOpensNothing) {

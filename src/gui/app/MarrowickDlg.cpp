@@ -6,6 +6,7 @@
 #include "core/settings/LocationsFile.h"
 #include "gui/app/AboutDlg.h"
 #include "gui/browser/DlgFileManager.h"
+#include "gui/browser/TreeLoader.h"
 #include "gui/controls/DialogUnits.h"
 #include "gui/controls/DialogWidgets.h"
 #include "gui/controls/EnterEscape.h"
@@ -78,6 +79,9 @@ CMarrowickDlg::CMarrowickDlg(QWidget* parent) : QDialog(parent, MinimizableDialo
     layout->addWidget(backupList_);
     layout->addWidget(usageBox_);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    treeLoader_ = new CTreeLoader(this, this);
+    connect(treeLoader_, &CTreeLoader::Opened, this, &CMarrowickDlg::ShowFileManager);
 
     InitBackupLocations();
     rows_ = RefreshBackupList();
@@ -228,7 +232,12 @@ void CMarrowickDlg::OpenSelectedBackup() {
     if (row >= rows_.size()) {
         return;
     }
-    CDlgFileManager dialog(rows_[row], this);
+    // The file manager opens once its tree is ready: ShowFileManager.
+    treeLoader_->Open(rows_[row]);
+}
+
+void CMarrowickDlg::ShowFileManager(const BackupRecord& backup, const BackupTreeResult& tree) {
+    CDlgFileManager dialog(backup, tree, this);
     dialog.exec();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/backup/BackupTreeCache.h"
 #include "core/backup/SummaryReader.h"
 
 #include <QDialog>
@@ -13,6 +14,8 @@ class QTextBrowser;
 class QUrl;
 
 namespace marrowick {
+
+class CTreeLoader;
 
 // The version is the project's, set once in CMake.
 inline constexpr auto MainWindowTitle = "Marrowick V" MARROWICK_VERSION;
@@ -46,6 +49,7 @@ private:
     void OnHelp();
     void OnLinkClicked(const QUrl& link);
     void OpenSelectedBackup();
+    void ShowFileManager(const BackupRecord& backup, const BackupTreeResult& tree);
 
     QMenuBar* menuBar_ = nullptr;
     QTableWidget* backupList_ = nullptr;
@@ -56,6 +60,7 @@ private:
     QAction* exitAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
     QAction* helpAction_ = nullptr;
+    CTreeLoader* treeLoader_ = nullptr;
     std::vector<BackupRecord> rows_;
 };
 

@@ -6,7 +6,6 @@
 #include "gui/browser/DlgProgress.h"
 #include "gui/browser/FileListModel.h"
 #include "gui/browser/FolderTreeModel.h"
-#include "gui/browser/TreeLoader.h"
 #include "gui/controls/DialogUnits.h"
 #include "gui/controls/DialogWidgets.h"
 #include "gui/controls/EnterEscape.h"
@@ -35,12 +34,11 @@ constexpr std::array<int, FileListModel::ColumnCount> ListColumnWidths{250, 90, 
 
 } // namespace
 
-CDlgFileManager::CDlgFileManager(const BackupRecord& backup, QWidget* parent)
+CDlgFileManager::CDlgFileManager(const BackupRecord& backup, const BackupTreeResult& tree, QWidget* parent)
     : QDialog(parent, MinimizableDialogFlags), backupName_(QString::fromStdString(backup.Name)),
       backupFolder_(QString::fromStdString(backup.FolderPath)), manifestKind_(backup.ManifestKind) {
     setWindowTitle(backupName_ + QStringLiteral(" - Marrowick"));
 
-    const BackupTreeResult tree = OpenBackupTreeResponsive(backup, parent);
     root_ = tree.Root;
     status_ = tree.Status;
     statusReason_ = QString::fromStdString(TreeProblemText(tree.Status, tree.Problem));
@@ -52,6 +50,9 @@ CDlgFileManager::CDlgFileManager(const BackupRecord& backup, QWidget* parent)
     FillFileList(browsable_ ? root_ : nullptr);
     pathBox_->setText(QStringLiteral("/var/"));
 }
+
+CDlgFileManager::CDlgFileManager(const BackupRecord& backup, QWidget* parent)
+    : CDlgFileManager(backup, OpenBackupTree(backup.FolderPath, backup.ManifestKind), parent) {}
 
 CDlgFileManager::~CDlgFileManager() = default;
 

@@ -29,7 +29,10 @@ class CDlgFileManager final : public QDialog {
     Q_DISABLE_COPY_MOVE(CDlgFileManager)
 
 public:
-    // Reads the backup's tree (or takes it from BackupTreeCache) and shows the entries below /var.
+    // Shows the entries below /var of tree, the backup's tree as CTreeLoader (or OpenBackupTree) opened it.
+    CDlgFileManager(const BackupRecord& backup, const BackupTreeResult& tree, QWidget* parent);
+    // Takes the tree from OpenBackupTree, which reads it on this thread when it is not cached: for tools that
+    // show the window without a running event loop. The program opens the window through CTreeLoader.
     CDlgFileManager(const BackupRecord& backup, QWidget* parent);
     ~CDlgFileManager() override;
 

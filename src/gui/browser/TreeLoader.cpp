@@ -1,16 +1,12 @@
 #include "gui/browser/TreeLoader.h"
 
-#include "core/platform/Files.h"
-
-#include <QEventLoop>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QProgressDialog>
-#include <QTimer>
+#include <QWidget>
 
-#include <exception>
-#include <memory>
-#include <string>
-#include <thread>
+#include <utility>
 
 namespace marrowick {
 namespace {
@@ -18,48 +14,138 @@ namespace {
 // Reading faster than this shows no busy box at all.
 constexpr int BusyBoxDelayMs = 400;
 
-CachedBackupTree ReadOffTheWindowThread(const BackupRecord& backup, const std::string& folder, QWidget* parent) {
-    QProgressDialog busy(QStringLiteral("Reading the file list of %1...").arg(QString::fromStdString(backup.Name)),
-                         QString(), 0, 0, parent);
-    busy.setWindowTitle(QStringLiteral("Marrowick"));
-    busy.setWindowModality(Qt::ApplicationModal);
-    busy.setCancelButton(nullptr);
-    busy.setMinimumDuration(0);
-    busy.reset();
-    QTimer::singleShot(BusyBoxDelayMs, &busy, &QProgressDialog::show);
-
-    CachedBackupTree read;
-    QEventLoop loop;
-    std::thread worker([&read, &loop, &folder, kind = backup.ManifestKind] {
-        // Nothing may leave the thread: an exception there would end the program.
-        try {
-            read = ReadBackupTree(folder, kind);
-        } catch (const std::exception& error) {
-            read.Status = TreeStatus::Unreadable;
-            read.Problem = Failure::Because(FailureStep::Read, {}, FailureCause::Exception);
-            read.Problem->Detail = error.what();
-        }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
+TreeReadFunction& ReplacedRead() {
+    static TreeReadFunction read;
     return read;
+}
+
+// While it lives, the person's input to every window is dropped; the windows still paint.
+class InputPause final : public QObject {
+    Q_DISABLE_COPY_MOVE(InputPause)
+
+public:
+    InputPause() { QCoreApplication::instance()->installEventFilter(this); }
+    ~InputPause() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+            return true;
+        default:
+            return QObject::eventFilter(watched, event);
+        }
+    }
+};
+
+CachedBackupTree FailedRead(const QString& what) {
+    CachedBackupTree failed;
+    failed.Status = TreeStatus::Unreadable;
+    failed.Problem = Failure::Because(FailureStep::Read, {}, FailureCause::Exception);
+    failed.Problem->Detail = what.toStdString();
+    return failed;
 }
 
 } // namespace
 
-BackupTreeResult OpenBackupTreeResponsive(const BackupRecord& backup, QWidget* parent) {
-    const std::string folder = WithTrailingSlash(backup.FolderPath);
-    if (BackupTreeCache.find(folder) == BackupTreeCache.end()) {
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        CachedBackupTree read = ReadOffTheWindowThread(backup, folder, parent);
-        QGuiApplication::restoreOverrideCursor();
-        if (!read.Tree) {
-            read.Tree = std::make_unique<BackupTree>(folder, backup.ManifestKind);
-        }
-        BackupTreeCache.emplace(folder, std::move(read));
+void SetTreeReadFunction(TreeReadFunction read) {
+    ReplacedRead() = std::move(read);
+}
+
+CTreeLoader::CTreeLoader(QWidget* window, QObject* parent) : QObject(parent), window_(window) {
+    busyTimer_.setSingleShot(true);
+    busyTimer_.setInterval(BusyBoxDelayMs);
+    connect(&busyTimer_, &QTimer::timeout, this, &CTreeLoader::ShowBusyBox);
+    connect(this, &CTreeLoader::TreeRead, this, &CTreeLoader::OnTreeRead, Qt::QueuedConnection);
+    connect(&task_, &CBackgroundTask::Failed, this, &CTreeLoader::OnReadFailed);
+    connect(&task_, &CBackgroundTask::Finished, this, &CTreeLoader::OnReadFinished);
+}
+
+CTreeLoader::~CTreeLoader() {
+    task_.Wait();
+    EndBusyState();
+}
+
+bool CTreeLoader::Open(const BackupRecord& backup) {
+    if (reading_) {
+        return false;
     }
-    return OpenBackupTree(folder, backup.ManifestKind);
+    if (const std::optional<BackupTreeResult> cached = FindCachedTree(backup.FolderPath, backup.ManifestKind)) {
+        Q_EMIT Opened(backup, *cached);
+        return true;
+    }
+    TreeReadFunction read = ReplacedRead() ? ReplacedRead() : TreeReadFunction(&ReadBackupTree);
+    const bool started =
+        task_.Start([this, read = std::move(read), folder = backup.FolderPath, kind = backup.ManifestKind] {
+            Q_EMIT TreeRead(std::make_shared<CachedBackupTree>(read(folder, kind)), QPrivateSignal());
+        });
+    if (!started) {
+        return false;
+    }
+    reading_ = backup;
+    read_.reset();
+    failure_.reset();
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    inputPause_ = std::make_unique<InputPause>();
+    busyTimer_.start();
+    return true;
+}
+
+void CTreeLoader::OnTreeRead(const std::shared_ptr<CachedBackupTree>& tree) {
+    read_ = tree;
+}
+
+void CTreeLoader::OnReadFailed(const QString& what) {
+    failure_ = what;
+}
+
+void CTreeLoader::OnReadFinished() {
+    EndBusyState();
+    if (!reading_) {
+        return;
+    }
+    const BackupRecord backup = *std::exchange(reading_, std::nullopt);
+    CachedBackupTree read = read_ && !failure_ ? std::move(*read_) : FailedRead(failure_.value_or(QString()));
+    read_.reset();
+    failure_.reset();
+    const BackupTreeResult tree = CacheTree(backup.FolderPath, backup.ManifestKind, std::move(read));
+    Q_EMIT Opened(backup, tree);
+}
+
+void CTreeLoader::ShowBusyBox() {
+    if (!reading_ || busyBox_) {
+        return;
+    }
+    busyBox_ = new QProgressDialog(
+        QStringLiteral("Reading the file list of %1...").arg(QString::fromStdString(reading_->Name)), QString(), 0, 0,
+        window_);
+    busyBox_->setAttribute(Qt::WA_DeleteOnClose);
+    busyBox_->setWindowTitle(QStringLiteral("Marrowick"));
+    busyBox_->setWindowModality(Qt::ApplicationModal);
+    busyBox_->setCancelButton(nullptr);
+    busyBox_->show();
+}
+
+void CTreeLoader::EndBusyState() {
+    busyTimer_.stop();
+    delete busyBox_;
+    if (inputPause_) {
+        inputPause_.reset();
+        QGuiApplication::restoreOverrideCursor();
+    }
 }
 
 } // namespace marrowick
