@@ -268,6 +268,32 @@ TEST_F(ProgressDialog, DestroyingDuringACopyWaitsForTheWorker) {
     EXPECT_EQ(copier.Calls.load(), 1);
 }
 
+// The worker waits to report the next file until the last one is on screen; a dialog destroyed meanwhile lets it go.
+TEST_F(ProgressDialog, DestroyingWhileTheWorkerWaitsToReportEndsIt) {
+    HeldCopier copier;
+    std::atomic<int> copied{0};
+    auto dialog =
+        Make("/var/mobile/Library/Three", [&](int source, int folderFd, const std::string& name, std::int64_t mtime) {
+            const FileCopyResult result = copier.Function()(source, folderFd, name, mtime);
+            ++copied;
+            return result;
+        });
+    dialog->show();
+    ASSERT_TRUE(WaitUntil([&] { return copier.Entered.load() && shown.size() == 2; }));
+    // From here this thread takes no events, so the report of the second file stays unshown and the worker stops
+    // before the third file's report.
+    copier.Release = true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (copied.load() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(copied.load(), 2);
+    EXPECT_EQ(shown.size(), 2U);
+    dialog.reset();
+    EXPECT_LE(copier.Calls.load(), 3);
+    EXPECT_EQ(ReadFile(target.Path() / "Three/2.txt"), "two");
+}
+
 TEST_F(ProgressDialog, ASecondShowStartsNoSecondWorker) {
     HeldCopier copier;
     const auto dialog = Make("/var/mobile/Library/Three", copier.Function());

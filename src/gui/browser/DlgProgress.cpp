@@ -1,11 +1,11 @@
 #include "gui/browser/DlgProgress.h"
 
+#include "core/platform/ErrorText.h"
 #include "gui/controls/DialogUnits.h"
 #include "gui/controls/DialogWidgets.h"
 #include "gui/controls/EnterEscape.h"
 #include "gui/controls/ImageButton.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,8 +15,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <chrono>
-#include <exception>
 #include <utility>
 
 namespace marrowick {
@@ -66,6 +64,10 @@ CDlgProgress::CDlgProgress(QWidget* parent) : QDialog(parent, MinimizableDialogF
     startTimer_->setInterval(10);
     connect(startTimer_, &QTimer::timeout, this, &CDlgProgress::StartExport);
     connect(cancelButton_, &QPushButton::clicked, this, &CDlgProgress::OnCancelClicked);
+    connect(this, &CDlgProgress::ProgressReported, this, &CDlgProgress::ShowProgress, Qt::QueuedConnection);
+    connect(this, &CDlgProgress::ExportEnded, this, &CDlgProgress::OnExportEnded, Qt::QueuedConnection);
+    connect(&task_, &CBackgroundTask::Failed, this, &CDlgProgress::OnWorkerFailed);
+    connect(&task_, &CBackgroundTask::Finished, this, &CDlgProgress::OnWorkerFinished);
     SwallowEnterAndEscape(*this);
 }
 
@@ -107,39 +109,37 @@ void CDlgProgress::StartExport() {
     parameters.ManifestKind = ManifestKind;
     parameters.TargetFolder = TargetFolder;
     parameters.Copier = Copier;
-    parameters.Progress = [this](const ExportProgress& progress) {
-        if (progress.TextsUpdated) {
-            QMetaObject::invokeMethod(
-                this, [this, &progress] { ShowProgress(progress); }, Qt::BlockingQueuedConnection);
-        }
-    };
-    parameters.DiskFull = [this](int error) {
-        const std::string message = DiskFullMessage(error);
-        QMetaObject::invokeMethod(
-            this, [this, &message] { ShowDiskFull(message); }, Qt::BlockingQueuedConnection);
-    };
-    running_ = true;
-    workerDone_ = false;
-    // The worker owns its parameters; the dialog only ends, and is only destroyed, after joining it.
-    worker_ = std::thread([this, parameters = std::move(parameters)] {
-        // Nothing may leave the thread: an exception there would end the program.
-        ExportResult result;
-        try {
-            result = RunExport(parameters);
-        } catch (const std::exception& error) {
-            result.Stopped = Failure::Because(FailureStep::Write, {}, FailureCause::Exception);
-            result.Stopped->Detail = error.what();
-        }
-        QMetaObject::invokeMethod(
-            this, [this, result = std::move(result)]() mutable { OnWorkerFinished(std::move(result)); },
-            Qt::QueuedConnection);
-        workerDone_ = true;
-    });
+    parameters.Progress = [this](const ExportProgress& progress) { ReportProgress(progress); };
+    // No DiskFull callback: the box is shown from the result, once the worker has ended. The worker owns its
+    // parameters; the dialog only ends, and is only destroyed, after it has stopped.
+    task_.Start(
+        [this, parameters = std::move(parameters)] { Q_EMIT ExportEnded(RunExport(parameters), QPrivateSignal()); });
 }
 
-void CDlgProgress::ShowProgress(const ExportProgress& progress) {
-    progressBar_->setValue(progress.Percent);
-    ShowTexts(ShownText(progress.FileText), ShownText(progress.StatusText));
+void CDlgProgress::ReportProgress(const ExportProgress& progress) {
+    if (!progress.TextsUpdated) {
+        return;
+    }
+    {
+        std::unique_lock lock(gateMutex_);
+        gateFree_.wait(lock, [this] { return !reportWaiting_ || gateOpen_; });
+        if (gateOpen_) {
+            return;
+        }
+        reportWaiting_ = true;
+    }
+    Q_EMIT ProgressReported(ShownText(progress.FileText), ShownText(progress.StatusText), progress.Percent,
+                            QPrivateSignal());
+}
+
+void CDlgProgress::ShowProgress(const QString& fileText, const QString& statusText, int percent) {
+    progressBar_->setValue(percent);
+    ShowTexts(fileText, statusText);
+    {
+        const std::lock_guard lock(gateMutex_);
+        reportWaiting_ = false;
+    }
+    gateFree_.notify_one();
 }
 
 void CDlgProgress::ShowTexts(const QString& fileText, const QString& statusText) {
@@ -173,36 +173,41 @@ void CDlgProgress::OnCancelClicked() {
 void CDlgProgress::done(int result) {
     ExportCancelled = 1;
     startTimer_->stop();
-    if (running_) {
+    if (task_.Running()) {
         // Ends when the worker reports back, after the file being copied is complete.
         return;
     }
     QDialog::done(result);
 }
 
-void CDlgProgress::OnWorkerFinished(ExportResult result) {
-    if (worker_.joinable()) {
-        worker_.join();
+void CDlgProgress::OnExportEnded(const ExportResult& result) {
+    result_ = result;
+}
+
+void CDlgProgress::OnWorkerFailed(const QString& what) {
+    result_ = ExportResult{};
+    result_.Stopped = Failure::Because(FailureStep::Write, {}, FailureCause::Exception);
+    result_.Stopped->Detail = what.toStdString();
+}
+
+void CDlgProgress::OnWorkerFinished() {
+    if (result_.DiskFull) {
+        ShowDiskFull(DiskFullMessage(result_.DiskFullError));
     }
-    running_ = false;
-    result_ = std::move(result);
     reject();
 }
 
 void CDlgProgress::StopWorker() {
-    if (!worker_.joinable()) {
+    if (!task_.Running()) {
         return;
     }
     ExportCancelled = 1;
-    // The worker may be waiting for this thread to show its texts; answer it until it has returned.
-    while (!workerDone_) {
-        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    {
+        const std::lock_guard lock(gateMutex_);
+        gateOpen_ = true;
     }
-    if (worker_.joinable()) {
-        worker_.join();
-    }
-    running_ = false;
+    gateFree_.notify_all();
+    task_.Wait();
 }
 
 } // namespace marrowick

@@ -4,14 +4,15 @@
 #include "core/backup/ManifestKind.h"
 #include "core/export/ExportEngine.h"
 
+#include "gui/browser/BackgroundTask.h"
 #include "gui/controls/ThemeHelper.h"
 
 #include <QDialog>
 #include <QString>
 
-#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
-#include <thread>
 
 class QLabel;
 class QProgressBar;
@@ -21,7 +22,7 @@ namespace marrowick {
 
 class CThemedButton;
 
-// Runs one export on a worker thread and shows its file, share of bytes and Cancel. The dialog ends by itself when
+// Runs one export on a CBackgroundTask and shows its file, share of bytes and Cancel. The dialog ends by itself when
 // the worker is done; a close cancels and ends it once the worker has stopped, so the worker never outlives what
 // it reads.
 class CDlgProgress final : public QDialog {
@@ -51,8 +52,11 @@ public:
     [[nodiscard]] bool ExportStarted() const { return started_; }
 
 Q_SIGNALS:
-    // The texts and the bar have been brought on screen (before the copy of the file they name).
+    // The texts and the bar have been brought on screen, in the order the export gave them.
     void TextsShown(const QString& fileText, const QString& statusText, int percent);
+    // From the worker: the texts before a file's copy, and what the export did.
+    void ProgressReported(const QString& fileText, const QString& statusText, int percent, QPrivateSignal);
+    void ExportEnded(const marrowick::ExportResult& result, QPrivateSignal);
 
 public Q_SLOTS:
     // Every ending (Cancel's close, the close box, the worker's end) cancels first and waits for the worker.
@@ -64,10 +68,13 @@ protected:
 
 private:
     void StartExport();
+    void ReportProgress(const ExportProgress& progress);
     void OnCancelClicked();
-    void ShowProgress(const ExportProgress& progress);
+    void ShowProgress(const QString& fileText, const QString& statusText, int percent);
     void ShowDiskFull(const std::string& message);
-    void OnWorkerFinished(ExportResult result);
+    void OnExportEnded(const ExportResult& result);
+    void OnWorkerFailed(const QString& what);
+    void OnWorkerFinished();
     void ShowTexts(const QString& fileText, const QString& statusText);
     void FitFileText();
     void StopWorker();
@@ -81,10 +88,16 @@ private:
     QTimer* startTimer_ = nullptr;
 
     bool started_ = false;
-    bool running_ = false;
-    std::atomic<bool> workerDone_{false};
-    std::thread worker_;
     ExportResult result_;
+
+    // At most one progress report waits to be shown, so the texts keep pace with the copy and the reports of a
+    // million small files never pile up; stopping opens the gate for good.
+    std::mutex gateMutex_;
+    std::condition_variable gateFree_;
+    bool reportWaiting_ = false;
+    bool gateOpen_ = false;
+    // Last, so that it is destroyed first: the worker never outlives what it uses.
+    CBackgroundTask task_;
 };
 
 } // namespace marrowick
