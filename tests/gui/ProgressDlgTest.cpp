@@ -274,7 +274,7 @@ TEST_F(ProgressDialog, DestroyingWhileTheWorkerWaitsToReportEndsIt) {
     std::atomic<int> copied{0};
     auto dialog =
         Make("/var/mobile/Library/Three", [&](int source, int folderFd, const std::string& name, std::int64_t mtime) {
-            const FileCopyResult result = copier.Function()(source, folderFd, name, mtime);
+            Result<void> result = copier.Function()(source, folderFd, name, mtime);
             ++copied;
             return result;
         });

@@ -34,8 +34,8 @@ struct ExportProgress {
 
 // Called on the export's thread before each file, so the file's texts are shown before its copy begins.
 using ExportProgressCallback = std::function<void(const ExportProgress&)>;
-// Called on the export's thread when a full disk stops the export, with the errno (DiskFullMessage makes its text);
-// the engine returns once it is done (the dialog shows its message box there).
+// Called on the export's thread when a full disk stops the export, with the errno (DiskFullMessage makes its text),
+// before the engine returns.
 using ExportDiskFullCallback = std::function<void(int error)>;
 // Copies one stored file, open as sourceFd; CopyWholeFile unless a test puts another in.
 using ExportFileCopier =
