@@ -65,8 +65,9 @@ ExportProgressCallback ProgressPrinter(bool quiet, std::ostream& err) {
                 constexpr int Width = 30;
                 const int filled = progress.Percent * Width / 100;
                 err << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
-                    << std::string(static_cast<std::size_t>(Width - filled), ' ') << "] " << progress.StatusText
-                    << "\x1b[K" << std::flush;
+                    << std::string(static_cast<std::size_t>(Width - filled), ' ') << "] "
+                    << FinishedStatusText(progress.Percent, progress.DoneBytes, progress.TotalBytes) << "\x1b[K"
+                    << std::flush;
             }
         };
     }

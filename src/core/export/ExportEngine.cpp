@@ -235,9 +235,7 @@ private:
         progress.TotalBytes = result_.TotalBytes;
         if (result_.TotalBytes != 0) {
             progress.TextsUpdated = true;
-            progress.FileText = ExportingFileText(node.Path());
             progress.Percent = ProgressPercent(result_.DoneBytes, result_.TotalBytes);
-            progress.StatusText = FinishedStatusText(progress.Percent, result_.DoneBytes, result_.TotalBytes);
         }
         parameters_.Progress(progress);
     }

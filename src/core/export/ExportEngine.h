@@ -21,13 +21,13 @@ namespace marrowick {
 extern std::atomic<int> ExportCancelled;
 
 // What the progress shows before each file.
+// Where the export is before each file; the windows and the command line make its texts with ExportingFileText and
+// FinishedStatusText.
 struct ExportProgress {
     const FileNode* Node = nullptr; // the file about to be copied
-    // False when the selection's sizes sum to 0: the texts below are empty and the shown texts stay unchanged.
+    // False when the selection's sizes sum to 0: the shown texts stay unchanged.
     bool TextsUpdated = false;
-    std::string FileText;   // ExportingFileText(Node->Path())
-    int Percent = 0;        // ProgressPercent(DoneBytes, TotalBytes)
-    std::string StatusText; // FinishedStatusText(Percent, DoneBytes, TotalBytes)
+    int Percent = 0; // ProgressPercent(DoneBytes, TotalBytes)
     std::int64_t DoneBytes = 0;
     std::int64_t TotalBytes = 0;
 };

@@ -128,8 +128,9 @@ void CDlgProgress::ReportProgress(const ExportProgress& progress) {
         }
         reportWaiting_ = true;
     }
-    Q_EMIT ProgressReported(ShownText(progress.FileText), ShownText(progress.StatusText), progress.Percent,
-                            QPrivateSignal());
+    Q_EMIT ProgressReported(ShownText(ExportingFileText(progress.Node->Path())),
+                            ShownText(FinishedStatusText(progress.Percent, progress.DoneBytes, progress.TotalBytes)),
+                            progress.Percent, QPrivateSignal());
 }
 
 void CDlgProgress::ShowProgress(const QString& fileText, const QString& statusText, int percent) {
