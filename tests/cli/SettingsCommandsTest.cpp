@@ -194,24 +194,7 @@ TEST_F(SettingsCommands, LocationsSaysHowManyLinesOfTheFileAreLeftOutUntilASaveD
     EXPECT_EQ(RunTool({"locations"}).Err, "");
 }
 
-std::string LongerThanTheListingIsRead() {
-    std::string name = "deep";
-    while (name.size() <= 3000) {
-        name += "/" + std::string(200, 'd');
-    }
-    return name;
-}
-
-struct TargetCase {
-    const char* Name;
-    std::string Path; // below the home folder
-};
-
-void PrintTo(const TargetCase& row, std::ostream* os) {
-    *os << row.Name;
-}
-
-class RelocateTarget : public SettingsCommands, public ::testing::WithParamInterface<TargetCase> {};
+class RelocateTarget : public SettingsCommands, public ::testing::WithParamInterface<testing::RelocationTargetCase> {};
 
 // What the listing gives for the link (cut short at "]", or nothing) is never taken for the link's target.
 TEST_P(RelocateTarget, IsReadFromTheLinkItself) {
@@ -233,9 +216,7 @@ TEST_P(RelocateTarget, IsReadFromTheLinkItself) {
     EXPECT_EQ(fs::is_symlink(profileSync / "Backup") ? fs::read_symlink(profileSync / "Backup").string() : "", misread);
 }
 
-INSTANTIATE_TEST_SUITE_P(SettingsCommands, RelocateTarget,
-                         ::testing::Values(TargetCase{"WithBracket", "st]ore"},
-                                           TargetCase{"LongerThanTheListingIsRead", LongerThanTheListingIsRead()}));
+INSTANTIATE_TEST_SUITE_P(SettingsCommands, RelocateTarget, ::testing::ValuesIn(testing::MisreadRelocationTargets()));
 
 TEST_F(SettingsCommands, UsageErrorsExitTwoAndHelpIsThere) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{

@@ -482,25 +482,7 @@ TEST_F(Relocation, FileWhereTheMobileSyncFolderMustBeIsReported) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(profileSync / "Backup")));
 }
 
-// A target that the listing gives back cut short at its "]", or not at all past the 3000 bytes read.
-std::string LongerThanTheListingIsRead() {
-    std::string name = "deep";
-    while (name.size() <= 3000) {
-        name += "/" + std::string(200, 'd');
-    }
-    return name;
-}
-
-struct TargetCase {
-    const char* Name;
-    std::string Path; // below the home folder
-};
-
-void PrintTo(const TargetCase& row, std::ostream* os) {
-    *os << row.Name;
-}
-
-class RelocationTarget : public Relocation, public ::testing::WithParamInterface<TargetCase> {};
+class RelocationTarget : public Relocation, public ::testing::WithParamInterface<testing::RelocationTargetCase> {};
 
 TEST_P(RelocationTarget, IsReadFromTheLinkForEveryDecision) {
     const fs::path target = home.Home() / GetParam().Path;
@@ -528,9 +510,7 @@ TEST_P(RelocationTarget, IsReadFromTheLinkForEveryDecision) {
     EXPECT_TRUE(fs::exists(profileSync / "Backup" / "old" / "Info.plist"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Relocation, RelocationTarget,
-                         ::testing::Values(TargetCase{"WithBracket", "st]ore"},
-                                           TargetCase{"LongerThanTheListingIsRead", LongerThanTheListingIsRead()}));
+INSTANTIATE_TEST_SUITE_P(Relocation, RelocationTarget, ::testing::ValuesIn(testing::MisreadRelocationTargets()));
 
 TEST(RenameNoReplace, NeverReplacesWhatIsThere) {
     TempHome home;

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -94,6 +95,18 @@ TempHome::~TempHome() {
         }
     }
     tzset();
+}
+
+void PrintTo(const RelocationTargetCase& row, std::ostream* os) {
+    *os << row.Name;
+}
+
+std::vector<RelocationTargetCase> MisreadRelocationTargets() {
+    std::string longPath = "deep";
+    while (longPath.size() <= 3000) {
+        longPath += "/" + std::string(200, 'd');
+    }
+    return {{"WithBracket", "st]ore"}, {"LongerThanTheListingIsRead", longPath}};
 }
 
 ScopedTmpDir::ScopedTmpDir() {

@@ -162,6 +162,15 @@ private:
     std::optional<std::string> saved_;
 };
 
+// A relocation target, below the home folder, that the folder listing would give back wrong: one with "]", where the
+// listing's line is cut, and one longer than the 3000 bytes of the listing that are read.
+struct RelocationTargetCase {
+    const char* Name;
+    std::string Path;
+};
+void PrintTo(const RelocationTargetCase& row, std::ostream* os);
+[[nodiscard]] std::vector<RelocationTargetCase> MisreadRelocationTargets();
+
 // Writes the bytes as the whole file, making its folders first; throws when it cannot.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
