@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace marrowick {
 namespace {
 
@@ -40,6 +42,24 @@ QAction* MenuCommand(const CMarrowickDlg& window, const QString& textStart) {
     return nullptr;
 }
 
+// Triggers the menu command whose text starts with command and answers the dialog it opens by clicking first, then
+// second. Returns the modal windows seen.
+std::vector<testing::ModalRecord> RunCommand(const CMarrowickDlg& window, const QString& command, const QString& first,
+                                             const QString& second) {
+    ModalWatcher watcher;
+    watcher.Handle([first, second](QWidget& dialog) {
+        Click(dialog, first);
+        Click(dialog, second);
+    });
+    QAction* action = MenuCommand(window, command);
+    if (action == nullptr) {
+        ADD_FAILURE() << "no menu command " << command.toStdString();
+        return {};
+    }
+    action->trigger();
+    return watcher.Seen();
+}
+
 SampleBackup Named(const std::string& name, double date) {
     SampleBackup backup;
     backup.DisplayName = name;
@@ -60,16 +80,10 @@ TEST_F(MainWindowSettings, CtrlAAddsALocationAndTheListIsSearchedAgainAfterOk) {
     CMarrowickDlg window;
     ASSERT_EQ(window.BackupList()->rowCount(), 0);
 
-    ModalWatcher watcher;
-    watcher.Handle([](QWidget& dialog) {
-        Click(dialog, QStringLiteral("Add"));
-        Click(dialog, QStringLiteral("OK"));
-    });
-    QAction* command = MenuCommand(window, QStringLiteral("Add/Delete Other iTunes Backup Location"));
-    ASSERT_NE(command, nullptr);
-    command->trigger();
-    ASSERT_EQ(watcher.Count(), 1u);
-    EXPECT_EQ(watcher.Seen()[0].ClassName, QStringLiteral("marrowick::CDlgSetBackupPath"));
+    const auto seen = RunCommand(window, QStringLiteral("Add/Delete Other iTunes Backup Location"),
+                                 QStringLiteral("Add"), QStringLiteral("OK"));
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].ClassName, QStringLiteral("marrowick::CDlgSetBackupPath"));
     ASSERT_EQ(window.BackupList()->rowCount(), 1);
     EXPECT_EQ(window.BackupList()->item(0, 0)->text(), QStringLiteral("On the extra disk"));
 }
@@ -82,15 +96,10 @@ TEST_F(MainWindowSettings, CtrlMRelocatesAndTheListShowsOnlyTheNewLocationsBacku
     CMarrowickDlg window;
     ASSERT_EQ(window.BackupList()->rowCount(), 1);
 
-    ModalWatcher watcher;
-    watcher.Handle([](QWidget& dialog) {
-        Click(dialog, QStringLiteral("Change"));
-        Click(dialog, QStringLiteral("OK"));
-    });
-    QAction* command = MenuCommand(window, QStringLiteral("Change iTunes Backup Location"));
-    ASSERT_NE(command, nullptr);
-    command->trigger();
-    EXPECT_EQ(watcher.Seen().front().ClassName, QStringLiteral("marrowick::CDlgModifyItunesBackupPath"));
+    const auto seen = RunCommand(window, QStringLiteral("Change iTunes Backup Location"), QStringLiteral("Change"),
+                                 QStringLiteral("OK"));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().ClassName, QStringLiteral("marrowick::CDlgModifyItunesBackupPath"));
     ASSERT_EQ(window.BackupList()->rowCount(), 1);
     EXPECT_EQ(window.BackupList()->item(0, 0)->text(), QStringLiteral("In the new place"));
     EXPECT_TRUE(fs::is_symlink(home.ProfileBackupFolder()));
@@ -107,16 +116,10 @@ TEST_F(MainWindowSettings, KeyboardFocusComesBackToTheListAfterTheRelocationFail
     CMarrowickDlg window;
     ASSERT_TRUE(testing::ShowAndActivate(window));
 
-    ModalWatcher watcher;
-    watcher.Handle([](QWidget& dialog) {
-        Click(dialog, QStringLiteral("Change"));
-        Click(dialog, QStringLiteral("OK"));
-    });
-    QAction* command = MenuCommand(window, QStringLiteral("Change iTunes Backup Location"));
-    ASSERT_NE(command, nullptr);
-    command->trigger();
-    ASSERT_EQ(watcher.Count(), 2u);
-    EXPECT_EQ(watcher.Seen()[1].Icon, QMessageBox::Warning);
+    const auto seen = RunCommand(window, QStringLiteral("Change iTunes Backup Location"), QStringLiteral("Change"),
+                                 QStringLiteral("OK"));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].Icon, QMessageBox::Warning);
     EXPECT_TRUE(QTest::qWaitFor([&window] { return QApplication::focusWidget() == window.BackupList(); }));
     EXPECT_EQ(QApplication::activeWindow(), &window);
 }
