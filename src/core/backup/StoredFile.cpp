@@ -22,22 +22,61 @@ void AppendStoredFileName(std::string& path, std::string_view fileId, ManifestKi
     path.append(fileId);
 }
 
-Result<FileDescriptor> OpenStoredFile(int backupFolderFd, std::string_view fileId, ManifestKind manifestKind) {
+namespace {
+
+int HexValue(char c) {
+    return c <= '9' ? c - '0' : c - 'a' + 10;
+}
+
+} // namespace
+
+StoredFiles::StoredFiles(const std::string& backupFolder, ManifestKind manifestKind) : manifestKind_(manifestKind) {
+    backupFolder_.Tried = true;
+    if (Result<FileDescriptor> opened = OpenFolderHandle(backupFolder)) {
+        backupFolder_.Fd = std::move(*opened);
+    } else {
+        backupFolder_.Error = opened.Error().Cause == FailureCause::System ? opened.Error().Error : ENOTDIR;
+    }
+}
+
+StoredFiles::Folder& StoredFiles::FolderOf(std::string_view fileId) {
+    if (manifestKind_ != ManifestKindDb || !backupFolder_.Fd.IsOpen()) {
+        return backupFolder_;
+    }
+    Folder& folder = subfolders_[static_cast<std::size_t>(HexValue(fileId[0]) * 16 + HexValue(fileId[1]))];
+    if (!folder.Tried) {
+        folder.Tried = true;
+        const std::string name(fileId.substr(0, 2));
+        // O_PATH with O_NOFOLLOW opens a link itself, which O_DIRECTORY then refuses.
+        folder.Fd = FileDescriptor(
+            ::openat(backupFolder_.Fd.Get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        folder.Error = folder.Fd.IsOpen() ? 0 : errno == ENOTDIR ? ENOENT : errno;
+    }
+    return folder;
+}
+
+bool StoredFiles::Status(std::string_view fileId, struct stat& status) {
+    if (!IsStoredFileId(fileId)) {
+        return false;
+    }
+    const Folder& folder = FolderOf(fileId);
+    char name[41];
+    fileId.copy(name, 40);
+    name[40] = '\0';
+    return folder.Fd.IsOpen() && ::fstatat(folder.Fd.Get(), name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISREG(status.st_mode);
+}
+
+Result<FileDescriptor> StoredFiles::Open(std::string_view fileId) {
     const std::string name(fileId);
     if (!IsStoredFileId(fileId)) {
         return Failure::System(FailureStep::Open, name, ENOENT);
     }
-    if (manifestKind != ManifestKindDb) {
-        return OpenRegularFileAt(backupFolderFd, name);
+    const Folder& folder = FolderOf(fileId);
+    if (!folder.Fd.IsOpen()) {
+        return Failure::System(FailureStep::Open, name, folder.Error);
     }
-    const std::string subfolderName = name.substr(0, 2);
-    const FileDescriptor subfolder(
-        ::openat(backupFolderFd, subfolderName.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!subfolder.IsOpen()) {
-        return errno == ELOOP ? Failure::Because(FailureStep::Open, subfolderName, FailureCause::Link)
-                              : Failure::System(FailureStep::Open, subfolderName, errno == ENOTDIR ? ENOENT : errno);
-    }
-    return OpenRegularFileAt(subfolder.Get(), name);
+    return OpenRegularFileAt(folder.Fd.Get(), name);
 }
 
 } // namespace marrowick

@@ -4,6 +4,9 @@
 #include "core/platform/FileDescriptor.h"
 #include "core/platform/Result.h"
 
+#include <sys/stat.h>
+
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -17,10 +20,32 @@ namespace marrowick {
 // ID>/<ID>" in a Manifest.db backup, "<ID>" in a Manifest.mbdb backup.
 void AppendStoredFileName(std::string& path, std::string_view fileId, ManifestKind manifestKind);
 
-// Opens the stored file of fileId in the backup folder open as backupFolderFd for reading. Neither the file nor
-// its "<first two characters>" folder is reached through a link, and only a regular file opens. An id that names
-// no stored file fails with ENOENT, as a missing file does.
-[[nodiscard]] Result<FileDescriptor> OpenStoredFile(int backupFolderFd, std::string_view fileId,
-                                                    ManifestKind manifestKind);
+// The stored files of one backup folder, reached through handles made once: the folder's, and each
+// "<first two characters>" folder's on its first use, so that the kernel walks one component per file. Neither a
+// file nor its folder is reached through a link. Used by one thread at a time.
+class StoredFiles final {
+public:
+    // backupFolder ends with "/"; a link to it is followed: the person chose it.
+    StoredFiles(const std::string& backupFolder, ManifestKind manifestKind);
+
+    // The status of fileId's stored file when it is a regular file; false otherwise (missing, a link, a FIFO...).
+    [[nodiscard]] bool Status(std::string_view fileId, struct stat& status);
+    // Opens fileId's stored file for reading, only when it is a regular file. An id that names no stored file, or
+    // whose folder is missing or a link, fails with ENOENT, as a missing file does.
+    [[nodiscard]] Result<FileDescriptor> Open(std::string_view fileId);
+
+private:
+    struct Folder {
+        FileDescriptor Fd;
+        int Error = 0;
+        bool Tried = false;
+    };
+    // The folder that holds fileId's stored file, opened when first asked for; fileId is a stored-file id.
+    Folder& FolderOf(std::string_view fileId);
+
+    ManifestKind manifestKind_;
+    Folder backupFolder_;
+    std::array<Folder, 256> subfolders_;
+};
 
 } // namespace marrowick

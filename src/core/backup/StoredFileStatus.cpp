@@ -1,54 +1,18 @@
 #include "core/backup/StoredFileStatus.h"
 
 #include "core/backup/FileNode.h"
-#include "core/backup/StoredFile.h"
-#include "core/platform/Files.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <utility>
 
 namespace marrowick {
 
-namespace {
-
-int HexValue(char c) {
-    return c <= '9' ? c - '0' : c - 'a' + 10;
-}
-
-} // namespace
-
-StoredFileLookup::StoredFileLookup(const std::string& folder) {
-    if (Result<FileDescriptor> opened = OpenFolderHandle(folder)) {
-        folderFd_ = std::move(*opened);
-    }
-}
-
-int StoredFileLookup::SubfolderFd(unsigned index) {
-    if (!tried_.test(index)) {
-        tried_.set(index);
-        const char name[] = {"0123456789abcdef"[index >> 4], "0123456789abcdef"[index & 15], '\0'};
-        subfolders_[index] =
-            FileDescriptor(::openat(folderFd_.Get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    }
-    return subfolders_[index].Get();
-}
+StoredFileLookup::StoredFileLookup(const std::string& folder) : files_(folder, ManifestKindDb) {}
 
 void StoredFileLookup::Read(FileNode& node) {
-    const std::string_view fileId = node.FileID();
-    if (!folderFd_.IsOpen() || !IsStoredFileId(fileId)) {
-        return;
-    }
-    const int subfolder = SubfolderFd(static_cast<unsigned>(HexValue(fileId[0]) * 16 + HexValue(fileId[1])));
-    if (subfolder < 0) {
-        return;
-    }
-    char name[41];
-    fileId.copy(name, 40);
-    name[40] = '\0';
     struct stat status {};
-    if (::fstatat(subfolder, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)) {
+    if (files_.Status(node.FileID(), status)) {
         node.size_ = static_cast<std::uint32_t>(status.st_size);
         node.mtime_ = status.st_mtim.tv_sec;
     }

@@ -1,9 +1,7 @@
 #pragma once
 
-#include "core/platform/FileDescriptor.h"
+#include "core/backup/StoredFile.h"
 
-#include <array>
-#include <bitset>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -16,9 +14,8 @@ namespace marrowick {
 
 class FileNode;
 
-// Size and time of the stored files <folder>/<first two characters of ID>/<ID> of one Manifest.db backup. Only
-// regular files count: a link, a FIFO or a folder at either place, or an id that names no stored file, leaves the
-// node as it is.
+// Size and time of the stored files of one Manifest.db backup. Only regular files count: a link, a FIFO or a folder
+// at either place, or an id that names no stored file, leaves the node as it is.
 class StoredFileLookup final {
 public:
     // folder ends with "/".
@@ -28,13 +25,7 @@ public:
     void Read(FileNode& node);
 
 private:
-    int SubfolderFd(unsigned index);
-
-    FileDescriptor folderFd_;
-    // The 256 "<first two characters>" folders, each opened once on first use, so that the kernel walks one
-    // component per file.
-    std::array<FileDescriptor, 256> subfolders_;
-    std::bitset<256> tried_;
+    StoredFiles files_;
 };
 
 // A StoredFileLookup on a thread of its own, so that the kernel looks up stored files while the caller goes on

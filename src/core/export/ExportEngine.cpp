@@ -64,11 +64,8 @@ Failure FolderOpenFailure(const std::string& name, int error) {
 
 class Exporter final {
 public:
-    explicit Exporter(const ExportParameters& parameters) : parameters_(parameters) {
-        if (Result<FileDescriptor> folder = OpenFolderHandle(WithTrailingSlash(parameters.BackupFolder))) {
-            backupFolder_ = std::move(*folder);
-        }
-    }
+    explicit Exporter(const ExportParameters& parameters)
+        : parameters_(parameters), storedFiles_(WithTrailingSlash(parameters.BackupFolder), parameters.ManifestKind) {}
 
     ExportResult Run() {
         if (LiesWithin(parameters_.TargetFolder, parameters_.BackupFolder)) {
@@ -259,7 +256,7 @@ private:
                                        fileId.empty() ? FailureCause::NoStoredFileId : FailureCause::BadStoredFileId));
             return true;
         }
-        const Result<FileDescriptor> source = OpenStoredFile(backupFolder_.Get(), fileId, parameters_.ManifestKind);
+        const Result<FileDescriptor> source = storedFiles_.Open(fileId);
         if (!source) {
             FailToOpenSource(node, source.Error());
             return true;
@@ -328,7 +325,7 @@ private:
     }
 
     const ExportParameters& parameters_;
-    FileDescriptor backupFolder_;
+    StoredFiles storedFiles_;
     ExportResult result_;
 };
 
