@@ -166,8 +166,8 @@ namespace {
 
 // The database's real path, so that SQLite can be told to follow no link to it.
 std::string RealManifestPath(const std::string& backupFolder) {
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(backupFolder.c_str(), nullptr), &std::free);
-    return real ? std::string(real.get()) + "/Manifest.db" : backupFolder + "Manifest.db";
+    const std::string real = RealPath(backupFolder);
+    return real.empty() ? backupFolder + ManifestName : real + "/" + ManifestName;
 }
 
 // Opens the manifest of a backup without a side file as it lies: immutable, so that SQLite creates nothing beside it.
@@ -178,8 +178,8 @@ Result<void> OpenInPlace(const std::string& backupFolder, SqliteDatabase& db) {
 
 // Opens private copies of the manifest and its side file, which SQLite replays there. The copies are named only
 // until SQLite has read the side file: from then on it reads them through its descriptors alone.
-Result<void> OpenCopy(int manifestFd, const std::string& sideName, int sideFd, PrivateCopies& copies,
-                      SqliteDatabase& db) {
+Result<void> OpenCopy(int manifestFd, const std::string& sideName, int sideFd, SqliteDatabase& db) {
+    PrivateCopies copies;
     Result<void> made = copies.Add(ManifestName, manifestFd);
     if (made) {
         made = copies.Add(sideName, sideFd);
@@ -198,8 +198,7 @@ Result<void> OpenCopy(int manifestFd, const std::string& sideName, int sideFd, P
     if (opened) {
         sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     }
-    copies.Withdraw();
-    return opened;
+    return opened; // the copies' names go with them
 }
 
 std::uint64_t SizeOf(int fd) {
@@ -232,9 +231,8 @@ Result<void> OpenAndReadRows(BackupTree& tree) {
         }
     }
     SqliteDatabase db;
-    PrivateCopies copies;
     Result<void> opened =
-        side ? OpenCopy(manifest->Get(), sideName, (*side)->Get(), copies, db) : OpenInPlace(tree.BackupFolder(), db);
+        side ? OpenCopy(manifest->Get(), sideName, (*side)->Get(), db) : OpenInPlace(tree.BackupFolder(), db);
     if (!opened) {
         return opened;
     }

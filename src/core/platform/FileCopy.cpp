@@ -1,6 +1,7 @@
 #include "core/platform/FileCopy.h"
 
 #include "core/platform/FileDescriptor.h"
+#include "core/platform/Files.h"
 
 #include <atomic>
 #include <cerrno>
@@ -157,13 +158,26 @@ std::string TemporaryName() {
     return ".marrowick-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".part";
 }
 
-bool ProcIsMounted() {
-    static const bool mounted = ::access("/proc/self/fd", X_OK) == 0;
-    return mounted;
+// Calls make with new temporary names until one is free; make returns 0 or an errno. Returns the name taken, or
+// the errno that stopped it.
+template <typename Make>
+int TakeTemporaryName(const Make& make, std::string& taken) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = TemporaryName();
+        const int error = make(name);
+        if (error == 0) {
+            taken = std::move(name);
+            return 0;
+        }
+        if (error != EEXIST) {
+            return error;
+        }
+    }
+    return EEXIST;
 }
 
-// A file being written beside its target: unnamed (O_TMPFILE) where the file system allows it, so that nothing is
-// left behind however the process ends; else under a hidden temporary name, removed unless it was put in place.
+// A file being written beside its target: unnamed where the file system allows it, so that nothing is left behind
+// however the process ends; else under a hidden temporary name, removed unless it was put in place.
 class NewFile final {
 public:
     explicit NewFile(const TargetPlace& place) : place_(place) {}
@@ -176,74 +190,62 @@ public:
     NewFile& operator=(const NewFile&) = delete;
 
     int Create() {
-        if (ProcIsMounted()) {
-            fd_ = FileDescriptor(::openat(place_.Folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-            if (fd_.IsOpen()) {
-                return 0;
-            }
-            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-                return errno;
-            }
+        Result<FileDescriptor> unnamed = CreateUnnamedFile(place_.Folder, ".", O_WRONLY, 0666);
+        if (unnamed) {
+            fd_ = std::move(*unnamed);
+            unnamed_ = true;
+            return 0;
         }
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = TemporaryName();
-            fd_ = FileDescriptor(
-                ::openat(place_.Folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-            if (fd_.IsOpen()) {
-                temporary_ = std::move(name);
-                return 0;
-            }
-            if (errno != EEXIST) {
-                return errno;
-            }
+        if (unnamed.Error().Error != EOPNOTSUPP) {
+            return unnamed.Error().Error;
         }
-        return EEXIST;
+        return TakeTemporaryName(
+            [this](const std::string& name) {
+                fd_ = FileDescriptor(
+                    ::openat(place_.Folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+                return fd_.IsOpen() ? 0 : errno;
+            },
+            temporary_);
     }
 
     [[nodiscard]] int Fd() const { return fd_.Get(); }
 
     // Gives the complete file the target's name, replacing a regular file there. Returns 0 or an errno.
     int Place() {
-        if (temporary_.empty()) {
-            const std::string self = "/proc/self/fd/" + std::to_string(fd_.Get());
-            if (::linkat(AT_FDCWD, self.c_str(), place_.Folder, place_.Name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        if (unnamed_) {
+            const Result<void> named = NameUnnamedFile(fd_.Get(), place_.Folder, place_.Name);
+            if (named) {
                 return fd_.Close();
             }
-            if (errno != EEXIST) {
-                return errno;
+            if (named.Error().Error != EEXIST) {
+                return named.Error().Error;
             }
             // A file stands there: name the copy beside it, then rename it over that file in one step.
-            if (const int error = LinkUnderTemporaryName(self); error != 0) {
+            const int error = TakeTemporaryName(
+                [this](const std::string& name) {
+                    const Result<void> linked = NameUnnamedFile(fd_.Get(), place_.Folder, name);
+                    return linked ? 0 : linked.Error().Error;
+                },
+                temporary_);
+            if (error != 0) {
                 return error;
             }
-        } else if (const int error = fd_.Close(); error != 0) {
+        }
+        if (const int error = fd_.Close(); error != 0) {
             return error;
         }
         if (::renameat(place_.Folder, temporary_.c_str(), place_.Folder, place_.Name.c_str()) != 0) {
             return errno;
         }
         temporary_.clear();
-        return fd_.IsOpen() ? fd_.Close() : 0;
+        return 0;
     }
 
 private:
-    int LinkUnderTemporaryName(const std::string& self) {
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = TemporaryName();
-            if (::linkat(AT_FDCWD, self.c_str(), place_.Folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                temporary_ = std::move(name);
-                return 0;
-            }
-            if (errno != EEXIST) {
-                return errno;
-            }
-        }
-        return EEXIST;
-    }
-
     const TargetPlace& place_;
     FileDescriptor fd_;
-    std::string temporary_;
+    bool unnamed_ = false;
+    std::string temporary_; // the name the file has while it is not in place, if any
 };
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,10 +80,8 @@ Result<std::string> ReadOpened(Result<FileDescriptor> opened, const std::string&
 std::string NearestRealPath(std::string path) {
     path = WithoutTrailingSlashes(std::move(path));
     for (;;) {
-        if (char* real = ::realpath(path.c_str(), nullptr); real != nullptr) {
-            std::string text(real);
-            std::free(real);
-            return text;
+        if (std::string real = RealPath(path); !real.empty()) {
+            return real;
         }
         if (path == "/" || path == ".") {
             return {};
@@ -92,10 +91,37 @@ std::string NearestRealPath(std::string path) {
     }
 }
 
+// An unnamed file is named through its /proc/self/fd link.
+bool ProcIsMounted() {
+    static const bool mounted = ::access("/proc/self/fd", X_OK) == 0;
+    return mounted;
+}
+
 } // namespace
 
-bool PathExists(const std::string& path) {
-    return ::access(path.c_str(), F_OK) == 0;
+Result<FileDescriptor> CreateUnnamedFile(int folderFd, const std::string& folderName, int flags, mode_t mode) {
+    if (!ProcIsMounted()) {
+        return Failure::System(FailureStep::Create, folderName, EOPNOTSUPP);
+    }
+    FileDescriptor file(::openat(folderFd, folderName.c_str(), O_TMPFILE | O_CLOEXEC | flags, mode));
+    if (!file.IsOpen()) {
+        const bool unsupported = errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL;
+        return Failure::System(FailureStep::Create, folderName, unsupported ? EOPNOTSUPP : errno);
+    }
+    return file;
+}
+
+Result<void> NameUnnamedFile(int fd, int folderFd, const std::string& name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), folderFd, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        return Failure::System(FailureStep::Link, name, errno);
+    }
+    return {};
+}
+
+std::string RealPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : std::string();
 }
 
 bool EntryExistsAt(int folderFd, const std::string& name) {

@@ -5,11 +5,9 @@
 
 #include <cstddef>
 #include <string>
+#include <sys/types.h>
 
 namespace marrowick {
-
-// True when something exists at path (a file, a folder or a link to one).
-[[nodiscard]] bool PathExists(const std::string& path);
 
 // True when name in the folder open as folderFd (AT_FDCWD for a path) is an entry of its own, a link or a FIFO
 // included: nothing is followed or opened.
@@ -29,6 +27,18 @@ namespace marrowick {
 
 // The same for a path whose last component may be a link, which is followed; a FIFO is still refused.
 [[nodiscard]] Result<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes);
+
+// Makes a new file with no name in the folder folderName relative to folderFd ("." for folderFd itself), open with
+// flags (O_WRONLY or O_RDWR), so that nothing is left behind however the process ends. Fails with EOPNOTSUPP when
+// the file system has no such files or the file could not be named later (no /proc): the caller names its file.
+[[nodiscard]] Result<FileDescriptor> CreateUnnamedFile(int folderFd, const std::string& folderName, int flags,
+                                                       mode_t mode);
+
+// Gives a file made by CreateUnnamedFile the name name in folderFd; fails with EEXIST when the name is taken.
+[[nodiscard]] Result<void> NameUnnamedFile(int fd, int folderFd, const std::string& name);
+
+// The real path of path (links and "." and ".." resolved), or "" when path does not exist.
+[[nodiscard]] std::string RealPath(const std::string& path);
 
 // True when path is folder or lies inside it, compared by device and inode along path's real path, so that neither
 // a link nor another spelling hides it. A path that does not exist yet is judged by its nearest existing folder.

@@ -1,6 +1,7 @@
 #include "core/platform/PrivateCopies.h"
 
 #include "core/platform/FileCopy.h"
+#include "core/platform/Files.h"
 
 #include <cerrno>
 #include <csignal>
@@ -58,26 +59,33 @@ void RemoveAbandonedFolders(const std::string& base) {
 PrivateCopies::PrivateCopies() : base_(TemporaryBase()) {}
 
 PrivateCopies::~PrivateCopies() {
-    Withdraw();
+    if (!folder_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
 }
 
 Result<void> PrivateCopies::Add(const std::string& name, int sourceFd) {
-    FileDescriptor copy(::open(base_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    const bool named = !copy.IsOpen() && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL);
+    Result<FileDescriptor> copy = CreateUnnamedFile(AT_FDCWD, base_, O_RDWR, 0600);
+    const bool named = !copy && copy.Error().Error == EOPNOTSUPP;
     if (named) {
         // A file system without unnamed files: the copy is named from the start.
         if (const int error = MakeFolder(); error != 0) {
             return Failure::System(FailureStep::Create, base_, error);
         }
-        copy = FileDescriptor(::open((folder_ + name).c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600));
+        FileDescriptor file(::open((folder_ + name).c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600));
+        if (!file.IsOpen()) {
+            return Failure::System(FailureStep::Create, folder_ + name, errno);
+        }
+        copy = std::move(file);
     }
-    if (!copy.IsOpen()) {
-        return Failure::System(FailureStep::Create, base_, errno);
+    if (!copy) {
+        return copy.Error();
     }
-    if (const Result<void> copied = CopySparseContent(sourceFd, copy.Get()); !copied) {
+    if (const Result<void> copied = CopySparseContent(sourceFd, copy->Get()); !copied) {
         return Failure::System(FailureStep::Write, base_, copied.Error().Error);
     }
-    copies_.push_back(Copy{name, std::move(copy), named});
+    copies_.push_back(Copy{name, std::move(*copy), named});
     return {};
 }
 
@@ -102,20 +110,11 @@ Result<void> PrivateCopies::Publish() {
         if (copy.Named) {
             continue;
         }
-        const std::string self = "/proc/self/fd/" + std::to_string(copy.Fd.Get());
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, (folder_ + copy.Name).c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            return Failure::System(FailureStep::Link, folder_ + copy.Name, errno);
+        if (Result<void> named = NameUnnamedFile(copy.Fd.Get(), AT_FDCWD, folder_ + copy.Name); !named) {
+            return named;
         }
     }
     return {};
-}
-
-void PrivateCopies::Withdraw() {
-    if (!folder_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-        folder_.clear();
-    }
 }
 
 } // namespace marrowick

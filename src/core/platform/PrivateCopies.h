@@ -10,9 +10,9 @@ namespace marrowick {
 
 // Private copies of files, for a library that must open them by name (SQLite replays a database's side file only
 // beside it). The copies are written unnamed (O_TMPFILE) in $TMPDIR, or /tmp, and get names only from Publish, in a
-// folder of their own; Withdraw, or the destructor, removes the names and the folder again, while descriptors that
-// the library holds keep the data. So the copies are on disk under a name only between Publish and Withdraw, and
-// any that a killed process left there are removed by the next one.
+// folder of their own; the destructor removes the names and the folder again, while descriptors that the library
+// holds keep the data. So the copies are on disk under a name only while the object lives after Publish, and any
+// that a killed process left there are removed by the next one.
 class PrivateCopies final {
 public:
     PrivateCopies();
@@ -26,7 +26,6 @@ public:
     [[nodiscard]] Result<void> Publish();
     // The folder that Publish made, ending with "/"; "" before.
     [[nodiscard]] const std::string& Folder() const { return folder_; }
-    void Withdraw();
 
 private:
     struct Copy {
