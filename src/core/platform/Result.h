@@ -66,6 +66,10 @@ struct Failure {
     [[nodiscard]] static Failure Because(FailureStep step, std::string path, FailureCause cause) {
         return Failure{step, std::move(path), cause, 0, {}};
     }
+    // An exception caught at a thread's edge, with its message ("" when it had none).
+    [[nodiscard]] static Failure Unexpected(FailureStep step, std::string what) {
+        return Failure{step, {}, FailureCause::Exception, 0, std::move(what)};
+    }
 };
 
 // A value of T, or the Failure that kept it from being made.

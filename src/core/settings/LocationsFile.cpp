@@ -5,7 +5,6 @@
 #include "core/platform/Files.h"
 #include "core/settings/Relocation.h"
 
-#include <array>
 #include <optional>
 #include <sstream>
 
@@ -18,24 +17,13 @@ constexpr std::size_t MaxLocationsFileBytes = std::size_t{16} << 20;
 
 std::size_t unreadLines = 0;
 
-// The lines left in in that hold more than a line end, read without keeping them. Reads through the stream, which
-// turns a read error (a folder in the file's place) into its state instead of an exception.
+// The lines left in in that hold more than a line end.
 std::size_t CountNonEmptyLines(std::istream& in) {
     std::size_t count = 0;
-    bool content = false;
-    std::array<char, 4096> buffer{};
-    while (in.read(buffer.data(), buffer.size()) || in.gcount() > 0) {
-        for (std::streamsize i = 0; i < in.gcount(); ++i) {
-            const char c = buffer[static_cast<std::size_t>(i)];
-            if (c == '\n') {
-                count += content ? 1 : 0;
-                content = false;
-            } else if (c != '\r') {
-                content = true;
-            }
-        }
+    for (std::string line; std::getline(in, line);) {
+        count += line.find_first_not_of('\r') != std::string::npos ? 1 : 0;
     }
-    return count + (content ? 1 : 0);
+    return count;
 }
 
 } // namespace

@@ -113,14 +113,7 @@ bool IsWithin(const fs::path& inner, const fs::path& outer) {
 // A link at M/Backup to a place inside what M/Backup is now would point into a folder that is renamed away, or at
 // itself.
 bool LinksIntoMovedFolder(const std::string& newLocation, const std::string& backup) {
-    bool inside = IsWithin(newLocation, backup);
-    if (!inside && StateOf(backup) == EntryState::Other) {
-        std::error_code error;
-        const fs::path realNew = fs::weakly_canonical(newLocation, error);
-        const fs::path realBackup = error ? fs::path() : fs::weakly_canonical(backup, error);
-        inside = !error && IsWithin(realNew, realBackup);
-    }
-    return inside;
+    return IsWithin(newLocation, backup) || (StateOf(backup) == EntryState::Other && LiesWithin(newLocation, backup));
 }
 
 Failure Because(FailureStep step, std::string path, FailureCause cause, std::string otherPath = {}) {

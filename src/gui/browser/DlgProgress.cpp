@@ -187,8 +187,7 @@ void CDlgProgress::OnExportEnded(const ExportResult& result) {
 
 void CDlgProgress::OnWorkerFailed(const QString& what) {
     result_ = ExportResult{};
-    result_.Stopped = Failure::Because(FailureStep::Write, {}, FailureCause::Exception);
-    result_.Stopped->Detail = what.toStdString();
+    result_.Stopped = Failure::Unexpected(FailureStep::Write, what.toStdString());
 }
 
 void CDlgProgress::OnWorkerFinished() {

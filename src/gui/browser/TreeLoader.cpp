@@ -54,8 +54,7 @@ protected:
 CachedBackupTree FailedRead(const QString& what) {
     CachedBackupTree failed;
     failed.Status = TreeStatus::Unreadable;
-    failed.Problem = Failure::Because(FailureStep::Read, {}, FailureCause::Exception);
-    failed.Problem->Detail = what.toStdString();
+    failed.Problem = Failure::Unexpected(FailureStep::Read, what.toStdString());
     return failed;
 }
 
