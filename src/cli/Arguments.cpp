@@ -149,6 +149,11 @@ std::variant<int, OpenedBackup> StartBackupCommand(const BackupCommand& command,
             << ".\nRun \"marrowick-cli " << command.Name << " --help\" for its usage.\n";
         return ExitUsage;
     }
+    if (command.CheckArguments) {
+        if (const std::string problem = command.CheckArguments(parsed); !problem.empty()) {
+            return UsageError(command.Name, problem, err);
+        }
+    }
     auto backup = ResolveBackup(parsed.Positional[0], command.Name, err);
     if (!backup) {
         return ExitNotFound;

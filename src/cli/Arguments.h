@@ -4,6 +4,7 @@
 #include "core/backup/SummaryReader.h"
 
 #include <cstddef>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -55,6 +56,9 @@ struct BackupCommand {
     std::size_t MinArguments = 1;
     std::size_t MaxArguments = 1;
     std::string WhatToGive; // "give a backup and a pattern", for the usage error
+    // What is wrong with the arguments beyond their number, told as a usage error before the backup is read; may be
+    // empty.
+    std::function<std::string(const ParsedArguments&)> CheckArguments = {};
 };
 
 // A command's arguments with its backup found and its tree read.

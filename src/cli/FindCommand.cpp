@@ -84,15 +84,12 @@ std::string PatternProblem(std::string_view pattern) {
 } // namespace
 
 int RunFindCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    // A bad pattern is told before the backup is read.
-    const ParsedArguments early = ParseArguments(args, {"--json", "--help", "-h"});
-    if (!early.Has("--help") && !early.Has("-h") && early.Positional.size() == 2) {
-        if (const std::string problem = PatternProblem(early.Positional[1]); !problem.empty()) {
-            return UsageError("find", "bad pattern " + Quoted(early.Positional[1]) + ": " + problem, err);
-        }
-    }
-    const auto started =
-        StartBackupCommand({"find", FindHelp, {"--json"}, 2, 2, "give a backup and a pattern"}, args, out, err);
+    const auto checkPattern = [](const ParsedArguments& parsed) {
+        const std::string problem = PatternProblem(parsed.Positional[1]);
+        return problem.empty() ? problem : "bad pattern " + Quoted(parsed.Positional[1]) + ": " + problem;
+    };
+    const auto started = StartBackupCommand(
+        {"find", FindHelp, {"--json"}, 2, 2, "give a backup and a pattern", checkPattern}, args, out, err);
     if (const int* status = std::get_if<int>(&started)) {
         return *status;
     }
