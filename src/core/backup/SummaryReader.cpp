@@ -185,9 +185,18 @@ std::string StatusPlistDateText(std::string_view plist) {
     return {};
 }
 
-std::string ReadStatusPlistDate(const std::string& path) {
-    const auto content = ReadRegularFileAt(AT_FDCWD, path, MaxSummaryFileBytes);
+namespace {
+
+// The date of the Status.plist name in the folder open as folderFd (AT_FDCWD for a path), or "".
+std::string StatusDateAt(int folderFd, const std::string& name) {
+    const auto content = ReadRegularFileAt(folderFd, name, MaxSummaryFileBytes);
     return content ? StatusPlistDateText(*content) : std::string();
+}
+
+} // namespace
+
+std::string ReadStatusPlistDate(const std::string& path) {
+    return StatusDateAt(AT_FDCWD, path);
 }
 
 bool ReadBackupSummary(BackupRecord& record, std::string folder) {
@@ -214,8 +223,7 @@ bool ReadBackupSummary(BackupRecord& record, std::string folder) {
     record.Version = InfoValue(*info, binary, "Product Version");
     record.DeviceType = InfoValue(*info, binary, "Product Name");
     record.SerialNumber = InfoValue(*info, binary, "Serial Number");
-    const auto status = ReadRegularFileAt(at, "Status.plist", MaxSummaryFileBytes);
-    record.Time = status ? StatusPlistDateText(*status) : std::string();
+    record.Time = StatusDateAt(at, "Status.plist");
     return !record.Name.empty() && !record.Version.empty() && !record.SerialNumber.empty() && !record.Time.empty();
 }
 
