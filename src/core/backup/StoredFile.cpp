@@ -24,8 +24,8 @@ void AppendStoredFileName(std::string& path, std::string_view fileId, ManifestKi
 
 namespace {
 
-int HexValue(char c) {
-    return c <= '9' ? c - '0' : c - 'a' + 10;
+std::size_t HexValue(char c) {
+    return static_cast<std::size_t>(c <= '9' ? c - '0' : c - 'a' + 10);
 }
 
 } // namespace
@@ -43,7 +43,7 @@ StoredFiles::Folder& StoredFiles::FolderOf(std::string_view fileId) {
     if (manifestKind_ != ManifestKindDb || !backupFolder_.Fd.IsOpen()) {
         return backupFolder_;
     }
-    Folder& folder = subfolders_[static_cast<std::size_t>(HexValue(fileId[0]) * 16 + HexValue(fileId[1]))];
+    Folder& folder = subfolders_[HexValue(fileId[0]) * 16 + HexValue(fileId[1])];
     if (!folder.Tried) {
         folder.Tried = true;
         const std::string name(fileId.substr(0, 2));
