@@ -274,7 +274,8 @@ int main(int argc, char** argv) {
 
     BackupTree tree(backup.string() + "/", ManifestKindDb);
     for (const BenchFile& file : files) {
-        tree.InsertIntoTree(FileEntry{file.DevicePath, file.FileID, "1", static_cast<std::uint32_t>(file.Size), 0});
+        const EntryRecord record{.Size = file.Size};
+        tree.InsertIntoTree(FileEntry{file.DevicePath, file.FileID, "1", &record});
     }
     tree.FinishInsertion();
     const FileNode* media = FindNode(tree.Root(), "/var/mobile/Media");

@@ -15,6 +15,7 @@ TEST(EntryText, SizeThresholdsTruncate) {
     EXPECT_EQ(SizeText(1048575), "1023 KB");
     EXPECT_EQ(SizeText(1048576), "1 MB");
     EXPECT_EQ(SizeText(4294967295u), "4095 MB");
+    EXPECT_EQ(SizeText(std::uint64_t{5} << 30), "5120 MB");
 }
 
 struct ReadableSizeRow {

@@ -59,12 +59,14 @@ protected:
                             const std::string& flags = "1") {
         const std::string id = testing::Sha1Hex(path);
         WriteFile(backup / id, content);
-        tree.InsertIntoTree(FileEntry{path, id, flags, static_cast<std::uint32_t>(content.size()), mtime});
+        const EntryRecord record{.Size = content.size(), .LastModified = mtime};
+        tree.InsertIntoTree(FileEntry{path, id, flags, &record});
         return Node(path);
     }
     // An entry whose stored file the backup does not hold.
-    const FileNode* AddMissing(const std::string& path, const std::string& flags = "1", std::uint32_t size = 10) {
-        tree.InsertIntoTree(FileEntry{path, testing::Sha1Hex(path), flags, size, 0});
+    const FileNode* AddMissing(const std::string& path, const std::string& flags = "1", std::uint64_t size = 10) {
+        const EntryRecord record{.Size = size};
+        tree.InsertIntoTree(FileEntry{path, testing::Sha1Hex(path), flags, &record});
         return Node(path);
     }
     const FileNode* Node(const std::string& path) const {
@@ -186,7 +188,8 @@ TEST_F(Export, TwoFilesOfThreeMegabytesShowZeroThenFiftyPercentBeforeEachCopy) {
 }
 
 TEST_F(Export, SizePassCountsFoldersAndFailedFilesCountIntoDoneBytes) {
-    tree.InsertIntoTree(FileEntry{"/var/mobile/D", "", "2", 4096, 0});
+    const EntryRecord folder{.Size = 4096};
+    tree.InsertIntoTree(FileEntry{"/var/mobile/D", "", "2", &folder});
     AddMissing("/var/mobile/D/gone", "1", 1000);
     AddFile("/var/mobile/D/here", std::string(3000, 'h'));
 
@@ -418,8 +421,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Export, FileIdThatIsNotAStoredFileNameReadsNothing) {
     WriteFile(dir.Path() / "probe", "outside the backup");
-    tree.InsertIntoTree(FileEntry{"/var/mobile/P/probe", "../probe", "1", 18, 0});
-    tree.InsertIntoTree(FileEntry{"/var/mobile/P/upper", std::string(40, 'A'), "1", 1, 0});
+    tree.InsertIntoTree(FileEntry{"/var/mobile/P/probe", "../probe", "1"});
+    tree.InsertIntoTree(FileEntry{"/var/mobile/P/upper", std::string(40, 'A'), "1"});
     WriteFile(backup / std::string(40, 'A'), "x");
 
     const ExportResult result = Run(Node("/var/mobile/P"));
@@ -439,7 +442,7 @@ TEST(ExportStoredFolder, LinkedFolderOfStoredFilesIsNotFollowed) {
     WriteFile(dir.Path() / "elsewhere" / id, "not the backup's");
     fs::create_directory_symlink(dir.Path() / "elsewhere", dir.Path() / "backup" / id.substr(0, 2));
     BackupTree tree((dir.Path() / "backup").string(), ManifestKindDb);
-    tree.InsertIntoTree(FileEntry{"/var/mobile/x", id, "1", 0, 0});
+    tree.InsertIntoTree(FileEntry{"/var/mobile/x", id, "1"});
 
     ExportParameters parameters;
     parameters.SelectedNode = FindNode(tree.Root(), "/var/mobile/x");
@@ -490,7 +493,7 @@ TEST_F(Export, TargetInsideTheBackupIsRefusedBeforeAnythingIsWritten) {
 TEST_F(Export, ContentTheBackupDoesNotHoldIsToldApartFromAFailedCopy) {
     AddMissing("/var/mobile/M/gone.txt");
     AddMissing("/var/mobile/M/link", "4");
-    tree.InsertIntoTree(FileEntry{"/var/mobile/M/no-id", "", "1", 0, 0});
+    tree.InsertIntoTree(FileEntry{"/var/mobile/M/no-id", "", "1"});
     AddFile("/var/mobile/M/toolong" + std::string(300, 'n'), "name too long");
     AddFile("/var/mobile/M/z-ok", "ok");
 

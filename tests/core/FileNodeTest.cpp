@@ -25,8 +25,9 @@ std::vector<std::string> ChildNames(const FileNode* folder) {
 class FileTree : public ::testing::Test {
 protected:
     void Insert(std::string_view path, std::string_view fileId = "", std::string_view flags = "1",
-                std::uint32_t size = 0, std::int64_t mtime = 0) {
-        tree.InsertIntoTree(FileEntry{path, fileId, flags, size, mtime});
+                std::uint64_t size = 0, std::int64_t mtime = 0) {
+        const EntryRecord record{.Size = size, .LastModified = mtime};
+        tree.InsertIntoTree(FileEntry{path, fileId, flags, &record});
     }
 
     BackupTree tree{"/nonexistent/backup/", ManifestKindMbdb};
@@ -239,11 +240,11 @@ INSTANTIATE_TEST_SUITE_P(
 struct ModelNode {
     std::string FileID;
     std::string Flags = "2";
-    std::uint32_t Size = 0;
+    std::uint64_t Size = 0;
     std::map<std::string, ModelNode> Children; // std::string compares as unsigned bytes
 };
 
-void ModelInsert(ModelNode& root, const std::string& path, const std::string& fileId, std::uint32_t size) {
+void ModelInsert(ModelNode& root, const std::string& path, const std::string& fileId, std::uint64_t size) {
     std::vector<std::string> parts;
     std::size_t from = path.find('/') + 1;
     for (std::size_t slash = path.find('/', from); slash != std::string::npos; slash = path.find('/', from)) {
@@ -317,9 +318,9 @@ TEST_P(ManyEntries, MatchesModelTree) {
     }
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const std::string id = std::to_string(i);
-        const auto size = static_cast<std::uint32_t>(i);
-        tree.InsertIntoTree(FileEntry{paths[i], id, "1", size, 0});
-        ModelInsert(model, paths[i], id, size);
+        const EntryRecord record{.Size = i};
+        tree.InsertIntoTree(FileEntry{paths[i], id, "1", &record});
+        ModelInsert(model, paths[i], id, record.Size);
         if (i == paths.size() / 2) {
             // Insertion must go on correctly after the speed-up structures were dropped.
             tree.FinishInsertion();
@@ -345,7 +346,7 @@ INSTANTIATE_TEST_SUITE_P(Orders, ManyEntries,
 TEST(FileTreeSize, HundredThousandSiblingsAreReleasedWithoutRecursion) {
     auto tree = std::make_unique<BackupTree>("/nonexistent/", ManifestKindMbdb);
     for (int i = 0; i < 100000; ++i) {
-        tree->InsertIntoTree(FileEntry{"/var/mobile/Media/DCIM/IMG_" + std::to_string(i), "", "1", 0, 0});
+        tree->InsertIntoTree(FileEntry{"/var/mobile/Media/DCIM/IMG_" + std::to_string(i), "", "1"});
     }
     EXPECT_EQ(tree->NodeCount(), 100004U);
     tree.reset();

@@ -78,7 +78,7 @@ TEST_F(MbdbData, DomainFolderRecordGivesFolderItsFileID) {
     EXPECT_NE(Find("/var/mobile/Library/x"), nullptr);
 }
 
-TEST_F(MbdbData, SkippedRecordsDoNotDisturbTheNextOne) {
+TEST_F(MbdbData, LinksAndSkippedRecordsDoNotDisturbTheNextOne) {
     MbdbRecord link = Record("HomeDomain", "link", LinkMode);
     link.LinkTarget = "/var/mobile/target";
     link.Properties = {{"a", "1"}, {"b", "2"}};
@@ -86,12 +86,14 @@ TEST_F(MbdbData, SkippedRecordsDoNotDisturbTheNextOne) {
     withThreeProperties.Properties = {{"p1", "v1"}, {"p2", std::string("v\0 2", 4)}, {"p3", ""}};
     Parse({link, Record("HomeDomain", "after-link"), Record(std::nullopt, "no-domain"), Record("", "empty-domain"),
            Record("HomeDomain", "after-domainless"), withThreeProperties, Record("RootDomain", "after-props")});
-    EXPECT_EQ(Find("/var/mobile/link"), nullptr);
+    ASSERT_NE(Find("/var/mobile/link"), nullptr);
+    EXPECT_TRUE(Find("/var/mobile/link")->IsLink());
+    EXPECT_EQ(Find("/var/mobile/link")->LinkTarget(), "/var/mobile/target");
     EXPECT_NE(Find("/var/mobile/after-link"), nullptr);
     EXPECT_NE(Find("/var/mobile/after-domainless"), nullptr);
     EXPECT_NE(Find("/var/root/props"), nullptr);
     EXPECT_NE(Find("/var/root/after-props"), nullptr);
-    EXPECT_EQ(tree.NodeCount(), 7U);
+    EXPECT_EQ(tree.NodeCount(), 8U);
 }
 
 TEST_F(MbdbData, AbsentAndEmptyPathsBothMapToTheDomainFolder) {
@@ -102,7 +104,7 @@ TEST_F(MbdbData, AbsentAndEmptyPathsBothMapToTheDomainFolder) {
     EXPECT_EQ(Find("/var/root")->FileID(), testing::Sha1Hex("RootDomain-"));
 }
 
-TEST_F(MbdbData, SizeKeepsLowHalfAndTimeIsSigned) {
+TEST_F(MbdbData, SizeIsWholeAndTimeIsSigned) {
     MbdbRecord large = Record("HomeDomain", "large");
     large.Size = (std::uint64_t{1} << 32) + 0x40000000; // 5 GiB
     MbdbRecord old = Record("HomeDomain", "old");
@@ -110,7 +112,7 @@ TEST_F(MbdbData, SizeKeepsLowHalfAndTimeIsSigned) {
     MbdbRecord last = Record("HomeDomain", "last");
     last.MTime = 0xFFFFFFFF;
     Parse({large, old, last});
-    EXPECT_EQ(Find("/var/mobile/large")->Size(), 0x40000000U);
+    EXPECT_EQ(Find("/var/mobile/large")->Size(), large.Size);
     EXPECT_EQ(Find("/var/mobile/old")->MTime(), -2147483648LL);
     EXPECT_EQ(Find("/var/mobile/last")->MTime(), -1);
 }

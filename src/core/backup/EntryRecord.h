@@ -20,8 +20,8 @@ struct EntryRecord {
     std::int64_t Birth = 0;
     std::uint32_t Mode = 0; // type and permission bits as in st_mode; 0 when the record holds none
     std::uint32_t ProtectionClass = 0;
-    std::string Target;        // of a link: an absolute device path; empty otherwise
-    std::string EncryptionKey; // the wrapped per-file key as stored (44 bytes), or empty
+    std::string Target{};        // of a link: an absolute device path; empty otherwise
+    std::string EncryptionKey{}; // the wrapped per-file key as stored (44 bytes), or empty
 
     // Empties every field; the strings keep their memory, so that a reader reusing one record does not allocate.
     void Clear();

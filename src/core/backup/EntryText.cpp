@@ -14,9 +14,9 @@ constexpr std::int64_t EarliestShownTime = 630720000;
 
 } // namespace
 
-std::string SizeText(std::uint32_t size) {
-    constexpr std::uint32_t Kilobyte = 1024;
-    constexpr std::uint32_t Megabyte = 1048576;
+std::string SizeText(std::uint64_t size) {
+    constexpr std::uint64_t Kilobyte = 1024;
+    constexpr std::uint64_t Megabyte = 1048576;
     if (size >= Megabyte) {
         return std::to_string(size / Megabyte) + " MB";
     }

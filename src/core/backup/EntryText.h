@@ -7,7 +7,7 @@
 namespace marrowick {
 
 // "N MB" from 1 MiB, "N KB" from 1 KiB, else "N bytes"; divisions truncate.
-[[nodiscard]] std::string SizeText(std::uint32_t size);
+[[nodiscard]] std::string SizeText(std::uint64_t size);
 
 // "N bytes" below 1 KiB, else one decimal in KB, MB or GB ("12.0 MB", "1.5 GB"), rounded to the nearest tenth.
 [[nodiscard]] std::string ReadableSizeText(std::uint64_t bytes);

@@ -242,6 +242,7 @@ BackupTree::BackupTree(std::string backupFolder, marrowick::ManifestKind manifes
     root_->nameOffset_ = 1;
     root_->flags_ = Digits + 2;
     root_->flagsLength_ = 1;
+    root_->mode_ = EntryRecord::FolderType;
 }
 
 BackupTree::~BackupTree() = default;
@@ -289,7 +290,55 @@ std::string_view BackupTree::InternFlags(std::string_view flags) {
     if (flags.size() == 1 && flags[0] >= '0' && flags[0] <= '9') {
         return {Digits + (flags[0] - '0'), 1};
     }
-    return {CopyText(flags), flags.size()};
+    // Only "1", "2" and "4" mean anything; a longer text is kept as far as the node can hold it.
+    const std::string_view kept = flags.substr(0, std::numeric_limits<std::uint8_t>::max());
+    return {CopyText(kept), kept.size()};
+}
+
+namespace {
+
+// The type a Manifest.db flags text stands for, for an entry whose record gives none.
+std::uint32_t ModeOfFlags(std::string_view flags) {
+    if (flags == "2") {
+        return EntryRecord::FolderType;
+    }
+    return flags == "4" ? EntryRecord::LinkType : EntryRecord::RegularType;
+}
+
+} // namespace
+
+void BackupTree::SetEntryValues(FileNode& node, const FileEntry& entry) {
+    // A longer id names no stored file either way; cut, it still names none (only 40 digits do).
+    const std::string_view fileId = entry.FileID.substr(0, std::numeric_limits<std::uint8_t>::max());
+    node.fileId_ = CopyText(fileId);
+    node.fileIdLength_ = static_cast<std::uint8_t>(fileId.size());
+    const std::string_view flags = InternFlags(entry.Flags);
+    node.flags_ = flags.data();
+    node.flagsLength_ = static_cast<std::uint8_t>(flags.size());
+    const EntryRecord* record = entry.Record;
+    const std::uint32_t recordMode = record != nullptr ? record->Mode & 0177777 : 0;
+    node.mode_ =
+        static_cast<std::uint16_t>((recordMode & EntryRecord::TypeMask) != 0 ? recordMode : ModeOfFlags(entry.Flags));
+    if (record == nullptr) {
+        if (manifestKind_ == ManifestKindDb && !node.IsFolder()) {
+            ReadStoredFileStatus(node);
+        }
+        return;
+    }
+    node.hasRecord_ = 1;
+    node.size_ = record->Size;
+    node.mtime_ = record->LastModified;
+    node.birth_ = record->Birth;
+    node.protectionClass_ = static_cast<std::uint8_t>(std::min<std::uint32_t>(record->ProtectionClass, 255));
+    if (node.IsLink()) {
+        const std::string_view target = std::string_view(record->Target).substr(0, MaxLinkTarget);
+        node.target_ = CopyText(target);
+        node.targetLength_ = static_cast<std::uint32_t>(target.size());
+    }
+    if (record->EncryptionKey.size() <= std::numeric_limits<std::uint8_t>::max()) {
+        node.key_ = CopyText(record->EncryptionKey);
+        node.keyLength_ = static_cast<std::uint8_t>(record->EncryptionKey.size());
+    }
 }
 
 void BackupTree::ReadStoredFileStatus(FileNode& node) {
@@ -519,8 +568,10 @@ void BackupTree::QueueInsertion(const FileEntry& entry) {
     fresh.Path.assign(entry.Path);
     fresh.FileID.assign(entry.FileID);
     fresh.Flags.assign(entry.Flags);
-    fresh.Size = entry.Size;
-    fresh.MTime = entry.MTime;
+    fresh.HasRecord = entry.Record != nullptr;
+    if (fresh.HasRecord) {
+        fresh.Record = *entry.Record;
+    }
     fresh.Scanned.Scan(fresh.Path);
     fresh.Parent = nullptr;
     const std::size_t depth = fresh.Scanned.Slashes.size();
@@ -558,7 +609,8 @@ void BackupTree::InsertOldestQueued() {
     const QueuedEntry& oldest = queue_[queueFirst_];
     queueFirst_ = (queueFirst_ + 1) % QueueDepth;
     --queued_;
-    Insert(FileEntry{oldest.Path, oldest.FileID, oldest.Flags, oldest.Size, oldest.MTime}, oldest.Scanned);
+    Insert(FileEntry{oldest.Path, oldest.FileID, oldest.Flags, oldest.HasRecord ? &oldest.Record : nullptr},
+           oldest.Scanned);
 }
 
 void BackupTree::InsertQueued() {
@@ -628,19 +680,11 @@ void BackupTree::Insert(const FileEntry& entry, const ScannedPath& scanned) {
         fresh.pathLength_ = static_cast<std::uint32_t>(end);
         fresh.nameOffset_ = static_cast<std::uint32_t>(slashes[k] + 1);
         if (leaf) {
-            fresh.fileId_ = CopyText(entry.FileID);
-            fresh.fileIdLength_ = static_cast<std::uint32_t>(entry.FileID.size());
-            const std::string_view flags = InternFlags(entry.Flags);
-            fresh.flags_ = flags.data();
-            fresh.flagsLength_ = static_cast<std::uint32_t>(flags.size());
-            fresh.size_ = entry.Size;
-            fresh.mtime_ = entry.MTime;
-            if (manifestKind_ == ManifestKindDb && !fresh.IsFolder()) {
-                ReadStoredFileStatus(fresh);
-            }
+            SetEntryValues(fresh, entry);
         } else {
             fresh.flags_ = Digits + 2;
             fresh.flagsLength_ = 1;
+            fresh.mode_ = EntryRecord::FolderType;
         }
         LinkChild(*folder, fresh);
         AddPath(nodeHash, &fresh);

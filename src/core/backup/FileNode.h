@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/backup/EntryRecord.h"
 #include "core/backup/ManifestKind.h"
 
 #include <array>
@@ -24,12 +25,23 @@ public:
     [[nodiscard]] std::string_view Name() const { return Path().substr(nameOffset_); }
     // 40 lowercase hexadecimal digits naming the stored file; empty for the root and for implied folders.
     [[nodiscard]] std::string_view FileID() const { return {fileId_, fileIdLength_}; }
-    // "2" for a folder; any other text is a file.
+    // The manifest's flags text: "1" file, "2" folder, "4" link in Manifest.db.
     [[nodiscard]] std::string_view Flags() const { return {flags_, flagsLength_}; }
-    [[nodiscard]] bool IsFolder() const { return Flags() == "2"; }
-    [[nodiscard]] std::uint32_t Size() const { return size_; }
+    // Type and permission bits as in st_mode: the record's, or made from Flags when the entry has no record.
+    [[nodiscard]] std::uint32_t Mode() const { return mode_; }
+    [[nodiscard]] bool IsFolder() const { return (mode_ & EntryRecord::TypeMask) == EntryRecord::FolderType; }
+    [[nodiscard]] bool IsLink() const { return (mode_ & EntryRecord::TypeMask) == EntryRecord::LinkType; }
+    // False when the manifest holds no readable record of the entry: size and time then come from the stored file.
+    [[nodiscard]] bool HasRecord() const { return hasRecord_ != 0; }
+    [[nodiscard]] std::uint64_t Size() const { return size_; }
     // Seconds since 1970-01-01 UTC.
     [[nodiscard]] std::int64_t MTime() const { return mtime_; }
+    [[nodiscard]] std::int64_t BirthTime() const { return birth_; }
+    // Where a link points on the device; empty for anything else.
+    [[nodiscard]] std::string_view LinkTarget() const { return {target_, targetLength_}; }
+    [[nodiscard]] std::uint32_t ProtectionClass() const { return protectionClass_; }
+    // The wrapped key of the stored content as the record holds it, or empty; only the core reads it.
+    [[nodiscard]] std::string_view EncryptionKey() const { return {key_, keyLength_}; }
 
     // Children are linked in ascending unsigned byte order of Name, no two with the same name.
     [[nodiscard]] const FileNode* FirstChild() const { return firstChild_; }
@@ -44,13 +56,21 @@ private:
     const char* path_ = nullptr;
     const char* fileId_ = nullptr;
     const char* flags_ = nullptr;
+    const char* target_ = nullptr;
+    const char* key_ = nullptr;
+    std::uint64_t size_ = 0;
+    std::int64_t mtime_ = 0;
+    std::int64_t birth_ = 0;
     std::uint32_t pathLength_ = 0;
     std::uint32_t nameOffset_ = 0;
-    std::uint32_t fileIdLength_ = 0;
-    std::uint32_t flagsLength_ = 0;
-    std::int64_t mtime_ = 0;
-    std::uint32_t size_ = 0;
+    std::uint32_t targetLength_ = 0;
     std::uint32_t childCount_ = 0;
+    std::uint16_t mode_ = 0;
+    std::uint8_t fileIdLength_ = 0;
+    std::uint8_t flagsLength_ = 0;
+    std::uint8_t keyLength_ = 0;
+    std::uint8_t protectionClass_ = 0;
+    std::uint8_t hasRecord_ = 0;
     FileNode* firstChild_ = nullptr;
     FileNode* nextSibling_ = nullptr;
     FileNode* parent_ = nullptr;
@@ -62,8 +82,8 @@ struct FileEntry {
     std::string_view Path;
     std::string_view FileID;
     std::string_view Flags;
-    std::uint32_t Size = 0;
-    std::int64_t MTime = 0;
+    // The manifest's record of the entry, or null when it holds none that can be read.
+    const EntryRecord* Record = nullptr;
 };
 
 class SortedChildIndex;
@@ -108,8 +128,8 @@ public:
     [[nodiscard]] std::size_t NodeCount() const { return nodeCount_; }
 
     // Adds the entry and the folders on its way. The first node linked for a path keeps its values; a path with
-    // fewer than two "/" adds nothing. A new file of a Manifest.db backup takes size and time from its stored
-    // file <backup>/<first two characters of FileID>/<FileID> when that can be read.
+    // fewer than two "/" adds nothing. A new file of a Manifest.db backup without a record takes size and time
+    // from its stored file <backup>/<first two characters of FileID>/<FileID> when that can be read.
     void InsertIntoTree(const FileEntry& entry);
 
     // The same as InsertIntoTree, except that the entry may be inserted a few calls later: InsertIntoTree,
@@ -150,16 +170,19 @@ private:
         std::string Path;
         std::string FileID;
         std::string Flags;
-        std::uint32_t Size = 0;
-        std::int64_t MTime = 0;
+        EntryRecord Record;
+        bool HasRecord = false;
         ScannedPath Scanned;
         const FileNode* Parent = nullptr; // a likely folder node, only for fetching it early
     };
     static constexpr std::size_t QueueDepth = 4;
+    // Device paths are far shorter; a longer target is cut rather than kept whole in every tree.
+    static constexpr std::size_t MaxLinkTarget = 4096;
 
     FileNode* NewNode();
     const char* CopyText(std::string_view text);
     std::string_view InternFlags(std::string_view flags);
+    void SetEntryValues(FileNode& node, const FileEntry& entry);
     void ReadStoredFileStatus(FileNode& node);
     void LinkChild(FileNode& parent, FileNode& node);
     SortedChildIndex& IndexOf(FileNode& folder);

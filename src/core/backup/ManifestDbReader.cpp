@@ -119,9 +119,15 @@ Result<void> ReadRows(sqlite3* db, BackupTree& tree) {
     int rc = sqlite3_prepare_v2(db, ManifestQuery, -1, &raw, nullptr);
     const SqliteStatement query(raw);
     std::string devicePath;
+    EntryRecord record;
     const auto text = [&query](int column) {
         const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), column));
         return value != nullptr ? std::string_view(value) : std::string_view();
+    };
+    const auto decodeRecord = [&query, &record] {
+        const auto* blob = static_cast<const char*>(sqlite3_column_blob(query.get(), 4));
+        const auto bytes = static_cast<std::size_t>(sqlite3_column_bytes(query.get(), 4));
+        return blob != nullptr && DecodeEntryRecord({blob, bytes}, record) ? &record : nullptr;
     };
     while (rc == SQLITE_OK || rc == SQLITE_ROW) {
         rc = sqlite3_step(query.get());
@@ -135,7 +141,7 @@ Result<void> ReadRows(sqlite3* db, BackupTree& tree) {
             continue;
         }
         DomainToDevicePath(domain, text(2), devicePath);
-        tree.QueueInsertion(FileEntry{devicePath, text(0), text(3), 0, 0});
+        tree.QueueInsertion(FileEntry{devicePath, text(0), text(3), decodeRecord()});
     }
     tree.InsertQueued();
     if (rc == SQLITE_INTERRUPT) {
@@ -159,7 +165,7 @@ void ManifestDbRow(BackupTree& tree, const std::array<const char*, 5>& columns) 
     }
     thread_local std::string devicePath;
     DomainToDevicePath(domain, text(2), devicePath);
-    tree.InsertIntoTree(FileEntry{devicePath, text(0), text(3), 0, 0});
+    tree.InsertIntoTree(FileEntry{devicePath, text(0), text(3)});
 }
 
 namespace {

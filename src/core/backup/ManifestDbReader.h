@@ -14,7 +14,7 @@ namespace marrowick {
 [[nodiscard]] Result<void> ReadManifestDb(BackupTree& tree);
 
 // Inserts one row of "SELECT fileID, domain, relativePath, flags, file FROM Files", given as its column texts
-// (a null pointer counts as empty). A row without a domain adds nothing; the file column is not used.
+// (a null pointer counts as empty), as a row without a readable record. A row without a domain adds nothing.
 void ManifestDbRow(BackupTree& tree, const std::array<const char*, 5>& columns);
 
 } // namespace marrowick

@@ -20,8 +20,8 @@ constexpr std::uint64_t HeaderSize = 6;
 constexpr std::size_t FixedBlockSize = 40;
 constexpr std::size_t ReadBlockSize = 1 << 20;
 
-std::uint32_t BigEndian(const unsigned char* p, int width) {
-    std::uint32_t value = 0;
+std::uint64_t BigEndian(const unsigned char* p, int width) {
+    std::uint64_t value = 0;
     for (int i = 0; i < width; ++i) {
         value = (value << 8) | p[i];
     }
@@ -40,36 +40,62 @@ public:
         std::size_t position = at;
         std::string_view domain;
         std::string_view path;
+        std::string_view target;
+        std::string_view key;
         std::string_view unused;
         if (!ReadString(data, position, domain) || !ReadString(data, position, path) ||
-            !ReadString(data, position, unused) || !ReadString(data, position, unused) ||
-            !ReadString(data, position, unused) || data.size() - position < FixedBlockSize) {
+            !ReadString(data, position, target) || !ReadString(data, position, unused) ||
+            !ReadString(data, position, key, false) || data.size() - position < FixedBlockSize) {
             return Outcome::DoesNotFit;
         }
         const auto* block = reinterpret_cast<const unsigned char*>(data.data() + position);
         position += FixedBlockSize;
-        const unsigned type = block[0] >> 4;
-        const auto mtime = static_cast<std::int32_t>(BigEndian(block + 18, 4));
-        const std::uint32_t size = BigEndian(block + 34, 4);
         for (unsigned property = 0; property < 2U * block[39]; ++property) {
             if (!ReadString(data, position, unused)) {
                 return Outcome::DoesNotFit;
             }
         }
         at = position;
-        if (!domain.empty() && (type == 4 || type == 8)) {
-            Insert(domain, path, type == 4 ? "2" : "1", size, mtime);
+        const std::string_view flags = FlagsOfType(static_cast<std::uint32_t>(BigEndian(block, 2)));
+        if (!domain.empty() && !flags.empty()) {
+            FillRecord(block, target, key);
+            Insert(domain, path, flags);
         }
         return Outcome::Read;
     }
 
 private:
-    // A 2-byte length and its bytes, up to the first zero among them; 0xFFFF is the absent string.
-    static bool ReadString(std::string_view data, std::size_t& position, std::string_view& value) {
+    // The flags a Manifest.db row would have for the mode's type; empty for a type the tree does not show.
+    static std::string_view FlagsOfType(std::uint32_t mode) {
+        switch (mode & EntryRecord::TypeMask) {
+        case EntryRecord::RegularType:
+            return "1";
+        case EntryRecord::FolderType:
+            return "2";
+        case EntryRecord::LinkType:
+            return "4";
+        default:
+            return {};
+        }
+    }
+
+    // The fixed block's fields; times are signed 32-bit seconds, as a file system before 2038 wrote them.
+    void FillRecord(const unsigned char* block, std::string_view target, std::string_view key) {
+        record_.Mode = static_cast<std::uint32_t>(BigEndian(block, 2));
+        record_.LastModified = static_cast<std::int32_t>(BigEndian(block + 18, 4));
+        record_.Birth = static_cast<std::int32_t>(BigEndian(block + 26, 4));
+        record_.Size = BigEndian(block + 30, 8);
+        record_.ProtectionClass = block[38];
+        record_.Target.assign(target);
+        record_.EncryptionKey.assign(key);
+    }
+
+    // A 2-byte length and its bytes, up to the first zero among them unless binary; 0xFFFF is the absent string.
+    static bool ReadString(std::string_view data, std::size_t& position, std::string_view& value, bool text = true) {
         if (position > data.size() || data.size() - position < 2) {
             return false;
         }
-        const std::uint32_t length = BigEndian(reinterpret_cast<const unsigned char*>(data.data() + position), 2);
+        const std::uint64_t length = BigEndian(reinterpret_cast<const unsigned char*>(data.data() + position), 2);
         position += 2;
         if (length == 0xFFFF) {
             value = {};
@@ -79,13 +105,14 @@ private:
             return false;
         }
         value = data.substr(position, length);
-        value = value.substr(0, value.find('\0'));
+        if (text) {
+            value = value.substr(0, value.find('\0'));
+        }
         position += length;
         return true;
     }
 
-    void Insert(std::string_view domain, std::string_view path, std::string_view flags, std::uint32_t size,
-                std::int64_t mtime) {
+    void Insert(std::string_view domain, std::string_view path, std::string_view flags) {
         hashInput_.assign(domain);
         hashInput_.push_back('-');
         hashInput_.append(path);
@@ -94,10 +121,11 @@ private:
         char fileId[40];
         Sha1DigestHex(digest, fileId);
         DomainToDevicePath(domain, path, devicePath_);
-        tree_.InsertIntoTree(FileEntry{devicePath_, std::string_view(fileId, sizeof fileId), flags, size, mtime});
+        tree_.InsertIntoTree(FileEntry{devicePath_, std::string_view(fileId, sizeof fileId), flags, &record_});
     }
 
     BackupTree& tree_;
+    EntryRecord record_;
     std::string hashInput_;
     std::string devicePath_;
 };

@@ -13,7 +13,7 @@ StoredFileLookup::StoredFileLookup(const std::string& folder) : files_(folder, M
 void StoredFileLookup::Read(FileNode& node) {
     struct stat status {};
     if (files_.Status(node.FileID(), status)) {
-        node.size_ = static_cast<std::uint32_t>(status.st_size);
+        node.size_ = static_cast<std::uint64_t>(status.st_size);
         node.mtime_ = status.st_mtim.tv_sec;
     }
 }
