@@ -23,16 +23,30 @@ JsonObject BackupJson(const BackupRecord& backup) {
     return object;
 }
 
-std::string EntryJson(const FileNode& node) {
-    return JsonObject()
-        .Add("name", node.Name())
+std::string_view EntryTypeName(const FileNode& node) {
+    if (node.IsFolder()) {
+        return "folder";
+    }
+    return node.IsLink() ? "link" : "file";
+}
+
+std::string EntryJson(const FileNode& node, ContentPresence& presence) {
+    JsonObject object;
+    object.Add("name", node.Name())
         .Add("path", node.Path())
-        .Add("type", node.IsFolder() ? "folder" : "file")
-        .Add("size", std::uint64_t{node.Size()})
+        .Add("type", EntryTypeName(node))
+        .Add("size", node.Size())
         .Add("mtime", node.MTime())
         .Add("time", TimeText(node.MTime()))
-        .Add("fileID", node.FileID())
-        .Text();
+        .Add("birth", node.BirthTime())
+        .Add("mode", std::uint64_t{node.Mode()})
+        .Add("fileID", node.FileID());
+    if (node.IsLink()) {
+        object.Add("target", node.LinkTarget());
+    } else if (!node.IsFolder()) {
+        object.Add("present", presence.Holds(node));
+    }
+    return object.Text();
 }
 
 JsonArrayWriter::JsonArrayWriter(std::ostream& out) : out_(out) {

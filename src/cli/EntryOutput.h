@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/Json.h"
+#include "core/backup/ContentPresence.h"
 #include "core/backup/FileNode.h"
 #include "core/backup/SummaryReader.h"
 
@@ -9,8 +10,12 @@
 
 namespace marrowick::cli {
 
-// One entry as a JSON object: name, path, type ("folder" or "file"), size, mtime, time, fileID.
-[[nodiscard]] std::string EntryJson(const FileNode& node);
+// "folder", "file" or "link".
+[[nodiscard]] std::string_view EntryTypeName(const FileNode& node);
+
+// One entry as a JSON object: name, path, type, size, mtime, time, birth, mode (st_mode bits) and fileID; a link's
+// target; and a file's "present", whether the backup holds its content.
+[[nodiscard]] std::string EntryJson(const FileNode& node, ContentPresence& presence);
 
 // "Manifest.db" or "Manifest.mbdb".
 [[nodiscard]] std::string ManifestName(ManifestKind manifestKind);

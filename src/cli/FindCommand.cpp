@@ -100,9 +100,10 @@ int RunFindCommand(const std::vector<std::string>& args, std::ostream& out, std:
     };
     if (parsed.Has("--json")) {
         JsonArrayWriter array(out);
+        ContentPresence presence(backup.FolderPath, backup.ManifestKind);
         ForEachBelow(*tree.Root, [&](const FileNode& node) {
             if (matches(node)) {
-                array.Add(EntryJson(node));
+                array.Add(EntryJson(node, presence));
             }
         });
         return ExitOk;

@@ -16,7 +16,8 @@ namespace {
 
 constexpr const char* InfoHelp = R"(Usage: marrowick-cli info [--json] BACKUP
 
-Shows a backup's summary, the kind of its file list, how many files and folders it holds and their total size.
+Shows a backup's summary, the kind of its file list, how many files, folders and links it holds, the files' total
+size as the device recorded it, and how many files the backup holds no content for.
 
 BACKUP is a row number of "marrowick-cli list", a serial number (its newest backup) or a backup folder.
 
@@ -27,17 +28,22 @@ Options:
 struct Contents {
     std::uint64_t Files = 0;
     std::uint64_t Folders = 0;
+    std::uint64_t Links = 0;
     std::uint64_t TotalBytes = 0;
+    std::uint64_t MissingContent = 0; // files whose stored file the backup does not hold
 };
 
-Contents Count(const FileNode& root) {
+Contents Count(const FileNode& root, ContentPresence& presence) {
     Contents contents;
     ForEachBelow(root, [&](const FileNode& node) {
         if (node.IsFolder()) {
             ++contents.Folders;
+        } else if (node.IsLink()) {
+            ++contents.Links;
         } else {
             ++contents.Files;
             contents.TotalBytes += node.Size();
+            contents.MissingContent += presence.Holds(node) ? 0 : 1;
         }
     });
     return contents;
@@ -60,7 +66,9 @@ void PrintText(const BackupRecord& backup, const Contents& contents, std::ostrea
         {"File list", ManifestName(backup.ManifestKind)},
         {"Files", std::to_string(contents.Files)},
         {"Folders", std::to_string(contents.Folders)},
+        {"Links", std::to_string(contents.Links)},
         {"Total size", TotalText(contents.TotalBytes)},
+        {"No content", std::to_string(contents.MissingContent) + " files"},
     };
     for (const auto& [label, value] : lines) {
         char padded[32];
@@ -73,7 +81,9 @@ void PrintJson(const BackupRecord& backup, const Contents& contents, std::ostrea
     out << BackupJson(backup)
                .Add("files", contents.Files)
                .Add("folders", contents.Folders)
+               .Add("links", contents.Links)
                .Add("totalBytes", contents.TotalBytes)
+               .Add("missingContent", contents.MissingContent)
                .Text()
         << '\n';
 }
@@ -86,7 +96,8 @@ int RunInfoCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return *status;
     }
     const auto& [parsed, backup, tree] = std::get<OpenedBackup>(started);
-    const Contents contents = Count(*tree.Root);
+    ContentPresence presence(backup.FolderPath, backup.ManifestKind);
+    const Contents contents = Count(*tree.Root, presence);
     if (parsed.Has("--json")) {
         PrintJson(backup, contents, out);
     } else {

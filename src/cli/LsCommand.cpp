@@ -22,12 +22,19 @@ BACKUP is a row number of "marrowick-cli list", a serial number (its newest back
 
 Options:
   -R        List the whole subtree, depth first, one entry a line with its full device path.
-  --json    Print a JSON array of entries (name, path, type, size, mtime, time, fileID).
+  --json    Print a JSON array of entries: name, path, type (folder, file or link), size, mtime, time,
+            birth, mode, fileID; a link's target; and for a file "present", whether the backup holds
+            its content.
+
+Sizes and times are the device's own, as the backup recorded them. A link is shown as NAME -> TARGET.
 )";
 
 std::vector<std::string> Row(const FileNode& node, const std::string& name) {
     if (node.IsFolder()) {
         return {name, "", "Folder", ""};
+    }
+    if (node.IsLink()) {
+        return {name + " -> " + std::string(node.LinkTarget()), "", "Link", TimeText(node.MTime())};
     }
     return {name, SizeText(node.Size()), "", TimeText(node.MTime())};
 }
@@ -55,19 +62,20 @@ void PrintSubtree(const FileNode& folder, std::ostream& out) {
     std::snprintf(line, sizeof line, "%-10s  %-6s  %-16s  %s\n", "Size", "Type", "Time", "Path");
     out << line;
     ForEachBelow(folder, [&](const FileNode& node) {
-        const std::vector<std::string> row = Row(node, "");
+        const std::vector<std::string> row = Row(node, std::string(node.Path()));
         std::snprintf(line, sizeof line, "%-10s  %-6s  %-16s  ", row[1].c_str(), row[2].c_str(), row[3].c_str());
-        out << line << Printable(std::string(node.Path())) << '\n';
+        out << line << Printable(row[0]) << '\n';
     });
 }
 
-void PrintJson(const FileNode& folder, bool recursive, std::ostream& out) {
+void PrintJson(const FileNode& folder, bool recursive, ContentPresence& presence, std::ostream& out) {
     JsonArrayWriter array(out);
+    const auto add = [&](const FileNode& node) { array.Add(EntryJson(node, presence)); };
     if (recursive) {
-        ForEachBelow(folder, [&](const FileNode& node) { array.Add(EntryJson(node)); });
+        ForEachBelow(folder, add);
         return;
     }
-    ForEachListed(folder, [&](const FileNode& node) { array.Add(EntryJson(node)); });
+    ForEachListed(folder, add);
 }
 
 } // namespace
@@ -85,7 +93,8 @@ int RunLsCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         return ExitNotFound;
     }
     if (parsed.Has("--json")) {
-        PrintJson(*node, parsed.Has("-R"), out);
+        ContentPresence presence(backup.FolderPath, backup.ManifestKind);
+        PrintJson(*node, parsed.Has("-R"), presence, out);
     } else if (parsed.Has("-R")) {
         PrintSubtree(*node, out);
     } else {

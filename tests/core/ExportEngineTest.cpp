@@ -280,7 +280,11 @@ TEST_F(Export, DeviceNamesWithSpacesUtf8AndLineBreaksAreWrittenByteForByte) {
     EXPECT_EQ(Listing(target).size(), names.size() + 1);
 }
 
-TEST_F(Export, ExportedFileTakesTheNodeTimeOrElseTheStoredFileTime) {
+TEST_F(Export, EntriesTakeTheirRecordTimesAndFilesWithoutOneTheStoredFileTime) {
+    const EntryRecord folder{.LastModified = 1111111111};
+    const EntryRecord emptyFolder{.LastModified = 1222222222};
+    tree.InsertIntoTree(FileEntry{"/var/mobile/T", "", "2", &folder});
+    tree.InsertIntoTree(FileEntry{"/var/mobile/T/empty", "", "2", &emptyFolder});
     AddFile("/var/mobile/T/dated", "d", 1234567890);
     AddFile("/var/mobile/T/undated", "u", 0);
     const fs::path undatedStored = backup / testing::Sha1Hex("/var/mobile/T/undated");
@@ -291,6 +295,8 @@ TEST_F(Export, ExportedFileTakesTheNodeTimeOrElseTheStoredFileTime) {
 
     EXPECT_EQ(MTimeOf(target / "T" / "dated"), 1234567890);
     EXPECT_EQ(MTimeOf(target / "T" / "undated"), 987654321);
+    EXPECT_EQ(MTimeOf(target / "T" / "empty"), 1222222222);
+    EXPECT_EQ(MTimeOf(target / "T"), 1111111111); // set after its contents were written
 }
 
 // ---- Names that would leave the target ------------------------------------------------------------
@@ -492,7 +498,8 @@ TEST_F(Export, TargetInsideTheBackupIsRefusedBeforeAnythingIsWritten) {
 
 TEST_F(Export, ContentTheBackupDoesNotHoldIsToldApartFromAFailedCopy) {
     AddMissing("/var/mobile/M/gone.txt");
-    AddMissing("/var/mobile/M/link", "4");
+    const EntryRecord link{.Mode = EntryRecord::LinkType | 0755, .Target = "/private/var/mobile/M/gone.txt"};
+    tree.InsertIntoTree(FileEntry{"/var/mobile/M/link", testing::Sha1Hex("/var/mobile/M/link"), "1", &link});
     tree.InsertIntoTree(FileEntry{"/var/mobile/M/no-id", "", "1"});
     AddFile("/var/mobile/M/toolong" + std::string(300, 'n'), "name too long");
     AddFile("/var/mobile/M/z-ok", "ok");
@@ -506,7 +513,7 @@ TEST_F(Export, ContentTheBackupDoesNotHoldIsToldApartFromAFailedCopy) {
     EXPECT_EQ(result.Failures[0].DevicePath, "/var/mobile/M/gone.txt");
     EXPECT_EQ(result.Failures[0].Kind, ExportFailureKind::NotInBackup);
     EXPECT_EQ(result.Failures[1].DevicePath, "/var/mobile/M/link");
-    EXPECT_NE(ExportFailureReason(result.Failures[1]).find("symbolic link on the device"), std::string::npos);
+    EXPECT_EQ(ExportFailureReason(result.Failures[1]), "a link to /private/var/mobile/M/gone.txt, not exported");
     EXPECT_EQ(result.Failures[2].Kind, ExportFailureKind::NotInBackup);
     EXPECT_EQ(result.Failures[3].Kind, ExportFailureKind::CopyFailed);
     EXPECT_EQ(result.Failures[3].Problem.Error, ENAMETOOLONG);

@@ -661,7 +661,7 @@ TEST_F(FileManagerModels, FolderTreePassesTheModelTesterAndHoldsFoldersOnly) {
 
 TEST_F(FileManagerModels, FileListPassesTheModelTesterAndRowIIsTheIthChild) {
     const FileNode* root = OpenTree();
-    FileListModel model(LoadFileManagerIcons(), nullptr);
+    FileListModel model(LoadFileManagerIcons(), "/nonexistent/", ManifestKindDb, nullptr);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     EXPECT_EQ(model.rowCount(), 0);
     for (const char* path : {"/var", "/var/mobile/Library", "/var/mobile/Library/SMS", "/var/root"}) {

@@ -109,6 +109,7 @@ private:
     }
 
     struct Level {
+        const FileNode* Owner; // the entry whose children go into Folder
         const FileNode* Next;
         TargetFolder Folder;
     };
@@ -125,10 +126,11 @@ private:
             return;
         }
         std::vector<Level> levels;
-        levels.push_back(Level{selected->FirstChild(), std::move(below)});
+        levels.push_back(Level{selected, selected->FirstChild(), std::move(below)});
         while (!levels.empty()) {
             Level& level = levels.back();
             if (level.Next == nullptr) {
+                SetFolderTime(*level.Owner, level.Folder);
                 levels.pop_back();
                 continue;
             }
@@ -139,9 +141,21 @@ private:
                 return;
             }
             if (node.FirstChild() != nullptr) {
-                levels.push_back(Level{node.FirstChild(), std::move(nodeFolder)});
+                levels.push_back(Level{&node, node.FirstChild(), std::move(nodeFolder)});
+            } else {
+                SetFolderTime(node, nodeFolder);
             }
         }
+    }
+
+    // After its contents, whose writing changes a folder's time. A time that cannot be set leaves the folder as
+    // written: its contents are what matters.
+    static void SetFolderTime(const FileNode& node, const TargetFolder& folder) {
+        if (!node.IsFolder() || !node.HasRecord() || !folder.IsOpen()) {
+            return;
+        }
+        const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(node.MTime()), 0}};
+        ::futimens(folder.Fd(), times);
     }
 
     TargetFolder OpenChosenFolder() {
@@ -163,7 +177,10 @@ private:
         }
         ShowProgress(node);
         result_.DoneBytes += node.Size();
-        if (!ExportFile(node, folder)) {
+        if (node.IsLink()) {
+            FailNotInBackup(
+                node, Failure::Because(FailureStep::Open, std::string(node.LinkTarget()), FailureCause::DeviceLink));
+        } else if (!ExportFile(node, folder)) {
             return false;
         }
         if (node.FirstChild() != nullptr) {
@@ -293,9 +310,6 @@ private:
     }
 
     void FailNotInBackup(const FileNode& node, Failure failure) {
-        if (node.Flags() == "4") {
-            failure.Cause = FailureCause::DeviceLink;
-        }
         Fail(node, ExportFailureKind::NotInBackup, std::move(failure));
     }
 

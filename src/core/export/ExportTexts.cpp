@@ -102,6 +102,10 @@ std::string ExportFailureReason(const ExportFailure& failure) {
     const Failure& problem = failure.Problem;
     switch (failure.Kind) {
     case ExportFailureKind::NotInBackup:
+        if (problem.Cause == FailureCause::DeviceLink) {
+            return "a link to " + (problem.Path.empty() ? std::string("an unknown target") : problem.Path) +
+                   ", not exported";
+        }
         return "the backup does not hold this entry's content (" + NotInBackupDetail(problem) + ")";
     case ExportFailureKind::UnsafeName:
         return "its name would leave the target folder, so it was not written";

@@ -36,7 +36,7 @@ constexpr std::array<int, FileListModel::ColumnCount> ListColumnWidths{250, 90, 
 
 CDlgFileManager::CDlgFileManager(const BackupRecord& backup, const BackupTreeResult& tree, QWidget* parent)
     : QDialog(parent, MinimizableDialogFlags), backupName_(QString::fromStdString(backup.Name)),
-      backupFolder_(QString::fromStdString(backup.FolderPath)), manifestKind_(backup.ManifestKind) {
+      backupFolder_(backup.FolderPath), manifestKind_(backup.ManifestKind) {
     setWindowTitle(backupName_ + QStringLiteral(" - Marrowick"));
 
     root_ = tree.Root;
@@ -82,7 +82,7 @@ void CDlgFileManager::BuildWindow() {
     folderTree_->expand(folderModel_->TopIndex());
     folderTree_->expand(folderModel_->CatalogIndex());
 
-    listModel_ = new FileListModel(icons, this);
+    listModel_ = new FileListModel(icons, backupFolder_, manifestKind_, this);
     fileList_ = new QTreeView(this);
     fileList_->setRootIsDecorated(false);
     fileList_->setItemsExpandable(false);
@@ -254,12 +254,12 @@ void CDlgFileManager::OnExportClicked() {
     if (target.isEmpty()) {
         return;
     }
-    if (LiesWithin(target.toStdString(), backupFolder_.toStdString())) {
+    if (LiesWithin(target.toStdString(), backupFolder_)) {
         ShowProgramMessage(this, QString::fromUtf8(TargetInsideBackupText), QMessageBox::Warning);
         return;
     }
     CDlgProgress progress(this);
-    progress.BackupFolder = backupFolder_.toStdString();
+    progress.BackupFolder = backupFolder_;
     progress.SelectedNode = entry;
     progress.TargetFolder = target.toStdString();
     progress.ManifestKind = manifestKind_;

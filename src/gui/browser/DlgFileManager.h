@@ -74,7 +74,7 @@ private:
     [[nodiscard]] int SelectedRow() const;
 
     QString backupName_;
-    QString backupFolder_;
+    std::string backupFolder_; // as the file system names it, which need not be UTF-8
     ManifestKind manifestKind_ = ManifestKindDb;
     const FileNode* root_ = nullptr;
     const FileNode* currentFolder_ = nullptr;

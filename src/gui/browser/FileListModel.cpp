@@ -2,6 +2,7 @@
 
 #include "core/backup/EntryText.h"
 
+#include <QPalette>
 #include <QString>
 
 #include <utility>
@@ -9,9 +10,10 @@
 namespace marrowick {
 
 FileManagerIcons LoadFileManagerIcons() {
-    static constexpr std::array<const char*, 9> Names{
-        ":/icons/file.svg",   ":/icons/folder.svg",   ":/icons/messages.svg",    ":/icons/wechat.svg", ":/icons/qq.svg",
-        ":/icons/photos.svg", ":/icons/contacts.svg", ":/icons/callhistory.svg", ":/icons/notes.svg",
+    static constexpr std::array<const char*, 10> Names{
+        ":/icons/file.svg",  ":/icons/folder.svg", ":/icons/messages.svg", ":/icons/wechat.svg",
+        ":/icons/qq.svg",    ":/icons/photos.svg", ":/icons/contacts.svg", ":/icons/callhistory.svg",
+        ":/icons/notes.svg", ":/icons/link.svg",
     };
     FileManagerIcons icons;
     for (std::size_t i = 0; i < Names.size(); ++i) {
@@ -20,8 +22,9 @@ FileManagerIcons LoadFileManagerIcons() {
     return icons;
 }
 
-FileListModel::FileListModel(FileManagerIcons icons, QObject* parent)
-    : QAbstractTableModel(parent), icons_(std::move(icons)) {}
+FileListModel::FileListModel(FileManagerIcons icons, const std::string& backupFolder, ManifestKind manifestKind,
+                             QObject* parent)
+    : QAbstractTableModel(parent), icons_(std::move(icons)), presence_(backupFolder, manifestKind) {}
 
 void FileListModel::SetFolder(const FileNode* folder) {
     beginResetModel();
@@ -32,6 +35,7 @@ void FileListModel::SetFolder(const FileNode* folder) {
             entries_.push_back(child);
         }
     }
+    presenceOfRow_.assign(entries_.size(), Presence::Unknown);
     endResetModel();
 }
 
@@ -40,6 +44,18 @@ const FileNode* FileListModel::EntryAt(int row) const {
         return nullptr;
     }
     return entries_[static_cast<std::size_t>(row)];
+}
+
+bool FileListModel::ContentMissing(int row) const {
+    const FileNode* node = EntryAt(row);
+    if (node == nullptr || node->IsFolder() || node->IsLink()) {
+        return false;
+    }
+    Presence& presence = presenceOfRow_[static_cast<std::size_t>(row)];
+    if (presence == Presence::Unknown) {
+        presence = presence_.Holds(*node) ? Presence::Held : Presence::Missing;
+    }
+    return presence == Presence::Missing;
 }
 
 int FileListModel::rowCount(const QModelIndex& parent) const {
@@ -56,19 +72,33 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const bool folder = node->IsFolder();
-    if (role == Qt::DecorationRole && index.column() == NameColumn) {
-        return icons_[folder ? FolderIcon : FileIcon];
-    }
-    if (role != Qt::DisplayRole) {
+    const bool link = node->IsLink();
+    switch (role) {
+    case Qt::DecorationRole:
+        if (index.column() != NameColumn) {
+            return {};
+        }
+        return icons_[folder ? FolderIcon : link ? LinkIcon : FileIcon];
+    case Qt::ForegroundRole:
+        return ContentMissing(index.row()) ? QPalette().brush(QPalette::Disabled, QPalette::Text) : QVariant();
+    case Qt::ToolTipRole:
+        if (link) {
+            return QStringLiteral("A link to %1").arg(QString::fromUtf8(node->LinkTarget()));
+        }
+        return ContentMissing(index.row()) ? QStringLiteral("The backup does not hold this file's content")
+                                           : QVariant();
+    case Qt::DisplayRole:
+        break;
+    default:
         return {};
     }
     switch (index.column()) {
     case NameColumn:
         return QString::fromUtf8(node->Name());
     case SizeColumn:
-        return folder ? QString() : QString::fromStdString(SizeText(node->Size()));
+        return folder || link ? QString() : QString::fromStdString(SizeText(node->Size()));
     case TypeColumn:
-        return folder ? QStringLiteral("Folder") : QString();
+        return folder ? QStringLiteral("Folder") : link ? QStringLiteral("Link") : QString();
     case TimeColumn:
         return folder ? QString() : QString::fromStdString(TimeText(node->MTime()));
     default:

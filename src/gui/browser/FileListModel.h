@@ -1,22 +1,27 @@
 #pragma once
 
+#include "core/backup/ContentPresence.h"
 #include "core/backup/FileNode.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
 
 #include <array>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 namespace marrowick {
 
-// The nine pictures shared by the folder tree and the file list; the index of each is fixed.
+// The pictures shared by the folder tree and the file list; the index of each is fixed.
 inline constexpr int FileIcon = 0;
 inline constexpr int FolderIcon = 1;
-using FileManagerIcons = std::array<QIcon, 9>;
+inline constexpr int LinkIcon = 9;
+using FileManagerIcons = std::array<QIcon, 10>;
 [[nodiscard]] FileManagerIcons LoadFileManagerIcons();
 
-// The entries of one folder: row i is the folder's i-th child, in the tree's order; nothing sorts them.
+// The entries of one folder: row i is the folder's i-th child, in the tree's order; nothing sorts them. A file
+// whose content the backup does not hold is shown greyed, with a tip that says so.
 class FileListModel final : public QAbstractTableModel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(FileListModel)
@@ -24,7 +29,8 @@ class FileListModel final : public QAbstractTableModel {
 public:
     enum Column { NameColumn, SizeColumn, TypeColumn, TimeColumn, ColumnCount };
 
-    FileListModel(FileManagerIcons icons, QObject* parent);
+    // backupFolder (ending with "/") holds the stored files of the entries shown.
+    FileListModel(FileManagerIcons icons, const std::string& backupFolder, ManifestKind manifestKind, QObject* parent);
 
     // Shows folder's children; null shows nothing.
     void SetFolder(const FileNode* folder);
@@ -39,10 +45,16 @@ public:
                                       int role = Qt::DisplayRole) const override;
 
 private:
+    enum class Presence : std::uint8_t { Unknown, Held, Missing };
+    // Looked up when a row is first drawn: a large folder's rows out of sight cost nothing.
+    [[nodiscard]] bool ContentMissing(int row) const;
+
     FileManagerIcons icons_;
     const FileNode* folder_ = nullptr;
     // Rows reach their node in constant time; walking the sibling list per row would be quadratic.
     std::vector<const FileNode*> entries_;
+    mutable ContentPresence presence_;
+    mutable std::vector<Presence> presenceOfRow_;
 };
 
 } // namespace marrowick
