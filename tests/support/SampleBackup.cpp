@@ -46,8 +46,10 @@ std::string InfoPlistXml(const SampleBackup& backup) {
     writer.String("5D2F0A1B9C3E4F6789ABCDEF01234567");
     writer.Key("IMEI");
     writer.String("356789101234567");
-    writer.Key("Last Backup Date");
-    writer.Date(backup.Date);
+    if (backup.InfoDate) {
+        writer.Key("Last Backup Date");
+        writer.Date(*backup.InfoDate);
+    }
     OptionalString(writer, "Product Name", backup.ProductName);
     writer.Key("Product Type");
     writer.String("iPhone13,2");
@@ -69,7 +71,9 @@ std::string InfoPlistBinary(const SampleBackup& backup) {
     };
     add("Display Name", backup.DisplayName);
     dict.emplace_back("GUID", std::string("5D2F0A1B9C3E4F6789ABCDEF01234567"));
-    dict.emplace_back("Last Backup Date", PlistDate{backup.Date});
+    if (backup.InfoDate) {
+        dict.emplace_back("Last Backup Date", PlistDate{*backup.InfoDate});
+    }
     add("Product Name", backup.ProductName);
     dict.emplace_back("Product Type", std::string("iPhone13,2"));
     add("Product Version", backup.ProductVersion);
@@ -80,8 +84,10 @@ std::string InfoPlistBinary(const SampleBackup& backup) {
 
 std::string ManifestPlistXml(const SampleBackup& backup) {
     detail::XmlPlistWriter writer;
-    writer.Key("Date");
-    writer.Date(backup.Date);
+    if (backup.ManifestDate) {
+        writer.Key("Date");
+        writer.Date(*backup.ManifestDate);
+    }
     writer.Key("IsEncrypted");
     writer.Bool(backup.Encrypted);
     writer.Key("Version");
@@ -89,6 +95,17 @@ std::string ManifestPlistXml(const SampleBackup& backup) {
     writer.Key("WasPasscodeSet");
     writer.Bool(false);
     return writer.Finish();
+}
+
+std::string ManifestPlistBinary(const SampleBackup& backup) {
+    PlistDict dict;
+    if (backup.ManifestDate) {
+        dict.emplace_back("Date", PlistDate{*backup.ManifestDate});
+    }
+    dict.emplace_back("IsEncrypted", backup.Encrypted);
+    dict.emplace_back("Version", std::string("10.0"));
+    dict.emplace_back("WasPasscodeSet", false);
+    return MakeBinaryPlist(dict);
 }
 
 bool UsesDb(SampleManifest manifest) {
@@ -157,8 +174,13 @@ std::vector<std::string> BackupNames(const std::vector<BackupRecord>& rows) {
 std::filesystem::path WriteSampleBackup(const std::filesystem::path& folder, const SampleBackup& backup) {
     fs::create_directories(folder);
     WriteFile(folder / "Info.plist", backup.BinaryInfoPlist ? InfoPlistBinary(backup) : InfoPlistXml(backup));
-    WriteFile(folder / "Status.plist", MakeStatusPlist(backup.Date));
-    WriteFile(folder / "Manifest.plist", ManifestPlistXml(backup));
+    if (backup.StatusPlist) {
+        WriteFile(folder / "Status.plist", MakeStatusPlist(backup.Date));
+    } else {
+        fs::remove(folder / "Status.plist");
+    }
+    WriteFile(folder / "Manifest.plist",
+              backup.BinaryManifestPlist ? ManifestPlistBinary(backup) : ManifestPlistXml(backup));
     WriteManifests(folder, backup);
     WriteStoredFiles(folder, backup);
     return folder;

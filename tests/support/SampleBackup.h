@@ -95,6 +95,12 @@ struct SampleBackup {
     std::optional<std::string> ProductName = std::string("iPhone 12");
     std::optional<std::string> SerialNumber = std::string("C39XK0ABCDEF");
     double Date = 600000000.0; // Status.plist date, seconds since 2001-01-01 UTC
+    bool StatusPlist = true;   // false writes no Status.plist
+    // Manifest.plist's "Date" and Info.plist's "Last Backup Date", which Date does not change; std::nullopt leaves
+    // the key out.
+    std::optional<double> ManifestDate = 600000000.0;
+    std::optional<double> InfoDate = 600000000.0;
+    bool BinaryManifestPlist = false;
     SampleManifest Manifest = SampleManifest::Db;
     bool BinaryInfoPlist = false;
     bool Encrypted = false; // writes Manifest.plist with IsEncrypted true
