@@ -96,15 +96,54 @@ TEST_P(HostileSummary, IsNotReadAndNothingHangs) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, HostileSummary,
+    ::testing::Values(HostileSummaryFile{"InfoFifo", "Info.plist", SampleManifest::Db, MakeFifo, false},
+                      HostileSummaryFile{"ManifestDbFifo", "Manifest.db", SampleManifest::Db, MakeFifo, true},
+                      HostileSummaryFile{"ManifestMbdbFifo", "Manifest.mbdb", SampleManifest::Mbdb, MakeFifo, true},
+                      HostileSummaryFile{"InfoLinkedOutside", "Info.plist", SampleManifest::Db, MakeLinkOutside, false},
+                      HostileSummaryFile{"ManifestDbLinkedOutside", "Manifest.db", SampleManifest::Db, MakeLinkOutside,
+                                         true},
+                      HostileSummaryFile{"Sparse100GBInfo", "Info.plist", SampleManifest::Db, MakeSparse100GB, false}));
+
+// A file that holds the backup's time but cannot be read safely is passed over for the next one that holds it.
+struct HostileDateFile {
+    const char* Label;
+    const char* Name;
+    void (*Replace)(const fs::path& file, const fs::path& outside);
+    const char* Time;
+};
+
+void PrintTo(const HostileDateFile& row, std::ostream* os) {
+    *os << row.Label;
+}
+
+class HostileDate : public ::testing::TestWithParam<HostileDateFile> {};
+
+TEST_P(HostileDate, IsPassedOver) {
+    const testing::TempHome home("UTC");
+    const fs::path location = home.Home() / "location";
+    // Without Status.plist, the time is looked for in Manifest.plist.
+    const bool statusPlist = std::string_view(GetParam().Name) == "Status.plist";
+    const fs::path folder = testing::WriteSampleBackup(
+        location / "backup", {.StatusPlist = statusPlist, .ManifestDate = 500000000, .InfoDate = 400000000});
+    GetParam().Replace(folder / GetParam().Name, home.Home() / "outside");
+    const HangGuard guard(20);
+
+    std::vector<BackupRecord> rows;
+    ScanBackupLocation(location.string(), rows);
+
+    ASSERT_EQ(rows.size(), 1U);
+    EXPECT_EQ(rows[0].Time, GetParam().Time);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, HostileDate,
     ::testing::Values(
-        HostileSummaryFile{"InfoFifo", "Info.plist", SampleManifest::Db, MakeFifo, false},
-        HostileSummaryFile{"StatusFifo", "Status.plist", SampleManifest::Db, MakeFifo, false},
-        HostileSummaryFile{"ManifestDbFifo", "Manifest.db", SampleManifest::Db, MakeFifo, true},
-        HostileSummaryFile{"ManifestMbdbFifo", "Manifest.mbdb", SampleManifest::Mbdb, MakeFifo, true},
-        HostileSummaryFile{"InfoLinkedOutside", "Info.plist", SampleManifest::Db, MakeLinkOutside, false},
-        HostileSummaryFile{"ManifestDbLinkedOutside", "Manifest.db", SampleManifest::Db, MakeLinkOutside, true},
-        HostileSummaryFile{"Sparse100GBInfo", "Info.plist", SampleManifest::Db, MakeSparse100GB, false},
-        HostileSummaryFile{"Sparse100GBStatus", "Status.plist", SampleManifest::Db, MakeSparse100GB, false}));
+        HostileDateFile{"StatusFifo", "Status.plist", MakeFifo, "2016-11-05 00:53:20"},
+        HostileDateFile{"StatusLinkedOutside", "Status.plist", MakeLinkOutside, "2016-11-05 00:53:20"},
+        HostileDateFile{"Sparse100GBStatus", "Status.plist", MakeSparse100GB, "2016-11-05 00:53:20"},
+        HostileDateFile{"ManifestPlistFifo", "Manifest.plist", MakeFifo, "2013-09-04 15:06:40"},
+        HostileDateFile{"ManifestPlistLinkedOutside", "Manifest.plist", MakeLinkOutside, "2013-09-04 15:06:40"},
+        HostileDateFile{"Sparse100GBManifestPlist", "Manifest.plist", MakeSparse100GB, "2013-09-04 15:06:40"}));
 
 // A top dictionary whose keys all refer to one large string object: looking a key up must not copy that string
 // once per key.

@@ -59,7 +59,7 @@ TEST_F(SummaryReader, FolderWithoutManifestOrPlistIsNoBackup) {
 
     backup.Manifest = SampleManifest::Db;
     testing::WriteSampleBackup(folder, backup);
-    std::filesystem::remove(folder / "Status.plist");
+    std::filesystem::remove(folder / "Info.plist");
     EXPECT_FALSE(ReadBackupSummary(record, folder.string()));
 }
 
@@ -250,9 +250,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SummaryReader, DamagedSummaryFilesGiveNoRow) {
     const std::vector<std::pair<std::string, std::string>> damage = {
-        {"Status.plist", ""},
-        {"Status.plist", Garbage()},
-        {"Status.plist", CutInHalf()},
         {"Info.plist", ""},
         {"Info.plist", Garbage()},
         {"Info.plist", MakeXmlPlist({{"Display Name", "x"}}).substr(0, 60)},
@@ -264,6 +261,126 @@ TEST_F(SummaryReader, DamagedSummaryFilesGiveNoRow) {
         BackupRecord record;
         EXPECT_FALSE(ReadBackupSummary(record, folder.string())) << file << " of " << bytes.size() << " bytes";
     }
+}
+
+// Where the backup's time comes from: Status.plist, else Manifest.plist, else Info.plist.
+struct BackupTimeCase {
+    const char* Name;
+    SampleBackup Backup;
+    std::string (*Status)(); // replaces the Status.plist written, when set
+    const char* Time;        // "" when the folder is no backup
+};
+
+void PrintTo(const BackupTimeCase& row, std::ostream* out) {
+    *out << row.Name;
+}
+
+std::string Undated() {
+    return MakeBinaryPlist({{"BackupState", std::string("new")}, {"SnapshotState", std::string("finished")}});
+}
+
+constexpr const char* StatusTime = "2020-01-06 10:40:00";
+constexpr const char* ManifestTime = "2016-11-05 00:53:20";
+constexpr const char* InfoTime = "2013-09-04 15:06:40";
+
+SampleBackup Dated(bool statusPlist, std::optional<double> manifest, std::optional<double> info, bool binary) {
+    return {.Date = 600000000.0,
+            .StatusPlist = statusPlist,
+            .ManifestDate = manifest,
+            .InfoDate = info,
+            .BinaryManifestPlist = binary,
+            .BinaryInfoPlist = binary};
+}
+
+class BackupTime : public SummaryReader, public ::testing::WithParamInterface<BackupTimeCase> {};
+
+TEST_P(BackupTime, ComesFromTheFirstFileThatHasOne) {
+    testing::WriteSampleBackup(folder, GetParam().Backup);
+    if (GetParam().Status != nullptr) {
+        WriteFile(folder / "Status.plist", GetParam().Status());
+    }
+    BackupRecord record;
+    EXPECT_EQ(ReadBackupSummary(record, folder.string()), *GetParam().Time != '\0');
+    EXPECT_EQ(record.Time, GetParam().Time);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BackupTime,
+    ::testing::Values(
+        BackupTimeCase{"StatusWins", Dated(true, 500000000, 400000000, false), nullptr, StatusTime},
+        BackupTimeCase{"NoStatusXml", Dated(false, 500000000, 400000000, false), nullptr, ManifestTime},
+        BackupTimeCase{"NoStatusBinary", Dated(false, 500000000, 400000000, true), nullptr, ManifestTime},
+        BackupTimeCase{"UndatedStatus", Dated(true, 500000000, 400000000, false), &Undated, ManifestTime},
+        BackupTimeCase{"CutStatus", Dated(true, 500000000, 400000000, false), &CutInHalf, ManifestTime},
+        BackupTimeCase{"NoManifestDateXml", Dated(false, std::nullopt, 400000000, false), nullptr, InfoTime},
+        BackupTimeCase{"NoManifestDateBinary", Dated(false, std::nullopt, 400000000, true), nullptr, InfoTime},
+        BackupTimeCase{"NoTimeXml", Dated(false, std::nullopt, std::nullopt, false), nullptr, ""},
+        BackupTimeCase{"NoTimeBinary", Dated(true, std::nullopt, std::nullopt, true), &Garbage, ""}),
+    [](const auto& row) { return std::string(row.param.Name); });
+
+// XML dates are taken only in the form Apple writes and only from the top dictionary.
+struct XmlDateCase {
+    const char* Name;
+    const char* Body; // the top dictionary's content
+    const char* Time;
+};
+
+void PrintTo(const XmlDateCase& row, std::ostream* out) {
+    *out << row.Name;
+}
+
+class XmlPlistDate : public ::testing::TestWithParam<XmlDateCase> {};
+
+TEST_P(XmlPlistDate, IsReadStrictly) {
+    TempHome home("UTC");
+    const std::string plist =
+        std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n") + GetParam().Body +
+        "\n</dict>\n</plist>\n";
+    EXPECT_EQ(ReadPlistDateValue(plist, "Date"), GetParam().Time);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, XmlPlistDate,
+    ::testing::Values(
+        XmlDateCase{"Plain", "<key>Date</key>\n\t<date>2020-01-06T10:00:00Z</date>", "2020-01-06 10:00:00"},
+        XmlDateCase{"LeapDay", "<key>Date</key><date>2020-02-29T23:59:59Z</date>", "2020-02-29 23:59:59"},
+        XmlDateCase{"NotALeapYear", "<key>Date</key><date>2019-02-29T10:00:00Z</date>", ""},
+        XmlDateCase{"MonthThirteen", "<key>Date</key><date>2020-13-06T10:00:00Z</date>", ""},
+        XmlDateCase{"Hour24", "<key>Date</key><date>2020-01-06T24:00:00Z</date>", ""},
+        XmlDateCase{"LeapSecond", "<key>Date</key><date>2016-12-31T23:59:60Z</date>", ""},
+        XmlDateCase{"Fraction", "<key>Date</key><date>2020-01-06T10:00:00.5Z</date>", ""},
+        XmlDateCase{"Offset", "<key>Date</key><date>2020-01-06T10:00:00+01:00</date>", ""},
+        XmlDateCase{"SignedField", "<key>Date</key><date>2020-+1-06T10:00:00Z</date>", ""},
+        XmlDateCase{"Unclosed", "<key>Date</key><date>2020-01-06T10:00:00Z", ""},
+        XmlDateCase{"AString", "<key>Date</key><string>2020-01-06T10:00:00Z</string>", ""},
+        XmlDateCase{"OtherKeyBetween", "<key>Date</key><key>X</key><date>2020-01-06T10:00:00Z</date>", ""},
+        XmlDateCase{"OnlyNested", "<key>A</key><dict><key>Date</key><date>2020-01-06T10:00:00Z</date></dict>", ""},
+        XmlDateCase{"NestedFirst",
+                    "<key>A</key><array><dict><key>Date</key><date>2001-01-01T00:00:00Z</date></dict></array>"
+                    "<key>B</key><dict/><key>Date</key><date>2020-01-06T10:00:00Z</date>",
+                    "2020-01-06 10:00:00"},
+        XmlDateCase{"InAComment",
+                    "<!-- <key>Date</key><date>2001-01-01T00:00:00Z</date> <dict> -->"
+                    "<key>Date</key><date>2020-01-06T10:00:00Z</date>",
+                    "2020-01-06 10:00:00"},
+        XmlDateCase{"UnclosedComment", "<!-- <key>Date</key><date>2020-01-06T10:00:00Z</date>", ""}),
+    [](const auto& row) { return std::string(row.param.Name); });
+
+TEST(PlistDateValue, XmlDateIsShownInLocalTime) {
+    TempHome home("Europe/Berlin");
+    EXPECT_EQ(
+        ReadPlistDateValue("<plist><dict><key>Date</key><date>2020-01-06T10:00:00Z</date></dict></plist>", "Date"),
+        "2020-01-06 11:00:00");
+}
+
+TEST(PlistDateValue, BinaryDateIsLookedUpByKey) {
+    TempHome home("UTC");
+    const std::string plist = MakeBinaryPlist(
+        {{"A", testing::PlistDate{0.0}}, {"Date", testing::PlistDate{600000000.0}}, {"Name", std::string("x")}});
+    EXPECT_EQ(ReadPlistDateValue(plist, "Date"), "2020-01-06 10:40:00");
+    EXPECT_EQ(ReadPlistDateValue(plist, "Name"), "");
+    EXPECT_EQ(ReadPlistDateValue(plist, "Last Backup Date"), "");
+    EXPECT_EQ(ReadPlistDateValue(CutInHalf(), "Date"), "");
 }
 
 TEST_F(SummaryReader, UnreadableInfoPlistGivesNoRow) {

@@ -11,6 +11,8 @@ namespace marrowick::fuzz {
 
 void FuzzSummaryPlist(std::string_view data) {
     (void)StatusPlistDateText(data);
+    (void)ReadPlistDateValue(data, "Date");
+    (void)ReadPlistDateValue(data, "Last Backup Date");
     for (const char* key : {"Display Name", "Product Version", "Product Name", "Serial Number"}) {
         (void)ReadBinaryPlistStringValue(data, key);
         (void)ReadPlistStringValue(data, "<key>" + std::string(key) + "</key>");

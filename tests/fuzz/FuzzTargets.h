@@ -5,7 +5,7 @@
 // What each fuzzer feeds its input to. The ordinary test suite replays the corpus through the same functions.
 namespace marrowick::fuzz {
 
-// The summary readers: the Status.plist date, binary and XML Info.plist values.
+// The summary readers: the Status.plist date, dates by key and Info.plist values, binary and XML.
 void FuzzSummaryPlist(std::string_view data);
 
 // The Manifest.mbdb record parser, building a tree.

@@ -5,6 +5,7 @@
 #include "core/platform/Files.h"
 #include "core/platform/LocalTime.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <fcntl.h>
@@ -120,6 +121,78 @@ std::string StatusDateText(double appleSeconds) {
     return FormatLocalTime(static_cast<std::int64_t>(std::trunc(appleSeconds)) + AppleEpochOffset);
 }
 
+// Seconds since 1970 of "YYYY-MM-DDThh:mm:ssZ", the only form Apple's serializer writes; anything else is refused
+// rather than guessed at.
+std::optional<std::int64_t> ParseXmlPlistDate(std::string_view text) {
+    constexpr std::string_view Form = "dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != Form.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < Form.size(); ++i) {
+        const bool ok = Form[i] == 'd' ? text[i] >= '0' && text[i] <= '9' : text[i] == Form[i];
+        if (!ok) {
+            return std::nullopt;
+        }
+    }
+    const auto number = [text](std::size_t at, std::size_t length) {
+        std::int64_t value = 0;
+        for (const char c : text.substr(at, length)) {
+            value = value * 10 + (c - '0');
+        }
+        return value;
+    };
+    const std::chrono::year_month_day day{std::chrono::year{static_cast<int>(number(0, 4))},
+                                          std::chrono::month{static_cast<unsigned>(number(5, 2))},
+                                          std::chrono::day{static_cast<unsigned>(number(8, 2))}};
+    const std::int64_t hour = number(11, 2);
+    const std::int64_t minute = number(14, 2);
+    const std::int64_t second = number(17, 2);
+    if (!day.ok() || hour > 23 || minute > 59 || second > 59) {
+        return std::nullopt;
+    }
+    const std::int64_t days = std::chrono::sys_days{day}.time_since_epoch().count();
+    return days * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+// Where the value element of keyName in the top dictionary of an XML plist starts, or npos. Containers are
+// counted so that a key of the same name in a nested dictionary is not taken for the top one's.
+std::size_t FindTopLevelValue(std::string_view plist, std::string_view keyName) {
+    const std::string keyElement = "<key>" + std::string(keyName) + "</key>";
+    constexpr std::string_view Space = " \t\r\n";
+    int depth = 0;
+    for (std::size_t at = plist.find('<'); at != std::string_view::npos; at = plist.find('<', at + 1)) {
+        const std::string_view tag = plist.substr(at);
+        if (tag.starts_with("<!--") || tag.starts_with("<![CDATA[")) {
+            const std::string_view end = tag[2] == '-' ? "-->" : "]]>";
+            at = plist.find(end, at);
+            if (at == std::string_view::npos) {
+                return std::string_view::npos;
+            }
+        } else if (tag.starts_with("<dict>") || tag.starts_with("<array>")) {
+            ++depth;
+        } else if (tag.starts_with("</dict>") || tag.starts_with("</array>")) {
+            --depth;
+        } else if (depth == 1 && tag.starts_with(keyElement)) {
+            return plist.find_first_not_of(Space, at + keyElement.size());
+        }
+    }
+    return std::string_view::npos;
+}
+
+std::string XmlPlistDateValue(std::string_view plist, std::string_view keyName) {
+    constexpr std::string_view Open = "<date>";
+    constexpr std::string_view Close = "</date>";
+    const std::size_t value = FindTopLevelValue(plist, keyName);
+    if (value == std::string_view::npos || !plist.substr(value).starts_with(Open)) {
+        return {};
+    }
+    const std::size_t start = value + Open.size();
+    const std::size_t end = plist.find(Close, start);
+    const auto seconds =
+        end == std::string_view::npos ? std::nullopt : ParseXmlPlistDate(plist.substr(start, end - start));
+    return seconds ? FormatLocalTime(*seconds) : std::string();
+}
+
 std::string InfoValue(std::string_view plist, bool binary, std::string_view keyName) {
     if (binary) {
         return ReadBinaryPlistStringValue(plist, keyName);
@@ -174,6 +247,16 @@ std::string ReadBinaryPlistStringValue(std::string_view plist, std::string_view 
     return Utf8ToAnsi(reader.String(*value).value_or(std::string()));
 }
 
+std::string ReadPlistDateValue(std::string_view plist, std::string_view keyName) {
+    if (!BinaryPlist::IsBinary(plist)) {
+        return XmlPlistDateValue(plist, keyName);
+    }
+    const BinaryPlist reader(plist);
+    const auto value = reader.DictionaryValue(reader.TopObject(), keyName);
+    const auto date = value ? reader.Date(*value) : std::nullopt;
+    return date ? StatusDateText(*date) : std::string();
+}
+
 std::string StatusPlistDateText(std::string_view plist) {
     const BinaryPlist reader(plist);
     for (std::uint64_t object = 0; object < reader.ObjectCount(); ++object) {
@@ -193,6 +276,17 @@ std::string StatusDateAt(int folderFd, const std::string& name) {
     return content ? StatusPlistDateText(*content) : std::string();
 }
 
+// Status.plist's date, or when it holds none (a cut-off backup, a copy without it) the date Manifest.plist, then
+// Info.plist, keeps of the backup; "" when none of them has one.
+std::string BackupTimeAt(int folderFd, std::string_view info) {
+    std::string time = StatusDateAt(folderFd, "Status.plist");
+    if (time.empty()) {
+        const auto manifest = ReadRegularFileAt(folderFd, "Manifest.plist", MaxSummaryFileBytes);
+        time = manifest ? ReadPlistDateValue(*manifest, "Date") : std::string();
+    }
+    return time.empty() ? ReadPlistDateValue(info, "Last Backup Date") : time;
+}
+
 } // namespace
 
 std::string ReadStatusPlistDate(const std::string& path) {
@@ -205,7 +299,7 @@ bool ReadBackupSummary(BackupRecord& record, std::string folder) {
         return false;
     }
     const int at = handle->Get();
-    if (!EntryExistsAt(at, "Info.plist") || !EntryExistsAt(at, "Status.plist")) {
+    if (!EntryExistsAt(at, "Info.plist")) {
         return false;
     }
     const bool hasDb = EntryExistsAt(at, "Manifest.db");
@@ -223,7 +317,7 @@ bool ReadBackupSummary(BackupRecord& record, std::string folder) {
     record.Version = InfoValue(*info, binary, "Product Version");
     record.DeviceType = InfoValue(*info, binary, "Product Name");
     record.SerialNumber = InfoValue(*info, binary, "Serial Number");
-    record.Time = StatusDateAt(at, "Status.plist");
+    record.Time = BackupTimeAt(at, *info);
     return !record.Name.empty() && !record.Version.empty() && !record.SerialNumber.empty() && !record.Time.empty();
 }
 

@@ -25,8 +25,9 @@ struct BackupRecord {
     void Reset();
 };
 
-// True when folder is a backup; record is filled as far as the reading went either way. Only regular files are
-// read in folder, never through a link.
+// True when folder is a backup: Info.plist with the device's name, version and serial number, a manifest, and a
+// backup time (Status.plist's date, else Manifest.plist's "Date", else Info.plist's "Last Backup Date"). record is
+// filled as far as the reading went either way. Only regular files are read in folder, never through a link.
 [[nodiscard]] bool ReadBackupSummary(BackupRecord& record, std::string folder);
 
 // The value of the <string> element that follows key (a whole key line such as "<key>Display Name</key>") in the
@@ -36,6 +37,10 @@ struct BackupRecord {
 
 // The same four values from a binary plist's top dictionary; "" when the key is absent or not a string.
 [[nodiscard]] std::string ReadBinaryPlistStringValue(std::string_view plist, std::string_view keyName);
+
+// The date under keyName in the top dictionary of a binary or XML plist, as the list shows it; "" when the key is
+// absent or its value is not a date (in XML, not <date>YYYY-MM-DDThh:mm:ssZ</date>).
+[[nodiscard]] std::string ReadPlistDateValue(std::string_view plist, std::string_view keyName);
 
 // The date of Status.plist at path as the list shows it, or "" when it holds none.
 [[nodiscard]] std::string ReadStatusPlistDate(const std::string& path);
