@@ -24,7 +24,8 @@ std::optional<BackupRecord> BackupInFolder(const std::string& folder, const std:
     BackupRecord record;
     if (!ReadBackupSummary(record, folder)) {
         err << "marrowick-cli " << command << ": \"" << Printable(folder)
-            << "\" is not a backup folder (it needs Info.plist, Status.plist and a manifest).\n";
+            << "\" is not a backup folder (it needs Info.plist, a manifest, and the backup's date in Status.plist, "
+               "Manifest.plist or Info.plist).\n";
         return std::nullopt;
     }
     record.FolderPath = folder.back() == '/' ? folder : folder + "/";

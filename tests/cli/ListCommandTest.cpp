@@ -30,6 +30,22 @@ TEST(ListCommand, PrintsRowsOldestFirstInColumns) {
     EXPECT_EQ(run.Out, expected);
 }
 
+TEST(ListCommand, BackupWithoutStatusPlistShowsManifestPlistsDate) {
+    TempHome home("UTC");
+    const auto folder = home.ProfileBackupFolder() / "cut-off";
+    testing::WriteSampleBackup(folder, {.DisplayName = "Cut off", .StatusPlist = false, .ManifestDate = 500000000});
+    CliRun run = RunTool({"list"});
+    EXPECT_EQ(run.Status, ExitOk);
+    EXPECT_NE(run.Out.find("1  Cut off  2016-11-05 00:53:20  14.2"), std::string::npos) << run.Out;
+
+    testing::WriteSampleBackup(folder, {.StatusPlist = false, .ManifestDate = std::nullopt, .InfoDate = std::nullopt});
+    run = RunTool({"info", folder.string()});
+    EXPECT_EQ(run.Status, ExitNotFound);
+    EXPECT_EQ(run.Err, "marrowick-cli info: \"" + folder.string() +
+                           "\" is not a backup folder (it needs Info.plist, a manifest, and the backup's date in "
+                           "Status.plist, Manifest.plist or Info.plist).\n");
+}
+
 TEST(ListCommand, SaysWhereItLookedWhenNothingIsFound) {
     TempHome home;
     const CliRun run = RunTool({"list"});
