@@ -182,6 +182,39 @@ TEST(SampleManifest, WalModeStaysInTheHeader) {
     EXPECT_EQ(Column(db.get(), "SELECT relativePath FROM Files"), std::vector<std::string>{"a"});
 }
 
+TEST(SampleManifest, MbFileRecordIsLaidOutAsDevicesWriteIt) {
+    const std::string key = std::string("\x03\x00\x00\x00", 4) + std::string(40, 'k');
+    const std::string record = MakeMbFileRecord(
+        {.UserID = -2, .Target = "/var/mobile/x", .EncryptionKey = key, .Digest = std::string(20, 'd')});
+    const Trailer trailer = ReadTrailer(record);
+    EXPECT_EQ(trailer.OffsetSize, 2U);
+    EXPECT_EQ(trailer.RefSize, 1U);
+    EXPECT_EQ(trailer.TopObject, 0U);
+    // $archiver, $objects, $top and $version; an MBFile of 15 keys; the key's data in place; -2 in 8 bytes.
+    EXPECT_EQ(static_cast<unsigned char>(record.at(ObjectOffset(record, trailer, 0))), 0xD4);
+    EXPECT_NE(record.find("\xDF\x10\x0F"), std::string::npos);
+    EXPECT_NE(record.find("\x4F\x10\x2C" + key), std::string::npos);
+    EXPECT_NE(record.find("\x13\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFE"), std::string::npos);
+    EXPECT_NE(record.find("\x5F\x10\x0FNSKeyedArchiver"), std::string::npos);
+}
+
+TEST(SampleManifest, RowHoldsTheRecordItIsGiven) {
+    const TempDir dir;
+    const std::string record = MakeMbFileRecord({.Size = 7});
+    WriteManifestDb(dir.Path() / "Manifest.db",
+                    {{.FileID = "a", .RelativePath = "x", .File = record}, {.FileID = "b", .RelativePath = "y"}});
+    std::string hex;
+    for (const unsigned char byte : record) {
+        hex += "0123456789ABCDEF"[byte >> 4];
+        hex += "0123456789ABCDEF"[byte & 15];
+    }
+    const auto db = OpenReadOnly(dir.Path() / "Manifest.db");
+    const auto blobs = Column(db.get(), "SELECT hex(file) FROM Files ORDER BY fileID");
+    ASSERT_EQ(blobs.size(), 2U);
+    EXPECT_EQ(blobs[0], hex);
+    EXPECT_NE(blobs[1], hex);
+}
+
 std::int64_t MTimeOf(const fs::path& file) {
     struct stat info {};
     EXPECT_EQ(stat(file.c_str(), &info), 0) << file;

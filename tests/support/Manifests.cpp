@@ -73,12 +73,24 @@ void InsertRows(sqlite3* db, const std::vector<ManifestDbRow>& rows) {
         BindText(db, insert.get(), 2, row.Domain);
         BindText(db, insert.get(), 3, row.RelativePath);
         BindFlags(db, insert.get(), 4, row.Flags);
-        Check(db,
-              sqlite3_bind_blob(insert.get(), 5, FileBlob().data(), static_cast<int>(FileBlob().size()), SQLITE_STATIC),
+        const std::string& blob = row.File ? *row.File : FileBlob();
+        Check(db, sqlite3_bind_blob(insert.get(), 5, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC),
               "bind");
         Check(db, sqlite3_step(insert.get()), "insert row");
         Check(db, sqlite3_reset(insert.get()), "reset");
     }
+}
+
+using Object = BinaryPlistWriter::Object;
+
+Object ArchiveEncryptionKey(KeyedArchiveWriter& archive, const std::string& key, bool asUid) {
+    BinaryPlistWriter& writer = archive.Plist();
+    const Object holder = writer.Dict();
+    const Object uid = archive.Archive(holder);
+    const Object data = asUid ? archive.Archive(writer.Data(key)) : writer.Data(key);
+    writer.Insert(holder, writer.String("NS.data"), data);
+    writer.Insert(holder, writer.String("$class"), archive.ArchiveClass({"NSMutableData", "NSData", "NSObject"}));
+    return uid;
 }
 
 void AppendMbdbString(std::string& out, const std::optional<std::string>& text) {
@@ -165,6 +177,73 @@ std::string MakeMbdb(const std::vector<MbdbRecord>& records) {
         out += MakeMbdbRecord(record);
     }
     return out;
+}
+
+KeyedArchiveWriter::KeyedArchiveWriter() {
+    const Object top = plist_.Dict();
+    objects_ = plist_.Array();
+    const Object holder = plist_.Dict();
+    plist_.Insert(holder, plist_.String("root"), plist_.Uid(1));
+    plist_.Insert(top, plist_.String("$version"), plist_.Integer(100000));
+    plist_.Insert(top, plist_.String("$archiver"), plist_.String("NSKeyedArchiver"));
+    plist_.Insert(top, plist_.String("$top"), holder);
+    plist_.Insert(top, plist_.String("$objects"), objects_);
+    (void)Archive(plist_.String("$null"));
+}
+
+Object KeyedArchiveWriter::Archive(Object object) {
+    plist_.Append(objects_, object);
+    return plist_.Uid(archived_++);
+}
+
+Object KeyedArchiveWriter::ArchiveClass(const std::vector<std::string>& classes) {
+    const Object dict = plist_.Dict();
+    std::vector<Object> names;
+    for (const std::string& name : classes) {
+        names.push_back(plist_.String(name));
+    }
+    plist_.Insert(dict, plist_.String("$classes"), plist_.Array(std::move(names)));
+    plist_.Insert(dict, plist_.String("$classname"), plist_.String(classes.front()));
+    return Archive(dict);
+}
+
+std::string MakeMbFileRecord(const MbFileFields& fields) {
+    KeyedArchiveWriter archive;
+    BinaryPlistWriter& writer = archive.Plist();
+    const Object root = writer.Dict();
+    (void)archive.Archive(root);
+    const auto wanted = [&fields](const char* key) {
+        return std::find(fields.LeftOut.begin(), fields.LeftOut.end(), key) == fields.LeftOut.end();
+    };
+    const auto put = [&](const char* key, auto makeValue) {
+        if (wanted(key)) {
+            const Object name = writer.String(key);
+            writer.Insert(root, name, makeValue());
+        }
+    };
+    const auto integer = [&writer](std::int64_t value) { return [&writer, value] { return writer.Integer(value); }; };
+    put("LastModified", integer(fields.LastModified));
+    put("Flags", integer(fields.Flags));
+    put("GroupID", integer(fields.GroupID));
+    put("LastStatusChange", integer(fields.LastStatusChange));
+    put("Birth", integer(fields.Birth));
+    put("Size", integer(static_cast<std::int64_t>(fields.Size)));
+    put("InodeNumber", integer(fields.InodeNumber));
+    put("Mode", integer(fields.Mode));
+    put("ProtectionClass", integer(fields.ProtectionClass));
+    put("UserID", integer(fields.UserID));
+    put("RelativePath", [&] { return archive.Archive(writer.String(fields.RelativePath)); });
+    if (fields.Target) {
+        put("Target", [&] { return archive.Archive(writer.String(*fields.Target)); });
+    }
+    if (fields.EncryptionKey) {
+        put("EncryptionKey", [&] { return ArchiveEncryptionKey(archive, *fields.EncryptionKey, fields.KeyAsUid); });
+    }
+    if (fields.Digest) {
+        put("Digest", [&] { return archive.Archive(writer.Data(*fields.Digest)); });
+    }
+    put("$class", [&] { return archive.ArchiveClass({"MBFile", "NSObject"}); });
+    return archive.Finish();
 }
 
 } // namespace marrowick::testing

@@ -167,36 +167,6 @@ void AppendString(std::string& out, const std::string& text) {
     }
 }
 
-std::string EncodeValue(const PlistValue& value) {
-    std::string out;
-    if (const auto* text = std::get_if<std::string>(&value)) {
-        AppendString(out, *text);
-    } else if (const auto* date = std::get_if<PlistDate>(&value)) {
-        out.push_back(static_cast<char>(0x33));
-        AppendBigEndian(out, std::bit_cast<std::uint64_t>(date->Seconds), 8);
-    } else if (const auto* number = std::get_if<std::int64_t>(&value)) {
-        AppendInteger(out, *number);
-    } else {
-        out.push_back(std::get<bool>(value) ? '\x09' : '\x08');
-    }
-    return out;
-}
-
-// Object 0 is the dict, then the keys, then the values, as Apple lays them out.
-std::vector<std::string> EncodeObjects(const PlistDict& dict, int refSize) {
-    const std::size_t pairs = dict.size();
-    std::vector<std::string> objects(1 + 2 * pairs);
-    AppendMarker(objects[0], 0xD0, pairs);
-    for (std::size_t i = 0; i < 2 * pairs; ++i) {
-        AppendBigEndian(objects[0], i + 1, refSize);
-    }
-    for (std::size_t i = 0; i < pairs; ++i) {
-        AppendString(objects[1 + i], dict[i].first);
-        objects[1 + pairs + i] = EncodeValue(dict[i].second);
-    }
-    return objects;
-}
-
 } // namespace
 
 std::string MakeXmlPlist(const std::vector<std::pair<std::string, std::string>>& stringKeys) {
@@ -208,29 +178,126 @@ std::string MakeXmlPlist(const std::vector<std::pair<std::string, std::string>>&
     return writer.Finish();
 }
 
-std::string MakeBinaryPlist(const PlistDict& dict, int offsetSize) {
-    if (offsetSize != 1 && offsetSize != 2 && offsetSize != 4 && offsetSize != 8) {
-        throw std::invalid_argument("MakeBinaryPlist: offset size must be 1, 2, 4 or 8");
-    }
-    const std::size_t objectCount = 1 + 2 * dict.size();
-    const int refSize = objectCount < 256 ? 1 : 2;
-    const std::vector<std::string> objects = EncodeObjects(dict, refSize);
+BinaryPlistWriter::Object BinaryPlistWriter::Add(std::string bytes, unsigned kind) {
+    objects_.push_back({std::move(bytes), {}, kind});
+    return objects_.size() - 1;
+}
 
-    // Unreferenced bytes before the first value push its offset past what a narrower entry can hold,
+BinaryPlistWriter::Object BinaryPlistWriter::String(const std::string& text) {
+    std::string bytes;
+    AppendString(bytes, text);
+    return Add(std::move(bytes));
+}
+
+BinaryPlistWriter::Object BinaryPlistWriter::Integer(std::int64_t value) {
+    std::string bytes;
+    AppendInteger(bytes, value);
+    return Add(std::move(bytes));
+}
+
+BinaryPlistWriter::Object BinaryPlistWriter::Date(double secondsSince2001) {
+    std::string bytes(1, '\x33');
+    AppendBigEndian(bytes, std::bit_cast<std::uint64_t>(secondsSince2001), 8);
+    return Add(std::move(bytes));
+}
+
+BinaryPlistWriter::Object BinaryPlistWriter::Bool(bool value) {
+    return Add(value ? "\x09" : "\x08");
+}
+
+BinaryPlistWriter::Object BinaryPlistWriter::Value(const PlistValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        return String(*text);
+    }
+    if (const auto* date = std::get_if<PlistDate>(&value)) {
+        return Date(date->Seconds);
+    }
+    if (const auto* number = std::get_if<std::int64_t>(&value)) {
+        return Integer(*number);
+    }
+    return Bool(std::get<bool>(value));
+}
+
+BinaryPlistWriter::Object BinaryPlistWriter::Data(const std::string& bytes) {
+    std::string encoded;
+    AppendMarker(encoded, 0x40, bytes.size());
+    return Add(encoded + bytes);
+}
+
+BinaryPlistWriter::Object BinaryPlistWriter::Uid(std::uint64_t value) {
+    const int width = WidthFor(value);
+    std::string bytes(1, static_cast<char>(0x80 | (width - 1)));
+    AppendBigEndian(bytes, value, width);
+    return Add(std::move(bytes));
+}
+
+BinaryPlistWriter::Object BinaryPlistWriter::Array(std::vector<Object> elements) {
+    const Object array = Add({}, 0xA0);
+    objects_[array].References = std::move(elements);
+    return array;
+}
+
+BinaryPlistWriter::Object BinaryPlistWriter::Dict() {
+    return Add({}, 0xD0);
+}
+
+BinaryPlistWriter::Object BinaryPlistWriter::Raw(std::string bytes) {
+    return Add(std::move(bytes));
+}
+
+void BinaryPlistWriter::Append(Object array, Object element) {
+    objects_.at(array).References.push_back(element);
+}
+
+void BinaryPlistWriter::Insert(Object dict, Object key, Object value) {
+    std::vector<Object>& references = objects_.at(dict).References;
+    references.push_back(key);
+    references.push_back(value);
+}
+
+void BinaryPlistWriter::AppendObject(std::string& out, const Encoded& object, int refSize) const {
+    if (object.Kind == 0) {
+        out += object.Bytes;
+        return;
+    }
+    const std::vector<Object>& references = object.References;
+    if (object.Kind == 0xA0) {
+        AppendMarker(out, 0xA0, references.size());
+        for (Object element : references) {
+            AppendBigEndian(out, element, refSize);
+        }
+        return;
+    }
+    // A dictionary's pairs are kept together; the format wants every key, then every value.
+    AppendMarker(out, 0xD0, references.size() / 2);
+    for (int half = 0; half < 2; ++half) {
+        for (std::size_t i = static_cast<std::size_t>(half); i < references.size(); i += 2) {
+            AppendBigEndian(out, references[i], refSize);
+        }
+    }
+}
+
+std::string BinaryPlistWriter::Finish(int offsetSize) const {
+    if (offsetSize != 1 && offsetSize != 2 && offsetSize != 4 && offsetSize != 8) {
+        throw std::invalid_argument("BinaryPlistWriter: offset size must be 1, 2, 4 or 8");
+    }
+    const std::size_t objectCount = objects_.size();
+    const int refSize = WidthFor(objectCount);
+    // Unreferenced bytes after the top object push every other offset past what a narrower entry can hold,
     // so a reader that ignores the declared width reads garbage.
-    const std::size_t padBefore = dict.empty() ? 0 : 1 + dict.size();
     const std::size_t padTo = offsetSize == 2 ? 0x100 : offsetSize == 4 ? 0x10000 : 0;
     std::string out = "bplist00";
     std::vector<std::uint64_t> offsets;
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-        if (i == padBefore && out.size() < padTo) {
+    offsets.reserve(objectCount);
+    for (std::size_t i = 0; i < objectCount; ++i) {
+        if (i == 1 && out.size() < padTo) {
             out.append(padTo - out.size(), '\0');
         }
         offsets.push_back(out.size());
-        out += objects[i];
+        AppendObject(out, objects_[i], refSize);
     }
 
-    const int width = std::max(offsetSize, WidthFor(offsets.back()));
+    const int width = std::max(offsetSize, WidthFor(offsets.empty() ? 0 : offsets.back()));
     const std::uint64_t tableOffset = out.size();
     for (std::uint64_t offset : offsets) {
         AppendBigEndian(out, offset, width);
@@ -242,6 +309,20 @@ std::string MakeBinaryPlist(const PlistDict& dict, int offsetSize) {
     AppendBigEndian(out, 0, 8);
     AppendBigEndian(out, tableOffset, 8);
     return out;
+}
+
+std::string MakeBinaryPlist(const PlistDict& dict, int offsetSize) {
+    // The dict, then the keys, then the values, as Apple lays them out.
+    BinaryPlistWriter writer;
+    const auto top = writer.Dict();
+    std::vector<BinaryPlistWriter::Object> keys;
+    for (const auto& [key, value] : dict) {
+        keys.push_back(writer.String(key));
+    }
+    for (std::size_t i = 0; i < dict.size(); ++i) {
+        writer.Insert(top, keys[i], writer.Value(dict[i].second));
+    }
+    return writer.Finish(offsetSize);
 }
 
 std::string MakeStatusPlist(double dateSeconds, int offsetSize) {

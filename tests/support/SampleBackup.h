@@ -29,6 +29,46 @@ using PlistDict = std::vector<std::pair<std::string, PlistValue>>;
 // as given, so a test can put "&amp;" or odd white space in them.
 std::string MakeXmlPlist(const std::vector<std::pair<std::string, std::string>>& stringKeys);
 
+// A binary property list ("bplist00") of any shape. Objects are added one by one and refer to each other by the
+// number each add returns; object 0 is the top object. Nothing checks the shape, so a test can write a hostile
+// list (a reference to a missing object, a dictionary holding itself) as easily as a real one.
+class BinaryPlistWriter {
+public:
+    using Object = std::size_t;
+
+    // ASCII text as an ASCII string, any other as UTF-16, as Apple's writer does.
+    Object String(const std::string& text);
+    // The smallest width that holds the value: 1, 2 or 4 bytes unsigned, 8 bytes for negatives and from 2^32.
+    Object Integer(std::int64_t value);
+    Object Date(double secondsSince2001);
+    Object Bool(bool value);
+    Object Value(const PlistValue& value);
+    Object Data(const std::string& bytes);
+    Object Uid(std::uint64_t value);
+    Object Array(std::vector<Object> elements = {});
+    Object Dict();
+    // Bytes written as given where an object belongs: a hostile count, a cut payload, an unknown marker.
+    Object Raw(std::string bytes);
+    void Append(Object array, Object element);
+    void Insert(Object dict, Object key, Object value);
+
+    // The list's bytes. offsetSize is the narrowest width of the offset table's entries (1, 2, 4 or 8; the writer
+    // pads the object area so that 2 and more are really needed when asked).
+    [[nodiscard]] std::string Finish(int offsetSize = 1) const;
+
+private:
+    // Kind 0 holds its bytes; arrays (0xA0) and dictionaries (0xD0, key and value alternating) their references.
+    struct Encoded {
+        std::string Bytes;
+        std::vector<Object> References;
+        unsigned Kind = 0;
+    };
+    Object Add(std::string bytes, unsigned kind = 0);
+    void AppendObject(std::string& out, const Encoded& object, int refSize) const;
+
+    std::vector<Encoded> objects_;
+};
+
 // A binary property list ("bplist00") of one dictionary. offsetSize is the width of the offset table's
 // entries (1, 2, 4 or 8; the writer pads the object area so that 2 and more are really needed when asked).
 std::string MakeBinaryPlist(const PlistDict& dict, int offsetSize = 1);
@@ -41,15 +81,63 @@ std::string MakeStatusPlist(double dateSeconds, int offsetSize = 1);
 
 // One row of Manifest.db's Files table. A null column is written as SQL NULL.
 struct ManifestDbRow {
-    std::optional<std::string> FileID;
-    std::optional<std::string> Domain;
-    std::optional<std::string> RelativePath;
+    std::optional<std::string> FileID{};
+    std::optional<std::string> Domain{};
+    std::optional<std::string> RelativePath{};
     std::optional<std::string> Flags = std::string("1");
+    // The "file" blob; without one the row holds a small keyed archive that is no MBFile.
+    std::optional<std::string> File{};
 };
 
 // Writes a real SQLite Manifest.db with the Files table (fileID, domain, relativePath, flags, file).
 // walMode leaves the database in WAL journal mode, as devices do.
 void WriteManifestDb(const std::filesystem::path& file, const std::vector<ManifestDbRow>& rows, bool walMode = false);
+
+// The fields of an MBFile record, as a device archives them into a Manifest.db row's "file" blob.
+struct MbFileFields {
+    std::uint64_t Size = 0;
+    std::int64_t LastModified = 1600000000;
+    std::int64_t Birth = 1500000000;
+    std::int64_t LastStatusChange = 1600000100;
+    std::uint32_t Mode = 0100644;
+    std::int64_t InodeNumber = 123456;
+    std::int64_t UserID = 501;
+    std::int64_t GroupID = 501;
+    std::uint32_t ProtectionClass = 3;
+    std::int64_t Flags = 0;
+    std::string RelativePath = "Library/Preferences/com.example.plist";
+    std::optional<std::string> Target{};
+    std::optional<std::string> EncryptionKey{};
+    // The key's NS.data as a UID to a data object instead of the data itself; devices write both.
+    bool KeyAsUid = false;
+    std::optional<std::string> Digest{};
+    // Keys of the root dictionary not to write ("ProtectionClass", "$class", ...), as some devices leave some out.
+    std::vector<std::string> LeftOut{};
+};
+
+// An NSKeyedArchiver archive being written: $archiver, $version, $top {root: UID 1} and $objects, whose element 0
+// is "$null". The object archived first after that is the root.
+class KeyedArchiveWriter {
+public:
+    using Object = BinaryPlistWriter::Object;
+
+    KeyedArchiveWriter();
+    [[nodiscard]] BinaryPlistWriter& Plist() { return plist_; }
+    // Puts the object into $objects and gives a new UID object referring to it.
+    Object Archive(Object object);
+    // Archives a class description: $classname is the first of classes, $classes all of them.
+    Object ArchiveClass(const std::vector<std::string>& classes);
+    [[nodiscard]] std::string Finish() const { return plist_.Finish(); }
+
+private:
+    BinaryPlistWriter plist_;
+    Object objects_ = 0;
+    std::uint64_t archived_ = 0;
+};
+
+// The NSKeyedArchiver archive of an MBFile: $archiver, $version, $top {root: UID 1} and $objects ["$null", the
+// MBFile dictionary, its texts and key, its class].
+std::string MakeMbFileRecord(const MbFileFields& fields);
 
 // One record of Manifest.mbdb. An absent string (0xFF 0xFF) is written for a std::nullopt.
 struct MbdbRecord {
