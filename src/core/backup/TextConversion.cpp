@@ -65,6 +65,24 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
+// Appends count UTF-16 units, unitAt(i) giving the i-th, as UTF-8.
+template <class UnitAt>
+void AppendUtf16(std::size_t count, UnitAt unitAt, std::string& out) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const char16_t unit = unitAt(i);
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        const char16_t next = high && i + 1 < count ? unitAt(i + 1) : char16_t{0};
+        if (high && next >= 0xDC00 && next <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(next) - 0xDC00));
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            AppendUtf8(out, Replacement);
+        } else {
+            AppendUtf8(out, unit);
+        }
+    }
+}
+
 } // namespace
 
 std::u16string Utf8ToWide(std::string_view text) {
@@ -85,18 +103,20 @@ std::u16string Utf8ToWide(std::string_view text) {
 std::string WideToUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            AppendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
-            ++i;
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            AppendUtf8(out, Replacement);
-        } else {
-            AppendUtf8(out, unit);
-        }
-    }
+    AppendUtf16(
+        text.size(), [text](std::size_t i) { return text[i]; }, out);
     return out;
+}
+
+void AssignUtf16BigEndianAsUtf8(std::string_view bytes, std::string& out) {
+    out.clear();
+    AppendUtf16(
+        bytes.size() / 2,
+        [bytes](std::size_t i) {
+            return static_cast<char16_t>((static_cast<unsigned char>(bytes[2 * i]) << 8) |
+                                         static_cast<unsigned char>(bytes[2 * i + 1]));
+        },
+        out);
 }
 
 std::u16string AnsiToWide(std::string_view text) {

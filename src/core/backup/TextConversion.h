@@ -9,6 +9,8 @@ namespace marrowick {
 
 [[nodiscard]] std::u16string AnsiToWide(std::string_view text);
 [[nodiscard]] std::string WideToUtf8(std::u16string_view text);
+// Replaces out with the UTF-8 of UTF-16 big-endian bytes (an odd last byte is ignored), reusing out's memory.
+void AssignUtf16BigEndianAsUtf8(std::string_view bytes, std::string& out);
 [[nodiscard]] std::u16string Utf8ToWide(std::string_view text);
 [[nodiscard]] std::string WideToAnsi(std::u16string_view text);
 [[nodiscard]] std::string Utf8ToAnsi(std::string_view text);
