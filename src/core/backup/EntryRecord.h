@@ -29,7 +29,8 @@ struct EntryRecord {
 
 // Decodes a Manifest.db row's "file" blob (an NSKeyedArchiver binary property list whose root is an MBFile) into
 // record. False, with record cleared, when the blob is not such an archive; a hostile blob is never read past its
-// end and never loops. Absent fields read as 0 or empty. Allocates only when a text is longer than any before.
+// end and never loops. Absent fields read as 0 or empty, and so do fields of another type or out of their range
+// (a negative Size, a key longer than 64 bytes). Allocates only when a text is longer than any before.
 [[nodiscard]] bool DecodeEntryRecord(std::string_view blob, EntryRecord& record);
 
 } // namespace marrowick
