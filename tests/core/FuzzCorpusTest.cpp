@@ -33,5 +33,9 @@ TEST(FuzzCorpus, ManifestMbdbSeedsAndTheirPrefixesReplay) {
     Replay("manifest_mbdb", &fuzz::FuzzManifestMbdb);
 }
 
+TEST(FuzzCorpus, EntryRecordSeedsAndTheirPrefixesReplay) {
+    Replay("entry_record", &fuzz::FuzzEntryRecord);
+}
+
 } // namespace
 } // namespace marrowick

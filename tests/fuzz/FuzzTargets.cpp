@@ -1,5 +1,6 @@
 #include "FuzzTargets.h"
 
+#include "core/backup/EntryRecord.h"
 #include "core/backup/FileNode.h"
 #include "core/backup/ManifestMbdbReader.h"
 #include "core/backup/SummaryReader.h"
@@ -29,6 +30,24 @@ void FuzzManifestMbdb(std::string_view data) {
             std::abort();
         }
     });
+}
+
+void FuzzEntryRecord(std::string_view data) {
+    // One record reused across inputs, as the reader reuses it: nothing of an earlier input may stay behind.
+    static EntryRecord reused;
+    EntryRecord fresh;
+    const bool decoded = DecodeEntryRecord(data, reused);
+    if (DecodeEntryRecord(data, fresh) != decoded || reused.Size != fresh.Size ||
+        reused.LastModified != fresh.LastModified || reused.Birth != fresh.Birth || reused.Mode != fresh.Mode ||
+        reused.ProtectionClass != fresh.ProtectionClass || reused.Target != fresh.Target ||
+        reused.EncryptionKey != fresh.EncryptionKey || reused.EncryptionKey.size() > 64) {
+        std::abort();
+    }
+    const bool cleared = fresh.Size == 0 && fresh.LastModified == 0 && fresh.Birth == 0 && fresh.Mode == 0 &&
+                         fresh.ProtectionClass == 0 && fresh.Target.empty() && fresh.EncryptionKey.empty();
+    if (!decoded && !cleared) {
+        std::abort();
+    }
 }
 
 } // namespace marrowick::fuzz

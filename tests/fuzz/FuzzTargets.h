@@ -11,4 +11,7 @@ void FuzzSummaryPlist(std::string_view data);
 // The Manifest.mbdb record parser, building a tree.
 void FuzzManifestMbdb(std::string_view data);
 
+// The decoder of a Manifest.db row's record, into one record reused as the reader reuses it.
+void FuzzEntryRecord(std::string_view data);
+
 } // namespace marrowick::fuzz
