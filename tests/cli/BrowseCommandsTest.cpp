@@ -143,6 +143,63 @@ TEST_F(BrowseCommands, InfoSummarisesTheBackup) {
     EXPECT_NE(run.Out.find("Total size:    2058 bytes (2.0 KB)\n"), std::string::npos) << run.Out;
 }
 
+// The device's own values, as each kind of manifest records them.
+class RecordedEntries : public ::testing::TestWithParam<testing::SampleManifest> {
+protected:
+    TempHome home{"UTC"};
+
+    void SetUp() override {
+        ClearBackupTreeCache();
+        SampleBackup backup;
+        backup.Manifest = GetParam();
+        backup.Files = {
+            {.RelativePath = "Media/movie.mov",
+             .Content = "short",
+             .MTime = 1550000000,
+             .RecordedSize = std::uint64_t{5} << 30,
+             .Birth = 1540000000,
+             .StoredFileMTime = 1700000000},
+            {.RelativePath = "Media/gone", .StoredFileMissing = true, .RecordedSize = 7},
+            {.RelativePath = "Media/last", .MTime = 1560000000, .LinkTarget = "/private/var/mobile/Media/movie.mov"},
+        };
+        testing::WriteSampleBackup(home.AppDataBackupFolder() / "00008030-0002", backup);
+    }
+    void TearDown() override { ClearBackupTreeCache(); }
+};
+
+TEST_P(RecordedEntries, LsAndInfoShowWhatTheRecordsSayAndWhichContentIsMissing) {
+    const json entries = json::parse(RunTool({"ls", "--json", "1", "/var/mobile/Media"}).Out);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0]["name"], "gone");
+    EXPECT_EQ(entries[0]["present"], false);
+    EXPECT_EQ(entries[1]["type"], "link");
+    EXPECT_EQ(entries[1]["target"], "/private/var/mobile/Media/movie.mov");
+    EXPECT_EQ(entries[1]["mode"], 0120755);
+    EXPECT_FALSE(entries[1].contains("present"));
+    const json& movie = entries[2];
+    EXPECT_EQ(movie["type"], "file");
+    EXPECT_EQ(movie["size"], std::uint64_t{5} << 30);
+    EXPECT_EQ(movie["mtime"], 1550000000);
+    EXPECT_EQ(movie["birth"], 1540000000);
+    EXPECT_EQ(movie["mode"], 0100644);
+    EXPECT_EQ(movie["present"], true);
+
+    EXPECT_EQ(RunTool({"ls", "1", "/var/mobile/Media"}).Out,
+              "Name                                         Size     Type  Time\n"
+              "gone                                         7 bytes        2020-09-13 12:26\n"
+              "last -> /private/var/mobile/Media/movie.mov           Link  2019-06-08 13:20\n"
+              "movie.mov                                    5120 MB        2019-02-12 19:33\n");
+
+    const json info = json::parse(RunTool({"info", "--json", "1"}).Out);
+    EXPECT_EQ(info["files"], 2);
+    EXPECT_EQ(info["links"], 1);
+    EXPECT_EQ(info["totalBytes"], (std::uint64_t{5} << 30) + 7);
+    EXPECT_EQ(info["missingContent"], 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Manifests, RecordedEntries,
+                         ::testing::Values(testing::SampleManifest::Db, testing::SampleManifest::Mbdb));
+
 TEST_F(BrowseCommands, MissingThingsExitThreeAndSaySo) {
     CliRun run = RunTool({"ls", "7"});
     EXPECT_EQ(run.Status, ExitNotFound);

@@ -213,9 +213,11 @@ INSTANTIATE_TEST_SUITE_P(
                       "CREATE TABLE Files (fileID, domain, relativePath, flags, file AS (zeroblob(900000000)))"));
 
 // A stored file that is a link is not the backup's content: its size and time are not taken from the target.
-TEST(HostileStoredFile, LinkedStoredFileGivesNoSizeOrTime) {
+TEST(HostileStoredFile, LinkedStoredFileGivesNoSizeOrTimeToARowWithoutRecord) {
     const TempDir dir;
-    const fs::path folder = WriteBackup(dir.Path() / "backup");
+    SampleBackup backup;
+    backup.Files = {SampleFile{.RelativePath = "Library/SMS/sms.db", .Content = "messages", .WithoutRecord = true}};
+    const fs::path folder = testing::WriteSampleBackup(dir.Path() / "backup", backup);
     const std::string id = testing::Sha1Hex("HomeDomain-Library/SMS/sms.db");
     const fs::path stored = folder / id.substr(0, 2) / id;
     WriteFile(dir.Path() / "environ", std::string(4321, 'e'));

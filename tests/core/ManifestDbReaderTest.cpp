@@ -136,21 +136,42 @@ TEST(ManifestDb, AnyFlagsButTwoIsAFileWhoseStoredFileIsRead) {
     EXPECT_EQ(Find(read, "/var/mobile/dir")->MTime(), 0);
 }
 
-TEST(ManifestDb, MissingStoredFileLeavesSizeAndTimeZero) {
+TEST(ManifestDb, TheRecordGivesSizeTimesAndModeWhateverTheStoredFileSays) {
     const TempDir dir;
     SampleBackup backup;
-    backup.Files = {SampleFile{.RelativePath = "Library/a", .Content = "xyz", .StoredFileMissing = true}};
+    const std::uint64_t fiveGiB = std::uint64_t{5} << 30;
+    backup.Files = {
+        SampleFile{.RelativePath = "Media/movie.mov",
+                   .Content = "short",
+                   .MTime = 1550000000,
+                   .RecordedSize = fiveGiB,
+                   .Birth = 1540000000,
+                   .StoredFileMTime = 1700000000},
+        SampleFile{.RelativePath = "Media/gone", .StoredFileMissing = true, .RecordedSize = 12},
+        SampleFile{.RelativePath = "Media/link", .LinkTarget = "/private/var/mobile/Media/movie.mov"},
+        SampleFile{.RelativePath = "Media/old", .Content = "xyz", .StoredFileMissing = true, .WithoutRecord = true},
+    };
     testing::WriteSampleBackup(dir.Path(), backup);
     const ReadTree read = Read(dir.Path());
     ASSERT_TRUE(read.Ok) << read.Failure;
-    const FileNode* leaf = Find(read, "/var/mobile/Library/a");
-    ASSERT_NE(leaf, nullptr);
-    EXPECT_EQ(leaf->Size(), 0U);
-    EXPECT_EQ(leaf->MTime(), 0);
+    const FileNode* movie = Find(read, "/var/mobile/Media/movie.mov");
+    ASSERT_NE(movie, nullptr);
+    EXPECT_EQ(movie->Size(), fiveGiB);
+    EXPECT_EQ(movie->MTime(), 1550000000);
+    EXPECT_EQ(movie->BirthTime(), 1540000000);
+    EXPECT_EQ(movie->Mode(), 0100644U);
+    EXPECT_EQ(Find(read, "/var/mobile/Media/gone")->Size(), 12U);
+    const FileNode* link = Find(read, "/var/mobile/Media/link");
+    EXPECT_TRUE(link->IsLink());
+    EXPECT_EQ(link->LinkTarget(), "/private/var/mobile/Media/movie.mov");
+    // Without a record only the stored file could tell, and there is none.
+    EXPECT_EQ(Find(read, "/var/mobile/Media/old")->Size(), 0U);
+    EXPECT_EQ(Find(read, "/var/mobile/Media/old")->MTime(), 0);
 }
 
-// Enough files that their status is read in several batches away from the reading thread, the last one partial.
-TEST(ManifestDb, EveryFileOfALargeBackupGetsItsOwnStoredFileStatus) {
+// Enough files that their status is read in several batches away from the reading thread, the last one partial;
+// every other row has a record, which the status must not overwrite.
+TEST(ManifestDb, EveryFileWithoutRecordGetsItsOwnStoredFileStatus) {
     const TempDir dir;
     SampleBackup backup;
     constexpr int Count = 1300;
@@ -159,7 +180,9 @@ TEST(ManifestDb, EveryFileOfALargeBackupGetsItsOwnStoredFileStatus) {
         backup.Files.push_back(SampleFile{.RelativePath = relativePath(i),
                                           .Content = std::string(static_cast<std::size_t>(i % 251), 'x'),
                                           .StoredFileMissing = i % 7 == 0,
-                                          .MTime = 1500000000 + i});
+                                          .MTime = 1500000000 + i,
+                                          .StoredFileMTime = 1400000000 + i,
+                                          .WithoutRecord = i % 2 == 0});
     }
     testing::WriteSampleBackup(dir.Path(), backup);
     const ReadTree read = Read(dir.Path());
@@ -168,8 +191,10 @@ TEST(ManifestDb, EveryFileOfALargeBackupGetsItsOwnStoredFileStatus) {
         const std::string path = "/var/mobile/" + relativePath(i);
         const FileNode* leaf = Find(read, path);
         ASSERT_NE(leaf, nullptr) << path;
-        EXPECT_EQ(leaf->Size(), i % 7 == 0 ? 0U : static_cast<std::uint32_t>(i % 251)) << path;
-        EXPECT_EQ(leaf->MTime(), i % 7 == 0 ? 0 : 1500000000 + i) << path;
+        const bool statusRead = i % 2 == 0;
+        const bool present = i % 7 != 0;
+        EXPECT_EQ(leaf->Size(), statusRead && !present ? 0U : static_cast<std::uint64_t>(i % 251)) << path;
+        EXPECT_EQ(leaf->MTime(), !statusRead ? 1500000000 + i : present ? 1400000000 + i : 0) << path;
     }
 }
 

@@ -680,5 +680,35 @@ TEST_F(FileManagerModels, FileListPassesTheModelTesterAndRowIIsTheIthChild) {
     EXPECT_EQ(model.rowCount(), 0);
 }
 
+TEST_F(FileManagerModels, FileListShowsLinksAndGreysFilesWhoseContentIsMissing) {
+    SampleBackup sample;
+    sample.Files = {
+        {.RelativePath = "Media/gone", .StoredFileMissing = true, .RecordedSize = 7},
+        {.RelativePath = "Media/here", .Content = "here"},
+        {.RelativePath = "Media/link", .LinkTarget = "/private/var/mobile/Media/here"},
+    };
+    const BackupRecord record = Write("links", sample);
+    FileListModel model(LoadFileManagerIcons(), record.FolderPath, record.ManifestKind, nullptr);
+    model.SetFolder(FindNode(OpenBackupTree(record.FolderPath, record.ManifestKind).Root, "/var/mobile/Media"));
+    ASSERT_EQ(model.rowCount(), 3);
+    const auto cell = [&model](int row, int column, int role = Qt::DisplayRole) {
+        return model.index(row, column).data(role);
+    };
+    EXPECT_EQ(cell(0, FileListModel::SizeColumn).toString(), "7 bytes");
+    EXPECT_TRUE(cell(0, FileListModel::NameColumn, Qt::ForegroundRole).isValid());
+    EXPECT_EQ(cell(0, FileListModel::NameColumn, Qt::ToolTipRole).toString(),
+              "The backup does not hold this file's content");
+    EXPECT_FALSE(cell(1, FileListModel::NameColumn, Qt::ForegroundRole).isValid());
+    EXPECT_FALSE(cell(1, FileListModel::NameColumn, Qt::ToolTipRole).isValid());
+    EXPECT_EQ(cell(2, FileListModel::TypeColumn).toString(), "Link");
+    EXPECT_EQ(cell(2, FileListModel::SizeColumn).toString(), "");
+    EXPECT_EQ(cell(2, FileListModel::NameColumn, Qt::ToolTipRole).toString(),
+              "A link to /private/var/mobile/Media/here");
+    const auto picture = [](const QIcon& icon) { return icon.pixmap(16).toImage(); };
+    const QImage shown = picture(cell(2, FileListModel::NameColumn, Qt::DecorationRole).value<QIcon>());
+    EXPECT_EQ(shown, picture(LoadFileManagerIcons()[LinkIcon]));
+    EXPECT_NE(shown, picture(LoadFileManagerIcons()[FileIcon]));
+}
+
 } // namespace
 } // namespace marrowick

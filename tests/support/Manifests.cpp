@@ -160,7 +160,7 @@ std::string MakeMbdbRecord(const MbdbRecord& record) {
     detail::AppendBigEndian(out, kOwner, 4);
     detail::AppendBigEndian(out, record.MTime, 4);
     detail::AppendBigEndian(out, static_cast<std::uint32_t>(record.MTime + 200U), 4);
-    detail::AppendBigEndian(out, static_cast<std::uint32_t>(record.MTime + 100U), 4);
+    detail::AppendBigEndian(out, record.Birth.value_or(static_cast<std::uint32_t>(record.MTime + 100U)), 4);
     detail::AppendBigEndian(out, record.Size, 8);
     out.push_back(static_cast<char>(regularFile ? 4 : 0));
     out.push_back(static_cast<char>(record.Properties.size()));

@@ -116,17 +116,54 @@ bool UsesMbdb(SampleManifest manifest) {
     return manifest == SampleManifest::Mbdb || manifest == SampleManifest::Both;
 }
 
+std::uint32_t SampleMode(const SampleFile& file) {
+    if (file.IsFolder) {
+        return 040755;
+    }
+    return file.LinkTarget.empty() ? 0100644 : 0120755;
+}
+
+std::string SampleFlags(const SampleFile& file) {
+    if (file.IsFolder) {
+        return "2";
+    }
+    return file.LinkTarget.empty() ? "1" : "4";
+}
+
+std::uint64_t SampleSize(const SampleFile& file) {
+    return file.RecordedSize.value_or(file.IsFolder ? 0 : file.Content.size());
+}
+
+std::optional<std::string> SampleRecord(const SampleFile& file) {
+    if (file.WithoutRecord) {
+        return std::nullopt;
+    }
+    const MbFileFields fields{
+        .Size = SampleSize(file),
+        .LastModified = file.MTime,
+        .Birth = file.Birth,
+        .Mode = SampleMode(file),
+        .RelativePath = file.RelativePath,
+        .Target = file.LinkTarget.empty() ? std::nullopt : std::optional<std::string>(file.LinkTarget),
+    };
+    return MakeMbFileRecord(fields);
+}
+
 void WriteManifests(const fs::path& folder, const SampleBackup& backup) {
     std::vector<ManifestDbRow> rows;
     std::vector<MbdbRecord> records;
     for (const SampleFile& file : backup.Files) {
-        rows.push_back({SampleFileID(file), file.Domain, file.RelativePath, std::string(file.IsFolder ? "2" : "1")});
+        rows.push_back({SampleFileID(file), file.Domain, file.RelativePath, SampleFlags(file), SampleRecord(file)});
         MbdbRecord record;
         record.Domain = file.Domain;
         record.Path = file.RelativePath;
-        record.Mode = file.IsFolder ? 0x41ED : 0x81A4;
+        if (!file.LinkTarget.empty()) {
+            record.LinkTarget = file.LinkTarget;
+        }
+        record.Mode = static_cast<std::uint16_t>(SampleMode(file));
         record.MTime = static_cast<std::uint32_t>(file.MTime);
-        record.Size = file.IsFolder ? 0 : file.Content.size();
+        record.Birth = static_cast<std::uint32_t>(file.Birth);
+        record.Size = SampleSize(file);
         records.push_back(record);
     }
     if (UsesDb(backup.Manifest)) {
@@ -139,7 +176,7 @@ void WriteManifests(const fs::path& folder, const SampleBackup& backup) {
 
 void WriteStoredFiles(const fs::path& folder, const SampleBackup& backup) {
     for (const SampleFile& file : backup.Files) {
-        if (file.IsFolder || file.StoredFileMissing) {
+        if (file.IsFolder || file.StoredFileMissing || !file.LinkTarget.empty()) {
             continue;
         }
         const std::string id = SampleFileID(file);
@@ -152,7 +189,7 @@ void WriteStoredFiles(const fs::path& folder, const SampleBackup& backup) {
         }
         for (const fs::path& target : targets) {
             WriteFile(target, file.Content);
-            SetModificationTime(target, file.MTime);
+            SetModificationTime(target, file.StoredFileMTime.value_or(file.MTime));
         }
     }
 }

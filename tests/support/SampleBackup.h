@@ -144,8 +144,9 @@ struct MbdbRecord {
     std::optional<std::string> Domain;
     std::optional<std::string> Path;
     std::optional<std::string> LinkTarget;
-    std::uint16_t Mode = 0x81A4; // regular file, rw-r--r--
-    std::uint32_t MTime = 0;     // raw 32-bit field: a value with the top bit set is a negative time
+    std::uint16_t Mode = 0x81A4;          // regular file, rw-r--r--
+    std::uint32_t MTime = 0;              // raw 32-bit field: a value with the top bit set is a negative time
+    std::optional<std::uint32_t> Birth{}; // MTime + 100 when not given
     std::uint64_t Size = 0;
     std::vector<std::pair<std::string, std::string>> Properties;
 };
@@ -173,7 +174,16 @@ struct SampleFile {
     std::string Content{}; // written as the stored file, unless StoredFileMissing
     bool IsFolder = false;
     bool StoredFileMissing = false;
-    std::int64_t MTime = 1600000000; // stored file's modification time (Manifest.db) or record time (Manifest.mbdb)
+    std::int64_t MTime = 1600000000; // the record's time, and the stored file's unless StoredFileMTime is given
+    // The record agrees with the stored file unless told otherwise, as a device's records need not: content may be
+    // missing, encrypted, or larger than a test writes.
+    std::optional<std::uint64_t> RecordedSize{};
+    std::int64_t Birth = 1500000000;
+    std::optional<std::int64_t> StoredFileMTime{};
+    std::string LinkTarget{}; // makes the entry a link on the device, which has no stored file
+    // A Manifest.db row whose file column holds no record, as old or stand-in rows: its size and time come from
+    // the stored file.
+    bool WithoutRecord = false;
 };
 
 struct SampleBackup {
