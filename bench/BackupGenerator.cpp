@@ -1,6 +1,7 @@
 #include "BackupGenerator.h"
 
 #include "core/backup/Sha1.h"
+#include "support/SampleBackup.h"
 
 #include <sqlite3.h>
 
@@ -24,6 +25,33 @@ std::string FileId(const SyntheticEntry& entry) {
     Sha1Digest digest{};
     Sha1String(entry.Domain + "-" + entry.RelativePath, digest);
     return Sha1DigestHex(digest);
+}
+
+// One file in 500 is a link, which has no stored file.
+bool IsLink(const SyntheticEntry& entry, std::uint64_t serial) {
+    return !entry.IsFolder && serial % 500 == 0;
+}
+
+// A record as a device writes it, with a size and times the (empty) stored file does not have: one file in 1,000
+// is over 4 GiB, and every file carries a wrapped key, as real records do.
+std::string MakeRecord(const SyntheticEntry& entry, std::uint64_t serial, bool link) {
+    testing::MbFileFields fields;
+    fields.RelativePath = entry.RelativePath;
+    fields.LastModified = 1500000000 + static_cast<std::int64_t>(serial);
+    fields.Birth = fields.LastModified - 86400;
+    fields.LastStatusChange = fields.LastModified + 60;
+    fields.InodeNumber = static_cast<std::int64_t>(serial);
+    if (entry.IsFolder) {
+        fields.Mode = 040755;
+        fields.ProtectionClass = 0;
+    } else if (link) {
+        fields.Mode = 0120755;
+        fields.Target = "/private/var/mobile/" + entry.RelativePath + ".target";
+    } else {
+        fields.Size = serial % 1000 == 0 ? (std::uint64_t{5} << 30) + serial : serial * 37;
+        fields.EncryptionKey = std::string("\x03\x00\x00\x00", 4) + std::string(40, static_cast<char>(serial));
+    }
+    return testing::MakeMbFileRecord(fields);
 }
 
 std::string Hex(std::uint32_t value, int digits) {
@@ -65,11 +93,11 @@ private:
 };
 
 bool WriteMarker(const std::string& folder) {
-    return static_cast<bool>(std::ofstream(folder + "/.complete") << "done\n");
+    return static_cast<bool>(std::ofstream(folder + CompleteMarker) << "done\n");
 }
 
 bool HasMarker(const std::string& folder) {
-    return fs::exists(folder + "/.complete");
+    return fs::exists(folder + CompleteMarker);
 }
 
 } // namespace
@@ -158,25 +186,23 @@ bool EnsureManifestDbBackup(const std::string& folder, const std::vector<Synthet
                  nullptr, nullptr, nullptr);
     sqlite3_stmt* insert = nullptr;
     sqlite3_prepare_v2(db, "INSERT OR IGNORE INTO Files VALUES (?, ?, ?, ?, ?)", -1, &insert, nullptr);
-    std::string blob(256, '\0');
-    std::mt19937 random(7);
     bool ok = insert != nullptr;
+    std::uint64_t serial = 0;
     for (const SyntheticEntry& entry : entries) {
         if (!ok) {
             break;
         }
         const std::string id = FileId(entry);
-        for (char& byte : blob) {
-            byte = static_cast<char>(random());
-        }
+        const bool link = IsLink(entry, ++serial);
+        const std::string blob = MakeRecord(entry, serial, link);
         sqlite3_bind_text(insert, 1, id.data(), static_cast<int>(id.size()), SQLITE_TRANSIENT);
         sqlite3_bind_text(insert, 2, entry.Domain.data(), static_cast<int>(entry.Domain.size()), SQLITE_TRANSIENT);
         sqlite3_bind_text(insert, 3, entry.RelativePath.data(), static_cast<int>(entry.RelativePath.size()),
                           SQLITE_TRANSIENT);
-        sqlite3_bind_int(insert, 4, entry.IsFolder ? 2 : 1);
+        sqlite3_bind_int(insert, 4, entry.IsFolder ? 2 : link ? 4 : 1);
         sqlite3_bind_blob(insert, 5, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
         ok = sqlite3_step(insert) == SQLITE_DONE && sqlite3_reset(insert) == SQLITE_OK;
-        if (!entry.IsFolder) {
+        if (!entry.IsFolder && !link) {
             const std::string stored = folder + "/" + id.substr(0, 2) + "/" + id;
             const int fd = ::open(stored.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
             ok = ok && fd >= 0;

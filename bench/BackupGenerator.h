@@ -7,6 +7,9 @@
 
 namespace marrowick::bench {
 
+// The file a completed synthetic backup holds; named anew whenever the generator changes what it writes.
+inline constexpr const char* CompleteMarker = "/.complete-records";
+
 // One manifest entry of a synthetic backup.
 struct SyntheticEntry {
     std::string Domain;
@@ -19,8 +22,10 @@ struct SyntheticEntry {
 // deep, and a row of its own for most folders. The order is shuffled, as devices do not write rows sorted.
 [[nodiscard]] std::vector<SyntheticEntry> MakeSyntheticEntries(std::size_t count, std::uint32_t seed = 2017);
 
-// Writes a Manifest.db backup into folder: the Files table with a 256-byte blob per row and an empty stored file
-// <folder>/<ab>/<id> for every file row. Reuses the folder when a previous run completed it. False on failure.
+// Writes a Manifest.db backup into folder: the Files table with a real record per row (sizes and times that the
+// stored files do not have, one file in 500 a link, one in 1,000 over 4 GiB) and an empty stored file
+// <folder>/<ab>/<id> for every file row but the links. Reuses the folder when a previous run completed it. False
+// on failure.
 bool EnsureManifestDbBackup(const std::string& folder, const std::vector<SyntheticEntry>& entries);
 
 // Writes a Manifest.mbdb backup into folder (no stored files: that reader does not look at them).

@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
         }
     }
     const std::string folder = root + "/db-" + std::to_string(entries);
-    if (::access((folder + "/.complete").c_str(), F_OK) != 0) {
+    if (::access((folder + bench::CompleteMarker).c_str(), F_OK) != 0) {
         std::fprintf(stderr, "generating %s ...\n", folder.c_str());
         if (!bench::EnsureManifestDbBackup(folder, bench::MakeSyntheticEntries(entries))) {
             std::fprintf(stderr, "cannot write %s\n", folder.c_str());

@@ -308,7 +308,7 @@ int main(int argc, char** argv) {
         const bool wantMbdb = format != "db";
         std::vector<bench::SyntheticEntry> synthetic;
         const auto ensure = [&](bool want, const std::string& folder, auto write) {
-            if (!want || ::access((folder + "/.complete").c_str(), F_OK) == 0) {
+            if (!want || ::access((folder + bench::CompleteMarker).c_str(), F_OK) == 0) {
                 return true;
             }
             if (synthetic.empty()) {
