@@ -6,6 +6,7 @@
 // Usage: marrowick_export_bench [--rounds N] [--set mixed|small] [WORK_FOLDER]
 //   mixed: 10,000 files holding 2 GiB (a few large, many small); small: 12,000 files of 200 KB.
 
+#include "core/backup/BackupTree.h"
 #include "core/backup/FileNode.h"
 #include "core/export/ExportEngine.h"
 

@@ -1,5 +1,7 @@
 #include "core/backup/FileNode.h"
 
+#include "core/backup/BackupTree.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>

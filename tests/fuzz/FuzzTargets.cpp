@@ -1,5 +1,6 @@
 #include "FuzzTargets.h"
 
+#include "core/backup/BackupTree.h"
 #include "core/backup/EntryRecord.h"
 #include "core/backup/FileNode.h"
 #include "core/backup/ManifestMbdbReader.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/backup/FileNode.h"
+#include "core/backup/BackupTree.h"
 #include "core/platform/Result.h"
 
 #include <map>

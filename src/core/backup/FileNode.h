@@ -3,14 +3,9 @@
 #include "core/backup/EntryRecord.h"
 #include "core/backup/ManifestKind.h"
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <vector>
 
 namespace marrowick {
 
@@ -84,143 +79,6 @@ struct FileEntry {
     std::string_view Flags;
     // The manifest's record of the entry, or null when it holds none that can be read.
     const EntryRecord* Record = nullptr;
-};
-
-class SortedChildIndex;
-class StoredFileLookup;
-class StoredFileStatusReader;
-
-namespace detail {
-
-// Zero-filled memory for the tree's arrays, made without constructing or clearing elements one by one.
-class LargeBlock final {
-public:
-    LargeBlock() = default;
-    explicit LargeBlock(std::size_t bytes);
-    ~LargeBlock();
-    LargeBlock(LargeBlock&& other) noexcept;
-    LargeBlock& operator=(LargeBlock&& other) noexcept;
-    LargeBlock(const LargeBlock&) = delete;
-    LargeBlock& operator=(const LargeBlock&) = delete;
-    [[nodiscard]] void* Data() const { return data_; }
-    [[nodiscard]] std::size_t Size() const { return size_; }
-
-private:
-    void* data_ = nullptr;
-    std::size_t size_ = 0;
-};
-
-} // namespace detail
-
-// The tree of one backup's files, rooted at the folder node "/var". Owns every node and every text.
-class BackupTree final {
-public:
-    // backupFolder is where a Manifest.db backup keeps its stored files ("/" is appended when missing).
-    BackupTree(std::string backupFolder, marrowick::ManifestKind manifestKind);
-    ~BackupTree();
-    BackupTree(const BackupTree&) = delete;
-    BackupTree& operator=(const BackupTree&) = delete;
-
-    [[nodiscard]] const FileNode* Root() const { return root_; }
-    [[nodiscard]] const std::string& BackupFolder() const { return backupFolder_; }
-    [[nodiscard]] marrowick::ManifestKind ManifestKind() const { return manifestKind_; }
-    // Nodes in the tree, the root included.
-    [[nodiscard]] std::size_t NodeCount() const { return nodeCount_; }
-
-    // Adds the entry and the folders on its way. The first node linked for a path keeps its values; a path with
-    // fewer than two "/" adds nothing. A new file of a Manifest.db backup without a record takes size and time
-    // from its stored file <backup>/<first two characters of FileID>/<FileID> when that can be read.
-    void InsertIntoTree(const FileEntry& entry);
-
-    // The same as InsertIntoTree, except that the entry may be inserted a few calls later: InsertIntoTree,
-    // InsertQueued and FinishInsertion insert the queued entries first, so entries keep their order. Meanwhile the
-    // memory the entry's insertion reads is fetched, so that waiting for it overlaps other entries' work.
-    void QueueInsertion(const FileEntry& entry);
-    void InsertQueued();
-
-    // For readers of whole manifests: until FinishInsertion, children are linked in arrival order and the tree
-    // must not be read; FinishInsertion then puts every folder's children in name order at once.
-    void BeginBulkInsertion();
-    // Puts the children in order after bulk insertion and frees what only speeds up insertion. Later insertions
-    // still work.
-    void FinishInsertion();
-
-private:
-    struct NodeChunk {
-        detail::LargeBlock Memory;
-        FileNode* Nodes = nullptr;
-        std::size_t Size = 0;
-    };
-    struct PathSlot {
-        std::size_t Hash = 0;
-        FileNode* Node = nullptr;
-    };
-    // Where a path's "/" are, and what it takes to hash its key (the path from the second "/" on) cut anywhere.
-    struct ScannedPath {
-        std::vector<std::size_t> Slashes;
-        std::vector<std::uint64_t> Words;  // the key 8 bytes at a time, the last one zero-padded
-        std::vector<std::uint64_t> States; // the hash state before each word
-        std::size_t Length = 0;            // of the path
-
-        void Scan(std::string_view path);
-        // The key hash of the node whose name follows Slashes[k] (k >= 1).
-        [[nodiscard]] std::uint64_t Hash(std::size_t k) const;
-    };
-    struct QueuedEntry {
-        std::string Path;
-        std::string FileID;
-        std::string Flags;
-        EntryRecord Record;
-        bool HasRecord = false;
-        ScannedPath Scanned;
-        const FileNode* Parent = nullptr; // a likely folder node, only for fetching it early
-    };
-    static constexpr std::size_t QueueDepth = 4;
-    // Device paths are far shorter; a longer target is cut rather than kept whole in every tree.
-    static constexpr std::size_t MaxLinkTarget = 4096;
-
-    FileNode* NewNode();
-    const char* CopyText(std::string_view text);
-    std::string_view InternFlags(std::string_view flags);
-    void SetEntryValues(FileNode& node, const FileEntry& entry);
-    void ReadStoredFileStatus(FileNode& node);
-    void LinkChild(FileNode& parent, FileNode& node);
-    SortedChildIndex& IndexOf(FileNode& folder);
-    void SortAllChildren();
-    FileNode* FindPath(std::string_view key, std::size_t hash) const;
-    void AddPath(std::size_t hash, FileNode* node);
-    [[nodiscard]] const FileNode* FirstWithHash(std::size_t hash) const;
-    void Insert(const FileEntry& entry, const ScannedPath& scanned);
-    void InsertOldestQueued();
-    void IndexAllPaths();
-
-    std::string backupFolder_;
-    marrowick::ManifestKind manifestKind_;
-    FileNode* root_ = nullptr;
-    std::size_t nodeCount_ = 0;
-    bool bulk_ = false;
-
-    std::vector<NodeChunk> nodeChunks_;
-    std::size_t nodesLeftInChunk_ = 0;
-    std::vector<detail::LargeBlock> textChunks_;
-    char* textNext_ = nullptr;
-    std::size_t textLeft_ = 0;
-
-    // Every node but the root by its path from the path's second "/" on (the first component is the root's);
-    // open addressing, empty while no insertion is under way.
-    detail::LargeBlock pathMemory_;
-    PathSlot* paths_ = nullptr;
-    std::size_t pathSlots_ = 0;
-    std::size_t pathsUsed_ = 0;
-    std::unordered_map<const FileNode*, std::unique_ptr<SortedChildIndex>> indexes_;
-    ScannedPath scanned_;
-    std::array<QueuedEntry, QueueDepth> queue_;
-    std::size_t queueFirst_ = 0;
-    std::size_t queued_ = 0;
-    // Stored files are read while inserting one entry at a time, and on a thread of their own during bulk
-    // insertion; the reader is declared last so that its thread ends before the nodes it writes are freed.
-    std::unique_ptr<StoredFileLookup> lookup_;
-    std::unique_ptr<StoredFileStatusReader> statusReader_;
 };
 
 // True when path begins with folder followed by "/".
