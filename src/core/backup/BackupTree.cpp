@@ -4,11 +4,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <new>
-#include <type_traits>
 #include <utility>
 
 namespace marrowick {
@@ -17,13 +14,6 @@ namespace {
 
 // Below this many children a folder is searched along its list; from it on, through a SortedChildIndex.
 constexpr std::uint32_t IndexThreshold = 8;
-constexpr std::size_t FirstNodeChunk = 64;
-constexpr std::size_t MaxNodeChunk = 4096;
-constexpr std::size_t FirstTextChunk = 4096;
-constexpr std::size_t MaxTextChunk = std::size_t{256} * 1024;
-
-static_assert(std::is_trivially_destructible_v<FileNode>, "node chunks are released without destroying nodes");
-
 constexpr char RootPath[] = "/var";
 constexpr char Digits[] = "0123456789";
 
@@ -201,38 +191,12 @@ private:
     std::vector<std::vector<FileNode*>> runs_;
 };
 
-namespace detail {
-
-LargeBlock::LargeBlock(std::size_t bytes) : data_(std::calloc(std::max<std::size_t>(bytes, 1), 1)), size_(bytes) {
-    if (data_ == nullptr) {
-        throw std::bad_alloc();
-    }
-}
-
-LargeBlock::~LargeBlock() {
-    std::free(data_);
-}
-
-LargeBlock::LargeBlock(LargeBlock&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-LargeBlock& LargeBlock::operator=(LargeBlock&& other) noexcept {
-    if (this != &other) {
-        LargeBlock gone(std::move(*this));
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
-} // namespace detail
-
 BackupTree::BackupTree(std::string backupFolder, marrowick::ManifestKind manifestKind)
     : backupFolder_(std::move(backupFolder)), manifestKind_(manifestKind) {
     if (backupFolder_.empty() || backupFolder_.back() != '/') {
         backupFolder_.push_back('/');
     }
-    root_ = NewNode();
+    root_ = nodes_.NewNode();
     root_->path_ = RootPath;
     root_->pathLength_ = 4;
     root_->nameOffset_ = 1;
@@ -243,52 +207,13 @@ BackupTree::BackupTree(std::string backupFolder, marrowick::ManifestKind manifes
 
 BackupTree::~BackupTree() = default;
 
-FileNode* BackupTree::NewNode() {
-    if (nodesLeftInChunk_ == 0) {
-        const std::size_t size =
-            std::min(MaxNodeChunk, FirstNodeChunk << std::min<std::size_t>(nodeChunks_.size(), 16));
-        detail::LargeBlock memory(size * sizeof(FileNode));
-        auto* nodes = static_cast<FileNode*>(memory.Data());
-        nodeChunks_.push_back({std::move(memory), nodes, size});
-        nodesLeftInChunk_ = size;
-    }
-    ++nodeCount_;
-    NodeChunk& chunk = nodeChunks_.back();
-    return new (&chunk.Nodes[chunk.Size - nodesLeftInChunk_--]) FileNode();
-}
-
-const char* BackupTree::CopyText(std::string_view text) {
-    if (text.empty()) {
-        return nullptr;
-    }
-    if (text.size() > textLeft_) {
-        const std::size_t size =
-            std::min(MaxTextChunk, FirstTextChunk << std::min<std::size_t>(textChunks_.size(), 16));
-        if (text.size() > size / 4) {
-            // A long text gets a block of its own, so that the current block's room is not wasted.
-            textChunks_.emplace_back(text.size());
-            auto* copy = static_cast<char*>(textChunks_.back().Data());
-            std::memcpy(copy, text.data(), text.size());
-            return copy;
-        }
-        textChunks_.emplace_back(size);
-        textNext_ = static_cast<char*>(textChunks_.back().Data());
-        textLeft_ = size;
-    }
-    char* copy = textNext_;
-    std::memcpy(copy, text.data(), text.size());
-    textNext_ += text.size();
-    textLeft_ -= text.size();
-    return copy;
-}
-
 std::string_view BackupTree::InternFlags(std::string_view flags) {
     if (flags.size() == 1 && flags[0] >= '0' && flags[0] <= '9') {
         return {Digits + (flags[0] - '0'), 1};
     }
     // Only "1", "2" and "4" mean anything; a longer text is kept as far as the node can hold it.
     const std::string_view kept = flags.substr(0, std::numeric_limits<std::uint8_t>::max());
-    return {CopyText(kept), kept.size()};
+    return {nodes_.CopyText(kept), kept.size()};
 }
 
 namespace {
@@ -306,7 +231,7 @@ std::uint32_t ModeOfFlags(std::string_view flags) {
 void BackupTree::SetEntryValues(FileNode& node, const FileEntry& entry) {
     // A longer id names no stored file either way; cut, it still names none (only 40 digits do).
     const std::string_view fileId = entry.FileID.substr(0, std::numeric_limits<std::uint8_t>::max());
-    node.fileId_ = CopyText(fileId);
+    node.fileId_ = nodes_.CopyText(fileId);
     node.fileIdLength_ = static_cast<std::uint8_t>(fileId.size());
     const std::string_view flags = InternFlags(entry.Flags);
     node.flags_ = flags.data();
@@ -328,11 +253,11 @@ void BackupTree::SetEntryValues(FileNode& node, const FileEntry& entry) {
     node.protectionClass_ = static_cast<std::uint8_t>(std::min<std::uint32_t>(record->ProtectionClass, 255));
     if (node.IsLink()) {
         const std::string_view target = std::string_view(record->Target).substr(0, MaxLinkTarget);
-        node.target_ = CopyText(target);
+        node.target_ = nodes_.CopyText(target);
         node.targetLength_ = static_cast<std::uint32_t>(target.size());
     }
     if (record->EncryptionKey.size() <= std::numeric_limits<std::uint8_t>::max()) {
-        node.key_ = CopyText(record->EncryptionKey);
+        node.key_ = nodes_.CopyText(record->EncryptionKey);
         node.keyLength_ = static_cast<std::uint8_t>(record->EncryptionKey.size());
     }
 }
@@ -394,15 +319,11 @@ void BackupTree::AddPath(std::size_t hash, FileNode* node) {
 }
 
 void BackupTree::IndexAllPaths() {
-    for (const NodeChunk& chunk : nodeChunks_) {
-        const std::size_t used = &chunk == &nodeChunks_.back() ? chunk.Size - nodesLeftInChunk_ : chunk.Size;
-        for (std::size_t i = 0; i < used; ++i) {
-            FileNode* node = &chunk.Nodes[i];
-            if (node != root_) {
-                AddPath(HashKey(PathKey(node->Path())), node);
-            }
+    nodes_.ForEachNode([this](FileNode& node) {
+        if (&node != root_) {
+            AddPath(HashKey(PathKey(node.Path())), &node);
         }
-    }
+    });
 }
 
 SortedChildIndex& BackupTree::IndexOf(FileNode& folder) {
@@ -485,37 +406,29 @@ void BackupTree::SortAllChildren() {
         }
         return a.Node->Name() < b.Node->Name();
     };
-    const auto forEachNode = [this](auto&& visit) {
-        for (const NodeChunk& chunk : nodeChunks_) {
-            const std::size_t used = &chunk == &nodeChunks_.back() ? chunk.Size - nodesLeftInChunk_ : chunk.Size;
-            for (std::size_t i = 0; i < used; ++i) {
-                visit(chunk.Nodes[i]);
-            }
-        }
-    };
     // Reading nodes in the order they were made and placing each in its folder's range of one array, instead of
     // following every folder's list, reads memory in order rather than jumping from child to child.
     // The path table, no longer needed, is at least as large (at most half full, 16 bytes a slot): reusing it
     // spares the kernel making and clearing that many fresh pages once more.
     detail::LargeBlock memory = std::move(pathMemory_);
-    if (memory.Size() < nodeCount_ * sizeof(Keyed)) {
-        memory = detail::LargeBlock(nodeCount_ * sizeof(Keyed));
+    if (memory.Size() < nodes_.NodeCount() * sizeof(Keyed)) {
+        memory = detail::LargeBlock(nodes_.NodeCount() * sizeof(Keyed));
     }
     auto* children = static_cast<Keyed*>(memory.Data());
     std::uint32_t next = 0;
-    forEachNode([&next](FileNode& node) {
+    nodes_.ForEachNode([&next](FileNode& node) {
         const std::uint32_t count = node.childCount_;
         node.childCount_ = next; // where the node's children go, advanced past each one placed
         next += count;
     });
-    forEachNode([&children](FileNode& node) {
+    nodes_.ForEachNode([&children](FileNode& node) {
         if (node.parent_ != nullptr) {
             const std::string_view name = node.Name();
             children[node.parent_->childCount_++] = {NameWord(name, 0), NameWord(name, 8), &node};
         }
     });
     std::uint32_t begin = 0;
-    forEachNode([&](FileNode& folder) {
+    nodes_.ForEachNode([&](FileNode& folder) {
         // The folder's range ends where its placement stopped, which is where the next node's range begins.
         const std::uint32_t end = folder.childCount_;
         folder.childCount_ = end - begin;
@@ -631,7 +544,7 @@ void BackupTree::Insert(const FileEntry& entry, const ScannedPath& scanned) {
     if (count < 2) {
         return;
     }
-    if (pathSlots_ == 0 && nodeCount_ > 1) {
+    if (pathSlots_ == 0 && nodes_.NodeCount() > 1) {
         IndexAllPaths();
     }
     const std::string_view key = path.substr(slashes[1]);
@@ -669,9 +582,9 @@ void BackupTree::Insert(const FileEntry& entry, const ScannedPath& scanned) {
             }
         }
         if (stored == nullptr) {
-            stored = CopyText(path);
+            stored = nodes_.CopyText(path);
         }
-        FileNode& fresh = *NewNode();
+        FileNode& fresh = *nodes_.NewNode();
         fresh.path_ = stored;
         fresh.pathLength_ = static_cast<std::uint32_t>(end);
         fresh.nameOffset_ = static_cast<std::uint32_t>(slashes[k] + 1);

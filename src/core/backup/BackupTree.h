@@ -2,7 +2,9 @@
 
 #include "core/backup/EntryRecord.h"
 #include "core/backup/FileNode.h"
+#include "core/backup/LargeBlock.h"
 #include "core/backup/ManifestKind.h"
+#include "core/backup/NodeArena.h"
 
 #include <array>
 #include <cstddef>
@@ -19,28 +21,6 @@ class SortedChildIndex;
 class StoredFileLookup;
 class StoredFileStatusReader;
 
-namespace detail {
-
-// Zero-filled memory for the tree's arrays, made without constructing or clearing elements one by one.
-class LargeBlock final {
-public:
-    LargeBlock() = default;
-    explicit LargeBlock(std::size_t bytes);
-    ~LargeBlock();
-    LargeBlock(LargeBlock&& other) noexcept;
-    LargeBlock& operator=(LargeBlock&& other) noexcept;
-    LargeBlock(const LargeBlock&) = delete;
-    LargeBlock& operator=(const LargeBlock&) = delete;
-    [[nodiscard]] void* Data() const { return data_; }
-    [[nodiscard]] std::size_t Size() const { return size_; }
-
-private:
-    void* data_ = nullptr;
-    std::size_t size_ = 0;
-};
-
-} // namespace detail
-
 // The tree of one backup's files, rooted at the folder node "/var". Owns every node and every text.
 class BackupTree final {
 public:
@@ -54,7 +34,7 @@ public:
     [[nodiscard]] const std::string& BackupFolder() const { return backupFolder_; }
     [[nodiscard]] marrowick::ManifestKind ManifestKind() const { return manifestKind_; }
     // Nodes in the tree, the root included.
-    [[nodiscard]] std::size_t NodeCount() const { return nodeCount_; }
+    [[nodiscard]] std::size_t NodeCount() const { return nodes_.NodeCount(); }
 
     // Adds the entry and the folders on its way. The first node linked for a path keeps its values; a path with
     // fewer than two "/" adds nothing. A new file of a Manifest.db backup without a record takes size and time
@@ -75,11 +55,6 @@ public:
     void FinishInsertion();
 
 private:
-    struct NodeChunk {
-        detail::LargeBlock Memory;
-        FileNode* Nodes = nullptr;
-        std::size_t Size = 0;
-    };
     struct PathSlot {
         std::size_t Hash = 0;
         FileNode* Node = nullptr;
@@ -108,8 +83,6 @@ private:
     // Device paths are far shorter; a longer target is cut rather than kept whole in every tree.
     static constexpr std::size_t MaxLinkTarget = 4096;
 
-    FileNode* NewNode();
-    const char* CopyText(std::string_view text);
     std::string_view InternFlags(std::string_view flags);
     void SetEntryValues(FileNode& node, const FileEntry& entry);
     void ReadStoredFileStatus(FileNode& node);
@@ -126,14 +99,8 @@ private:
     std::string backupFolder_;
     marrowick::ManifestKind manifestKind_;
     FileNode* root_ = nullptr;
-    std::size_t nodeCount_ = 0;
     bool bulk_ = false;
-
-    std::vector<NodeChunk> nodeChunks_;
-    std::size_t nodesLeftInChunk_ = 0;
-    std::vector<detail::LargeBlock> textChunks_;
-    char* textNext_ = nullptr;
-    std::size_t textLeft_ = 0;
+    NodeArena nodes_;
 
     // Every node but the root by its path from the path's second "/" on (the first component is the root's);
     // open addressing, empty while no insertion is under way.
