@@ -3,10 +3,11 @@
 #include "core/backup/StoredFileStatus.h"
 
 #include <algorithm>
-#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <utility>
+#include <vector>
 
 namespace marrowick {
 
@@ -17,123 +18,15 @@ constexpr std::uint32_t IndexThreshold = 8;
 constexpr char RootPath[] = "/var";
 constexpr char Digits[] = "0123456789";
 
-constexpr std::uint64_t WordPrime = 0x9E3779B97F4A7C15ULL;
-
-std::uint64_t LoadWord(const char* bytes) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, bytes, sizeof word);
-    if constexpr (std::endian::native == std::endian::big) {
-        word = __builtin_bswap64(word);
+// The type a Manifest.db flags text stands for, for an entry whose record gives none.
+std::uint32_t ModeOfFlags(std::string_view flags) {
+    if (flags == "2") {
+        return EntryRecord::FolderType;
     }
-    return word; // the first byte is the least significant
-}
-
-std::uint64_t LoadPartialWord(const char* bytes, std::size_t count) {
-    std::uint64_t word = 0;
-    for (std::size_t i = count; i-- > 0;) {
-        word = (word << 8) | static_cast<unsigned char>(bytes[i]);
-    }
-    return word;
-}
-
-// The low count bytes of word.
-std::uint64_t LowBytes(std::uint64_t word, std::size_t count) {
-    return count == 0 ? 0 : word & (~std::uint64_t{0} >> (64 - 8 * count));
-}
-
-std::uint64_t MixWord(std::uint64_t state, std::uint64_t word) {
-    return std::rotl((state ^ word) * WordPrime, 29);
-}
-
-std::uint64_t FinishHash(std::uint64_t state, std::uint64_t partial, std::size_t length) {
-    std::uint64_t x = MixWord(state, partial) ^ length;
-    x ^= x >> 33;
-    x *= 0xFF51AFD7ED558CCDULL;
-    x ^= x >> 33;
-    x *= 0xC4CEB9FE1A85EC53ULL;
-    x ^= x >> 33;
-    return x;
-}
-
-// The hash of a key, 8 bytes at a time: the value ScannedPath::Hash gives for the same key cut out of a path.
-std::uint64_t HashKey(std::string_view key) {
-    std::uint64_t state = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= key.size(); i += 8) {
-        state = MixWord(state, LoadWord(key.data() + i));
-    }
-    return FinishHash(state, LoadPartialWord(key.data() + i, key.size() - i), key.size());
-}
-
-// The bytes of word equal to '/', as their high bits.
-std::uint64_t SlashBytes(std::uint64_t word) {
-    constexpr std::uint64_t Low7 = 0x7F7F7F7F7F7F7F7FULL;
-    const std::uint64_t x = word ^ 0x2F2F2F2F2F2F2F2FULL;
-    return ~(((x & Low7) + Low7) | x | Low7);
-}
-
-// A node is known by its path from the second "/" on: the first component always stands for the root.
-std::string_view PathKey(std::string_view path) {
-    return path.substr(path.find('/', path.find('/') + 1));
-}
-
-// PathKey(path) == key, looking at the few bytes before the key instead of searching the whole path.
-bool HasPathKey(std::string_view path, std::string_view key) {
-    if (!path.ends_with(key)) {
-        return false;
-    }
-    const std::string_view head = path.substr(0, path.size() - key.size());
-    const std::size_t slash = head.find('/');
-    return slash != std::string_view::npos && head.find('/', slash + 1) == std::string_view::npos;
+    return flags == "4" ? EntryRecord::LinkType : EntryRecord::RegularType;
 }
 
 } // namespace
-
-// One pass over the key, 8 bytes at a time, finds every "/" and keeps what hashing any of its prefixes needs,
-// instead of searching for every "/" and then hashing keys from their start.
-void BackupTree::ScannedPath::Scan(std::string_view path) {
-    Slashes.clear();
-    Words.clear();
-    States.clear();
-    Length = path.size();
-    const std::size_t first = path.find('/');
-    const std::size_t second = first == std::string_view::npos ? first : path.find('/', first + 1);
-    if (second == std::string_view::npos) {
-        if (first != std::string_view::npos) {
-            Slashes.push_back(first);
-        }
-        return;
-    }
-    Slashes.push_back(first);
-    Slashes.push_back(second);
-    const std::string_view key = path.substr(second);
-    std::uint64_t state = 0;
-    std::size_t i = 0;
-    const auto keep = [&](std::uint64_t word, std::uint64_t slashes) {
-        for (; slashes != 0; slashes &= slashes - 1) {
-            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(slashes)) / 8;
-            if (at != 0) {
-                Slashes.push_back(second + at);
-            }
-        }
-        Words.push_back(word);
-        States.push_back(state);
-    };
-    for (; i + 8 <= key.size(); i += 8) {
-        const std::uint64_t word = LoadWord(key.data() + i);
-        keep(word, SlashBytes(word));
-        state = MixWord(state, word);
-    }
-    const std::size_t rest = key.size() - i;
-    const std::uint64_t word = LoadPartialWord(key.data() + i, rest);
-    keep(word, LowBytes(SlashBytes(word), rest));
-}
-
-std::uint64_t BackupTree::ScannedPath::Hash(std::size_t k) const {
-    const std::size_t end = (k + 1 < Slashes.size() ? Slashes[k + 1] : Length) - Slashes[1];
-    const std::size_t word = end / 8;
-    return FinishHash(States[word], LowBytes(Words[word], end % 8), end);
-}
 
 // The children of one large folder in name order, kept in short sorted runs so that an insertion moves at most
 // one run.
@@ -207,26 +100,77 @@ BackupTree::BackupTree(std::string backupFolder, marrowick::ManifestKind manifes
 
 BackupTree::~BackupTree() = default;
 
-std::string_view BackupTree::InternFlags(std::string_view flags) {
-    if (flags.size() == 1 && flags[0] >= '0' && flags[0] <= '9') {
-        return {Digits + (flags[0] - '0'), 1};
-    }
-    // Only "1", "2" and "4" mean anything; a longer text is kept as far as the node can hold it.
-    const std::string_view kept = flags.substr(0, std::numeric_limits<std::uint8_t>::max());
-    return {nodes_.CopyText(kept), kept.size()};
+void BackupTree::InsertIntoTree(const FileEntry& entry) {
+    InsertQueued();
+    scanned_.Scan(entry.Path);
+    Insert(entry, scanned_);
 }
 
-namespace {
-
-// The type a Manifest.db flags text stands for, for an entry whose record gives none.
-std::uint32_t ModeOfFlags(std::string_view flags) {
-    if (flags == "2") {
-        return EntryRecord::FolderType;
+void BackupTree::Insert(const FileEntry& entry, const ScannedPath& scanned) {
+    const std::string_view path = entry.Path;
+    if (path.size() > std::numeric_limits<std::uint32_t>::max()) {
+        return;
     }
-    return flags == "4" ? EntryRecord::LinkType : EntryRecord::RegularType;
+    const std::vector<std::size_t>& slashes = scanned.Slashes;
+    const std::size_t count = slashes.size();
+    if (count < 2) {
+        return;
+    }
+    if (paths_.Empty() && nodes_.NodeCount() > 1) {
+        IndexAllPaths();
+    }
+    const std::string_view key = path.substr(slashes[1]);
+    const std::string_view parentKey = key.substr(0, slashes[count - 1] - slashes[1]);
+    const std::uint64_t keyHash = scanned.Hash(count - 1);
+    const std::uint64_t parentHash = count > 2 ? scanned.Hash(count - 2) : 0;
+    if (!paths_.Empty()) {
+        // Both slots are far apart in a large table: fetching them together waits for memory once, not twice.
+        paths_.Prefetch(keyHash);
+        paths_.Prefetch(parentHash);
+    }
+    if (paths_.Find(key, keyHash) != nullptr) {
+        return; // the first node linked for a path wins
+    }
+    // Most entries go into a folder that exists already; otherwise the missing folders are made on the way down.
+    FileNode* folder = root_;
+    std::size_t k = 1;
+    if (count > 2) {
+        if (FileNode* parent = paths_.Find(parentKey, parentHash); parent != nullptr) {
+            folder = parent;
+            k = count - 1;
+        }
+    }
+    const char* stored = nullptr; // the path's copy in the tree, made when the first new node needs it
+    for (; k < count; ++k) {
+        const std::size_t end = k + 1 < count ? slashes[k + 1] : path.size();
+        const bool leaf = k + 1 == count;
+        const std::string_view nodeKey = key.substr(0, end - slashes[1]);
+        const std::uint64_t nodeHash = leaf ? keyHash : scanned.Hash(k);
+        if (!leaf) {
+            if (FileNode* existing = paths_.Find(nodeKey, nodeHash); existing != nullptr) {
+                folder = existing;
+                continue;
+            }
+        }
+        if (stored == nullptr) {
+            stored = nodes_.CopyText(path);
+        }
+        FileNode& fresh = *nodes_.NewNode();
+        fresh.path_ = stored;
+        fresh.pathLength_ = static_cast<std::uint32_t>(end);
+        fresh.nameOffset_ = static_cast<std::uint32_t>(slashes[k] + 1);
+        if (leaf) {
+            SetEntryValues(fresh, entry);
+        } else {
+            fresh.flags_ = Digits + 2;
+            fresh.flagsLength_ = 1;
+            fresh.mode_ = EntryRecord::FolderType;
+        }
+        LinkChild(*folder, fresh);
+        paths_.Add(nodeHash, &fresh);
+        folder = &fresh;
+    }
 }
-
-} // namespace
 
 void BackupTree::SetEntryValues(FileNode& node, const FileEntry& entry) {
     // A longer id names no stored file either way; cut, it still names none (only 40 digits do).
@@ -262,6 +206,15 @@ void BackupTree::SetEntryValues(FileNode& node, const FileEntry& entry) {
     }
 }
 
+std::string_view BackupTree::InternFlags(std::string_view flags) {
+    if (flags.size() == 1 && flags[0] >= '0' && flags[0] <= '9') {
+        return {Digits + (flags[0] - '0'), 1};
+    }
+    // Only "1", "2" and "4" mean anything; a longer text is kept as far as the node can hold it.
+    const std::string_view kept = flags.substr(0, std::numeric_limits<std::uint8_t>::max());
+    return {nodes_.CopyText(kept), kept.size()};
+}
+
 void BackupTree::ReadStoredFileStatus(FileNode& node) {
     if (statusReader_) {
         statusReader_->Add(node);
@@ -273,55 +226,10 @@ void BackupTree::ReadStoredFileStatus(FileNode& node) {
     lookup_->Read(node);
 }
 
-FileNode* BackupTree::FindPath(std::string_view key, std::size_t hash) const {
-    if (pathSlots_ == 0) {
-        return nullptr;
-    }
-    const std::size_t mask = pathSlots_ - 1;
-    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-        const PathSlot& entry = paths_[slot];
-        if (entry.Node == nullptr) {
-            return nullptr;
-        }
-        if (entry.Hash == hash && HasPathKey(entry.Node->Path(), key)) {
-            return entry.Node;
-        }
-    }
-}
-
-void BackupTree::AddPath(std::size_t hash, FileNode* node) {
-    if (2 * (pathsUsed_ + 1) > pathSlots_) {
-        const std::size_t oldSlots = pathSlots_;
-        const detail::LargeBlock oldMemory = std::move(pathMemory_);
-        const auto* old = static_cast<const PathSlot*>(oldMemory.Data());
-        pathSlots_ = std::max<std::size_t>(64, 2 * oldSlots);
-        pathMemory_ = detail::LargeBlock(pathSlots_ * sizeof(PathSlot));
-        paths_ = static_cast<PathSlot*>(pathMemory_.Data()); // zero bytes: every slot empty
-        const std::size_t mask = pathSlots_ - 1;
-        for (std::size_t i = 0; i < oldSlots; ++i) {
-            const PathSlot& entry = old[i];
-            if (entry.Node != nullptr) {
-                std::size_t slot = entry.Hash & mask;
-                while (paths_[slot].Node != nullptr) {
-                    slot = (slot + 1) & mask;
-                }
-                paths_[slot] = entry;
-            }
-        }
-    }
-    const std::size_t mask = pathSlots_ - 1;
-    std::size_t slot = hash & mask;
-    while (paths_[slot].Node != nullptr) {
-        slot = (slot + 1) & mask;
-    }
-    paths_[slot] = {hash, node};
-    ++pathsUsed_;
-}
-
 void BackupTree::IndexAllPaths() {
     nodes_.ForEachNode([this](FileNode& node) {
         if (&node != root_) {
-            AddPath(HashKey(PathKey(node.Path())), &node);
+            paths_.Add(HashKey(PathKey(node.Path())), &node);
         }
     });
 }
@@ -390,7 +298,7 @@ std::uint64_t NameWord(std::string_view name, std::size_t offset) {
 
 } // namespace
 
-void BackupTree::SortAllChildren() {
+void BackupTree::SortAllChildren(detail::LargeBlock spare) {
     // The first 16 bytes of the name: keys that differ order their names, so names are compared only on a tie.
     struct Keyed {
         std::uint64_t High;
@@ -408,9 +316,9 @@ void BackupTree::SortAllChildren() {
     };
     // Reading nodes in the order they were made and placing each in its folder's range of one array, instead of
     // following every folder's list, reads memory in order rather than jumping from child to child.
-    // The path table, no longer needed, is at least as large (at most half full, 16 bytes a slot): reusing it
-    // spares the kernel making and clearing that many fresh pages once more.
-    detail::LargeBlock memory = std::move(pathMemory_);
+    // The caller's spare memory (the finished path table: at most half full, 16 bytes a slot) is at least as large:
+    // reusing it spares the kernel making and clearing that many fresh pages once more.
+    detail::LargeBlock memory = std::move(spare);
     if (memory.Size() < nodes_.NodeCount() * sizeof(Keyed)) {
         memory = detail::LargeBlock(nodes_.NodeCount() * sizeof(Keyed));
     }
@@ -452,19 +360,6 @@ void BackupTree::SortAllChildren() {
     });
 }
 
-const FileNode* BackupTree::FirstWithHash(std::size_t hash) const {
-    if (pathSlots_ == 0) {
-        return nullptr;
-    }
-    const std::size_t mask = pathSlots_ - 1;
-    for (std::size_t slot = hash & mask; paths_[slot].Node != nullptr; slot = (slot + 1) & mask) {
-        if (paths_[slot].Hash == hash) {
-            return paths_[slot].Node;
-        }
-    }
-    return nullptr;
-}
-
 void BackupTree::QueueInsertion(const FileEntry& entry) {
     if (queued_ == QueueDepth) {
         InsertOldestQueued();
@@ -486,17 +381,16 @@ void BackupTree::QueueInsertion(const FileEntry& entry) {
     const std::size_t depth = fresh.Scanned.Slashes.size();
     // Each call moves the queued entries on a stage: the newest fetches its path table slots, the one before looks
     // up its folder's node in them, the one before that fetches the folder's path, which the lookup compares.
-    if (pathSlots_ != 0 && depth >= 2) {
-        const std::size_t mask = pathSlots_ - 1;
-        __builtin_prefetch(&paths_[fresh.Scanned.Hash(depth - 1) & mask]);
+    if (!paths_.Empty() && depth >= 2) {
+        paths_.Prefetch(fresh.Scanned.Hash(depth - 1));
         if (depth > 2) {
-            __builtin_prefetch(&paths_[fresh.Scanned.Hash(depth - 2) & mask]);
+            paths_.Prefetch(fresh.Scanned.Hash(depth - 2));
         }
     }
     if (queued_ >= 2) {
         QueuedEntry& older = at(1);
         if (const std::size_t count = older.Scanned.Slashes.size(); count > 2) {
-            older.Parent = FirstWithHash(older.Scanned.Hash(count - 2));
+            older.Parent = paths_.FirstWithHash(older.Scanned.Hash(count - 2));
             if (older.Parent != nullptr) {
                 __builtin_prefetch(older.Parent);
                 __builtin_prefetch(reinterpret_cast<const char*>(older.Parent) + sizeof(FileNode) - 1);
@@ -528,79 +422,6 @@ void BackupTree::InsertQueued() {
     }
 }
 
-void BackupTree::InsertIntoTree(const FileEntry& entry) {
-    InsertQueued();
-    scanned_.Scan(entry.Path);
-    Insert(entry, scanned_);
-}
-
-void BackupTree::Insert(const FileEntry& entry, const ScannedPath& scanned) {
-    const std::string_view path = entry.Path;
-    if (path.size() > std::numeric_limits<std::uint32_t>::max()) {
-        return;
-    }
-    const std::vector<std::size_t>& slashes = scanned.Slashes;
-    const std::size_t count = slashes.size();
-    if (count < 2) {
-        return;
-    }
-    if (pathSlots_ == 0 && nodes_.NodeCount() > 1) {
-        IndexAllPaths();
-    }
-    const std::string_view key = path.substr(slashes[1]);
-    const std::string_view parentKey = key.substr(0, slashes[count - 1] - slashes[1]);
-    const std::uint64_t keyHash = scanned.Hash(count - 1);
-    const std::uint64_t parentHash = count > 2 ? scanned.Hash(count - 2) : 0;
-    if (pathSlots_ != 0) {
-        // Both slots are far apart in a large table: fetching them together waits for memory once, not twice.
-        const std::size_t mask = pathSlots_ - 1;
-        __builtin_prefetch(&paths_[keyHash & mask]);
-        __builtin_prefetch(&paths_[parentHash & mask]);
-    }
-    if (FindPath(key, keyHash) != nullptr) {
-        return; // the first node linked for a path wins
-    }
-    // Most entries go into a folder that exists already; otherwise the missing folders are made on the way down.
-    FileNode* folder = root_;
-    std::size_t k = 1;
-    if (count > 2) {
-        if (FileNode* parent = FindPath(parentKey, parentHash); parent != nullptr) {
-            folder = parent;
-            k = count - 1;
-        }
-    }
-    const char* stored = nullptr; // the path's copy in the tree, made when the first new node needs it
-    for (; k < count; ++k) {
-        const std::size_t end = k + 1 < count ? slashes[k + 1] : path.size();
-        const bool leaf = k + 1 == count;
-        const std::string_view nodeKey = key.substr(0, end - slashes[1]);
-        const std::uint64_t nodeHash = leaf ? keyHash : scanned.Hash(k);
-        if (!leaf) {
-            if (FileNode* existing = FindPath(nodeKey, nodeHash); existing != nullptr) {
-                folder = existing;
-                continue;
-            }
-        }
-        if (stored == nullptr) {
-            stored = nodes_.CopyText(path);
-        }
-        FileNode& fresh = *nodes_.NewNode();
-        fresh.path_ = stored;
-        fresh.pathLength_ = static_cast<std::uint32_t>(end);
-        fresh.nameOffset_ = static_cast<std::uint32_t>(slashes[k] + 1);
-        if (leaf) {
-            SetEntryValues(fresh, entry);
-        } else {
-            fresh.flags_ = Digits + 2;
-            fresh.flagsLength_ = 1;
-            fresh.mode_ = EntryRecord::FolderType;
-        }
-        LinkChild(*folder, fresh);
-        AddPath(nodeHash, &fresh);
-        folder = &fresh;
-    }
-}
-
 void BackupTree::BeginBulkInsertion() {
     bulk_ = true;
     indexes_.clear();
@@ -612,19 +433,16 @@ void BackupTree::BeginBulkInsertion() {
 void BackupTree::FinishInsertion() {
     InsertQueued();
     queue_ = {};
-    paths_ = nullptr;
-    pathSlots_ = 0;
+    detail::LargeBlock spare = paths_.Release();
     if (bulk_) {
         // Sizes and times are not read by the sort: the last stored files are looked up meanwhile.
-        SortAllChildren();
+        SortAllChildren(std::move(spare));
         bulk_ = false;
     }
     if (statusReader_) {
         statusReader_->Finish();
         statusReader_.reset();
     }
-    pathMemory_ = {};
-    pathsUsed_ = 0;
     indexes_.clear();
     scanned_ = {};
     lookup_.reset();

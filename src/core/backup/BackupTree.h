@@ -5,15 +5,15 @@
 #include "core/backup/LargeBlock.h"
 #include "core/backup/ManifestKind.h"
 #include "core/backup/NodeArena.h"
+#include "core/backup/PathHash.h"
+#include "core/backup/PathTable.h"
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 namespace marrowick {
 
@@ -55,21 +55,6 @@ public:
     void FinishInsertion();
 
 private:
-    struct PathSlot {
-        std::size_t Hash = 0;
-        FileNode* Node = nullptr;
-    };
-    // Where a path's "/" are, and what it takes to hash its key (the path from the second "/" on) cut anywhere.
-    struct ScannedPath {
-        std::vector<std::size_t> Slashes;
-        std::vector<std::uint64_t> Words;  // the key 8 bytes at a time, the last one zero-padded
-        std::vector<std::uint64_t> States; // the hash state before each word
-        std::size_t Length = 0;            // of the path
-
-        void Scan(std::string_view path);
-        // The key hash of the node whose name follows Slashes[k] (k >= 1).
-        [[nodiscard]] std::uint64_t Hash(std::size_t k) const;
-    };
     struct QueuedEntry {
         std::string Path;
         std::string FileID;
@@ -88,10 +73,7 @@ private:
     void ReadStoredFileStatus(FileNode& node);
     void LinkChild(FileNode& parent, FileNode& node);
     SortedChildIndex& IndexOf(FileNode& folder);
-    void SortAllChildren();
-    FileNode* FindPath(std::string_view key, std::size_t hash) const;
-    void AddPath(std::size_t hash, FileNode* node);
-    [[nodiscard]] const FileNode* FirstWithHash(std::size_t hash) const;
+    void SortAllChildren(detail::LargeBlock spare);
     void Insert(const FileEntry& entry, const ScannedPath& scanned);
     void InsertOldestQueued();
     void IndexAllPaths();
@@ -101,13 +83,8 @@ private:
     FileNode* root_ = nullptr;
     bool bulk_ = false;
     NodeArena nodes_;
-
-    // Every node but the root by its path from the path's second "/" on (the first component is the root's);
-    // open addressing, empty while no insertion is under way.
-    detail::LargeBlock pathMemory_;
-    PathSlot* paths_ = nullptr;
-    std::size_t pathSlots_ = 0;
-    std::size_t pathsUsed_ = 0;
+    // Every node but the root by its PathKey; empty while no insertion is under way.
+    PathTable paths_;
     std::unordered_map<const FileNode*, std::unique_ptr<SortedChildIndex>> indexes_;
     ScannedPath scanned_;
     std::array<QueuedEntry, QueueDepth> queue_;
