@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -13,8 +12,6 @@ namespace marrowick {
 
 namespace {
 
-// Below this many children a folder is searched along its list; from it on, through a SortedChildIndex.
-constexpr std::uint32_t IndexThreshold = 8;
 constexpr char RootPath[] = "/var";
 constexpr char Digits[] = "0123456789";
 
@@ -27,62 +24,6 @@ std::uint32_t ModeOfFlags(std::string_view flags) {
 }
 
 } // namespace
-
-// The children of one large folder in name order, kept in short sorted runs so that an insertion moves at most
-// one run.
-class SortedChildIndex final {
-public:
-    struct Position {
-        std::size_t Run;
-        std::size_t Offset;
-    };
-
-    explicit SortedChildIndex(FileNode* firstChild) {
-        runs_.emplace_back();
-        for (FileNode* child = firstChild; child != nullptr; child = child->nextSibling_) {
-            Append(child);
-        }
-    }
-
-    void Append(FileNode* child) {
-        if (runs_.back().size() >= MaxRun) {
-            runs_.emplace_back();
-            runs_.back().reserve(MaxRun);
-        }
-        runs_.back().push_back(child);
-    }
-
-    // The place of the first child whose name is not below name.
-    [[nodiscard]] Position LowerBound(std::string_view name) const {
-        const auto run = std::partition_point(runs_.begin(), runs_.end() - 1, [name](const std::vector<FileNode*>& r) {
-            return r.back()->Name() < name;
-        });
-        const auto at = std::partition_point(run->begin(), run->end(),
-                                             [name](const FileNode* child) { return child->Name() < name; });
-        return {static_cast<std::size_t>(run - runs_.begin()), static_cast<std::size_t>(at - run->begin())};
-    }
-
-    [[nodiscard]] FileNode* Before(Position p) const {
-        if (p.Offset > 0) {
-            return runs_[p.Run][p.Offset - 1];
-        }
-        return p.Run > 0 ? runs_[p.Run - 1].back() : nullptr;
-    }
-
-    void Insert(Position p, FileNode* child) {
-        auto& run = runs_[p.Run];
-        run.insert(run.begin() + static_cast<std::ptrdiff_t>(p.Offset), child);
-        if (run.size() > 2 * MaxRun) {
-            std::vector<FileNode*> upper(run.begin() + MaxRun, run.end());
-            run.resize(MaxRun);
-            runs_.insert(runs_.begin() + static_cast<std::ptrdiff_t>(p.Run) + 1, std::move(upper));
-        }
-    }
-
-private:
-    static constexpr std::size_t MaxRun = 256;
-    std::vector<std::vector<FileNode*>> runs_;
-};
 
 BackupTree::BackupTree(std::string backupFolder, marrowick::ManifestKind manifestKind)
     : backupFolder_(std::move(backupFolder)), manifestKind_(manifestKind) {
@@ -166,7 +107,7 @@ void BackupTree::Insert(const FileEntry& entry, const ScannedPath& scanned) {
             fresh.flagsLength_ = 1;
             fresh.mode_ = EntryRecord::FolderType;
         }
-        LinkChild(*folder, fresh);
+        children_.Link(*folder, fresh);
         paths_.Add(nodeHash, &fresh);
         folder = &fresh;
     }
@@ -234,132 +175,6 @@ void BackupTree::IndexAllPaths() {
     });
 }
 
-SortedChildIndex& BackupTree::IndexOf(FileNode& folder) {
-    auto& index = indexes_[&folder];
-    if (!index) {
-        index = std::make_unique<SortedChildIndex>(folder.firstChild_);
-    }
-    return *index;
-}
-
-void BackupTree::LinkChild(FileNode& parent, FileNode& node) {
-    node.parent_ = &parent;
-    ++parent.childCount_;
-    if (bulk_) {
-        return; // SortAllChildren makes every folder's list from the parent links
-    }
-    FileNode* last = parent.lastChild_;
-    if (last == nullptr) {
-        parent.firstChild_ = &node;
-        parent.lastChild_ = &node;
-        return;
-    }
-    // Manifests are often sorted: a name after the last child is appended without a search.
-    if (last->Name() < node.Name()) {
-        last->nextSibling_ = &node;
-        parent.lastChild_ = &node;
-        if (parent.childCount_ > IndexThreshold) {
-            if (const auto found = indexes_.find(&parent); found != indexes_.end()) {
-                found->second->Append(&node);
-            }
-        }
-        return;
-    }
-    FileNode* before = nullptr;
-    if (parent.childCount_ <= IndexThreshold) {
-        for (FileNode* at = parent.firstChild_; at->Name() < node.Name(); at = at->nextSibling_) {
-            before = at;
-        }
-    } else {
-        SortedChildIndex& index = IndexOf(parent);
-        const SortedChildIndex::Position position = index.LowerBound(node.Name());
-        before = index.Before(position);
-        index.Insert(position, &node);
-    }
-    FileNode*& next = before != nullptr ? before->nextSibling_ : parent.firstChild_;
-    node.nextSibling_ = next;
-    next = &node;
-}
-
-namespace {
-
-// 8 bytes of a name from offset on, most significant first and zero-padded.
-std::uint64_t NameWord(std::string_view name, std::size_t offset) {
-    unsigned char bytes[8] = {};
-    if (offset < name.size()) {
-        std::memcpy(bytes, name.data() + offset, std::min<std::size_t>(name.size() - offset, 8));
-    }
-    std::uint64_t word = 0;
-    for (const unsigned char byte : bytes) {
-        word = (word << 8) | byte;
-    }
-    return word;
-}
-
-} // namespace
-
-void BackupTree::SortAllChildren(detail::LargeBlock spare) {
-    // The first 16 bytes of the name: keys that differ order their names, so names are compared only on a tie.
-    struct Keyed {
-        std::uint64_t High;
-        std::uint64_t Low;
-        FileNode* Node;
-    };
-    const auto before = [](const Keyed& a, const Keyed& b) {
-        if (a.High != b.High) {
-            return a.High < b.High;
-        }
-        if (a.Low != b.Low) {
-            return a.Low < b.Low;
-        }
-        return a.Node->Name() < b.Node->Name();
-    };
-    // Reading nodes in the order they were made and placing each in its folder's range of one array, instead of
-    // following every folder's list, reads memory in order rather than jumping from child to child.
-    // The caller's spare memory (the finished path table: at most half full, 16 bytes a slot) is at least as large:
-    // reusing it spares the kernel making and clearing that many fresh pages once more.
-    detail::LargeBlock memory = std::move(spare);
-    if (memory.Size() < nodes_.NodeCount() * sizeof(Keyed)) {
-        memory = detail::LargeBlock(nodes_.NodeCount() * sizeof(Keyed));
-    }
-    auto* children = static_cast<Keyed*>(memory.Data());
-    std::uint32_t next = 0;
-    nodes_.ForEachNode([&next](FileNode& node) {
-        const std::uint32_t count = node.childCount_;
-        node.childCount_ = next; // where the node's children go, advanced past each one placed
-        next += count;
-    });
-    nodes_.ForEachNode([&children](FileNode& node) {
-        if (node.parent_ != nullptr) {
-            const std::string_view name = node.Name();
-            children[node.parent_->childCount_++] = {NameWord(name, 0), NameWord(name, 8), &node};
-        }
-    });
-    std::uint32_t begin = 0;
-    nodes_.ForEachNode([&](FileNode& folder) {
-        // The folder's range ends where its placement stopped, which is where the next node's range begins.
-        const std::uint32_t end = folder.childCount_;
-        folder.childCount_ = end - begin;
-        if (begin == end) {
-            folder.firstChild_ = nullptr;
-            folder.lastChild_ = nullptr;
-            return;
-        }
-        Keyed* first = children + begin;
-        Keyed* last = children + end;
-        if (!std::is_sorted(first, last, before)) {
-            std::sort(first, last, before);
-        }
-        folder.firstChild_ = first->Node;
-        for (Keyed* child = first; child + 1 != last; ++child) {
-            child->Node->nextSibling_ = (child + 1)->Node;
-        }
-        (last - 1)->Node->nextSibling_ = nullptr;
-        folder.lastChild_ = (last - 1)->Node;
-        begin = end;
-    });
-}
-
 void BackupTree::QueueInsertion(const FileEntry& entry) {
     if (queued_ == QueueDepth) {
         InsertOldestQueued();
@@ -423,8 +238,7 @@ void BackupTree::InsertQueued() {
 }
 
 void BackupTree::BeginBulkInsertion() {
-    bulk_ = true;
-    indexes_.clear();
+    children_.BeginBulk();
     if (manifestKind_ == ManifestKindDb) {
         statusReader_ = std::make_unique<StoredFileStatusReader>(backupFolder_);
     }
@@ -434,16 +248,15 @@ void BackupTree::FinishInsertion() {
     InsertQueued();
     queue_ = {};
     detail::LargeBlock spare = paths_.Release();
-    if (bulk_) {
+    if (children_.Bulk()) {
         // Sizes and times are not read by the sort: the last stored files are looked up meanwhile.
-        SortAllChildren(std::move(spare));
-        bulk_ = false;
+        children_.SortAll(nodes_, std::move(spare));
     }
     if (statusReader_) {
         statusReader_->Finish();
         statusReader_.reset();
     }
-    indexes_.clear();
+    children_.DropIndexes();
     scanned_ = {};
     lookup_.reset();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/backup/ChildLinker.h"
 #include "core/backup/EntryRecord.h"
 #include "core/backup/FileNode.h"
-#include "core/backup/LargeBlock.h"
 #include "core/backup/ManifestKind.h"
 #include "core/backup/NodeArena.h"
 #include "core/backup/PathHash.h"
@@ -13,11 +13,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 namespace marrowick {
 
-class SortedChildIndex;
 class StoredFileLookup;
 class StoredFileStatusReader;
 
@@ -71,9 +69,6 @@ private:
     std::string_view InternFlags(std::string_view flags);
     void SetEntryValues(FileNode& node, const FileEntry& entry);
     void ReadStoredFileStatus(FileNode& node);
-    void LinkChild(FileNode& parent, FileNode& node);
-    SortedChildIndex& IndexOf(FileNode& folder);
-    void SortAllChildren(detail::LargeBlock spare);
     void Insert(const FileEntry& entry, const ScannedPath& scanned);
     void InsertOldestQueued();
     void IndexAllPaths();
@@ -81,11 +76,10 @@ private:
     std::string backupFolder_;
     marrowick::ManifestKind manifestKind_;
     FileNode* root_ = nullptr;
-    bool bulk_ = false;
     NodeArena nodes_;
     // Every node but the root by its PathKey; empty while no insertion is under way.
     PathTable paths_;
-    std::unordered_map<const FileNode*, std::unique_ptr<SortedChildIndex>> indexes_;
+    ChildLinker children_;
     ScannedPath scanned_;
     std::array<QueuedEntry, QueueDepth> queue_;
     std::size_t queueFirst_ = 0;

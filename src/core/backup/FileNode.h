@@ -45,6 +45,7 @@ public:
 
 private:
     friend class BackupTree;
+    friend class ChildLinker;
     friend class SortedChildIndex;
     friend class StoredFileLookup;
 
