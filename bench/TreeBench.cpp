@@ -153,8 +153,9 @@ std::size_t ReadRowsAndStat(const std::string& folder, StatFiles stat) {
             const auto* flags = reinterpret_cast<const char*>(sqlite3_column_text(query, 3));
             sqlite3_column_blob(query, 4); // the record's bytes, which a reader of the records must fetch
             ++rows;
+            // Only files have a stored file; folders and links are rows alone.
             if (statter && id != nullptr && domain != nullptr && path != nullptr && flags != nullptr &&
-                std::strcmp(flags, "2") != 0) {
+                std::strcmp(flags, "1") == 0) {
                 statter->Add(id);
             }
         }
