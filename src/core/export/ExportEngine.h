@@ -28,8 +28,8 @@ struct ExportProgress {
     // False when the selection's sizes sum to 0: the shown texts stay unchanged.
     bool TextsUpdated = false;
     int Percent = 0; // ProgressPercent(DoneBytes, TotalBytes)
-    std::int64_t DoneBytes = 0;
-    std::int64_t TotalBytes = 0;
+    std::uint64_t DoneBytes = 0;
+    std::uint64_t TotalBytes = 0;
 };
 
 // Called on the export's thread before each file, so the file's texts are shown before its copy begins.
@@ -78,8 +78,8 @@ struct ExportResult {
     bool TargetInsideBackup = false;     // nothing was written: the target folder is or lies in the backup folder
     std::optional<Failure> Stopped;      // why the export stopped before its end, other than the above
     int DiskFullError = 0;               // the errno of a full disk
-    std::int64_t TotalBytes = 0;         // the size pass's sum
-    std::int64_t DoneBytes = 0;          // the sizes of the files handled, failed ones included
+    std::uint64_t TotalBytes = 0;        // the size pass's sum
+    std::uint64_t DoneBytes = 0;         // the sizes of the files handled, failed ones included
     [[nodiscard]] bool Succeeded() const {
         return FailedCount == 0 && !DiskFull && !Cancelled && !TargetInsideBackup && !Stopped;
     }
@@ -99,9 +99,9 @@ inline constexpr std::string_view CalculatingSizeText = "Calculating files size.
 // "Exporting: " + the first 70 bytes of path + "\r\n" + the bytes from 70 on.
 [[nodiscard]] std::string ExportingFileText(std::string_view path);
 // doneBytes * 100 / totalBytes in floating point, truncated; 0 when totalBytes is 0.
-[[nodiscard]] int ProgressPercent(std::int64_t doneBytes, std::int64_t totalBytes);
+[[nodiscard]] int ProgressPercent(std::uint64_t doneBytes, std::uint64_t totalBytes);
 // "Finished: %2d%% (%3dMB/%3dMB)" with the byte counts divided by 1048576.
-[[nodiscard]] std::string FinishedStatusText(int percent, std::int64_t doneBytes, std::int64_t totalBytes);
+[[nodiscard]] std::string FinishedStatusText(int percent, std::uint64_t doneBytes, std::uint64_t totalBytes);
 // "Failed to export file!\r\nReason: " + std::strerror(error).
 [[nodiscard]] std::string DiskFullMessage(int error);
 // For a person: why the entry was not exported, in one clause.

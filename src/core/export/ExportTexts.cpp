@@ -12,7 +12,7 @@ namespace marrowick {
 namespace {
 
 constexpr std::size_t FileTextLineBytes = 70;
-constexpr std::int64_t BytesPerMegabyte = 1048576;
+constexpr std::uint64_t BytesPerMegabyte = 1048576;
 
 // Device names may hold line breaks and other control bytes; a one-line-per-failure summary shows them escaped.
 std::string OneLine(std::string_view text) {
@@ -127,18 +127,18 @@ std::string ExportingFileText(std::string_view path) {
     return text;
 }
 
-int ProgressPercent(std::int64_t doneBytes, std::int64_t totalBytes) {
+int ProgressPercent(std::uint64_t doneBytes, std::uint64_t totalBytes) {
     if (totalBytes == 0) {
         return 0;
     }
     return static_cast<int>(static_cast<long double>(doneBytes) * 100 / static_cast<long double>(totalBytes));
 }
 
-std::string FinishedStatusText(int percent, std::int64_t doneBytes, std::int64_t totalBytes) {
+std::string FinishedStatusText(int percent, std::uint64_t doneBytes, std::uint64_t totalBytes) {
     char text[96];
-    std::snprintf(text, sizeof text, "Finished: %2d%% (%3lldMB/%3lldMB)", percent,
-                  static_cast<long long>(doneBytes / BytesPerMegabyte),
-                  static_cast<long long>(totalBytes / BytesPerMegabyte));
+    std::snprintf(text, sizeof text, "Finished: %2d%% (%3lluMB/%3lluMB)", percent,
+                  static_cast<unsigned long long>(doneBytes / BytesPerMegabyte),
+                  static_cast<unsigned long long>(totalBytes / BytesPerMegabyte));
     return text;
 }
 
