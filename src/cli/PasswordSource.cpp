@@ -1,0 +1,149 @@
+#include "cli/PasswordSource.h"
+
+#include "cli/TextTable.h"
+#include "core/platform/ErrorText.h"
+#include "core/platform/FileDescriptor.h"
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace marrowick::cli {
+namespace {
+
+// No password is longer; reading stops there, so that a wrong file is not read whole.
+constexpr std::size_t MaxPasswordBytes = 4096;
+
+// Reads fd up to the first line's end, EOF or MaxPasswordBytes. The string never grows by reallocation, so that
+// no copy of the password is left behind in freed memory.
+bool ReadFirstLine(int fd, std::string& password) {
+    password.clear();
+    password.reserve(MaxPasswordBytes + 1);
+    char byte = 0;
+    for (;;) {
+        const ssize_t read = ::read(fd, &byte, 1);
+        if (read < 0 && errno == EINTR) {
+            continue;
+        }
+        if (read <= 0 || byte == '\n') {
+            break;
+        }
+        if (password.size() == MaxPasswordBytes) {
+            return false;
+        }
+        password.push_back(byte);
+    }
+    if (!password.empty() && password.back() == '\r') {
+        password.pop_back();
+    }
+    byte = 0;
+    return true;
+}
+
+PasswordReading FromFile(const std::string& path, std::string& password) {
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!file.IsOpen()) {
+        return {false, "the password file " + Quoted(path) + " cannot be opened: " + ErrorText(errno)};
+    }
+    struct stat status {};
+    if (::fstat(file.Get(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        return {false, "the password file " + Quoted(path) + " is a folder"};
+    }
+    if (!ReadFirstLine(file.Get(), password)) {
+        return {false, "the first line of the password file " + Quoted(path) + " is longer than any password"};
+    }
+    if (password.empty()) {
+        return {false, "the password file " + Quoted(path) + " holds no password on its first line"};
+    }
+    return {true, {}};
+}
+
+// The terminal's settings while echo is off, so that a signal handler can put them back.
+int terminalFd = -1;
+termios terminalSettings{};
+
+void RestoreTerminalAndDie(int signal) {
+    ::tcsetattr(terminalFd, TCSAFLUSH, &terminalSettings);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Turns echo off on a terminal for its lifetime; Ctrl+C, a hang-up or a kill meanwhile turn it back on first.
+class EchoOff final {
+public:
+    explicit EchoOff(int fd) {
+        if (::tcgetattr(fd, &terminalSettings) != 0) {
+            return;
+        }
+        terminalFd = fd;
+        termios quiet = terminalSettings;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        struct sigaction restore {};
+        restore.sa_handler = RestoreTerminalAndDie;
+        for (std::size_t i = 0; i < Signals.size(); ++i) {
+            ::sigaction(Signals[i], &restore, &previous_[i]);
+        }
+        active_ = ::tcsetattr(fd, TCSAFLUSH, &quiet) == 0;
+    }
+    ~EchoOff() {
+        if (terminalFd < 0) {
+            return;
+        }
+        if (active_) {
+            ::tcsetattr(terminalFd, TCSAFLUSH, &terminalSettings);
+        }
+        for (std::size_t i = 0; i < Signals.size(); ++i) {
+            ::sigaction(Signals[i], &previous_[i], nullptr);
+        }
+        terminalFd = -1;
+    }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+private:
+    static constexpr std::array<int, 4> Signals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    std::array<struct sigaction, 4> previous_{};
+    bool active_ = false;
+};
+
+PasswordReading FromTerminal(const std::string& backupName, std::string& password) {
+    const FileDescriptor terminal(::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY));
+    if (!terminal.IsOpen() || ::isatty(terminal.Get()) == 0) {
+        return {false, "the backup \"" + Printable(backupName) + "\" is encrypted; give its password in a file with " +
+                           "--password-file FILE or in the environment variable " + PasswordVariable};
+    }
+    const std::string prompt = "Password of the backup \"" + Printable(backupName) + "\": ";
+    (void)!::write(terminal.Get(), prompt.data(), prompt.size());
+    bool read = false;
+    {
+        const EchoOff echoOff(terminal.Get());
+        read = ReadFirstLine(terminal.Get(), password);
+    }
+    (void)!::write(terminal.Get(), "\n", 1);
+    if (!read || password.empty()) {
+        return {false, read ? "no password was given" : "the password typed is longer than any password"};
+    }
+    return {true, {}};
+}
+
+} // namespace
+
+PasswordReading ReadBackupPassword(const std::optional<std::string>& passwordFile, const std::string& backupName,
+                                   std::string& password) {
+    if (passwordFile) {
+        return FromFile(*passwordFile, password);
+    }
+    if (const char* variable = std::getenv(PasswordVariable); variable != nullptr && *variable != '\0') {
+        password.assign(variable);
+        return {true, {}};
+    }
+    return FromTerminal(backupName, password);
+}
+
+} // namespace marrowick::cli
