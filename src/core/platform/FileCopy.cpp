@@ -250,8 +250,8 @@ private:
 
 } // namespace
 
-Result<void> CopyWholeFileWith(CopyMethod firstMethod, int sourceFd, int targetFolderFd, const std::string& targetName,
-                               std::int64_t mtime) {
+Result<void> CopyWholeFileThrough(const ContentWriter& writeContent, int sourceFd, int targetFolderFd,
+                                  const std::string& targetName, std::int64_t mtime) {
     struct stat source {};
     if (::fstat(sourceFd, &source) != 0 || ::lseek(sourceFd, 0, SEEK_SET) < 0) {
         return Failure::System(FailureStep::Open, {}, errno);
@@ -271,8 +271,11 @@ Result<void> CopyWholeFileWith(CopyMethod firstMethod, int sourceFd, int targetF
     if (const int error = copy.Create(); error != 0) {
         return Failure::System(FailureStep::Create, place.Name, error);
     }
-    if (const int error = CopyData(firstMethod, sourceFd, copy.Fd()); error != 0) {
-        return Failure::System(FailureStep::Write, place.Name, error);
+    if (Result<void> written = writeContent(sourceFd, copy.Fd()); !written) {
+        Failure failure = written.Error();
+        failure.Step = FailureStep::Write;
+        failure.Path = place.Name;
+        return failure;
     }
     timespec times[2]{};
     times[0].tv_nsec = UTIME_OMIT;
@@ -289,6 +292,18 @@ Result<void> CopyWholeFileWith(CopyMethod firstMethod, int sourceFd, int targetF
         return Failure::System(FailureStep::SetTime, place.Name, timeError);
     }
     return {};
+}
+
+Result<void> CopyWholeFileWith(CopyMethod firstMethod, int sourceFd, int targetFolderFd, const std::string& targetName,
+                               std::int64_t mtime) {
+    return CopyWholeFileThrough(
+        [firstMethod](int in, int out) -> Result<void> {
+            if (const int error = CopyData(firstMethod, in, out); error != 0) {
+                return Failure::System(FailureStep::Write, {}, error);
+            }
+            return {};
+        },
+        sourceFd, targetFolderFd, targetName, mtime);
 }
 
 Result<void> CopyWholeFile(int sourceFd, int targetFolderFd, const std::string& targetName, std::int64_t mtime) {

@@ -3,6 +3,7 @@
 #include "core/platform/Result.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace marrowick {
@@ -22,6 +23,14 @@ namespace marrowick {
 //   SetTime  the copy is in place but its modification time could not be set.
 [[nodiscard]] Result<void> CopyWholeFile(int sourceFd, int targetFolderFd, const std::string& targetName,
                                          std::int64_t mtime);
+
+// Writes the content read from in (at its start) to out (empty); the failure's path and step are the caller's.
+using ContentWriter = std::function<Result<void>(int in, int out)>;
+
+// CopyWholeFile with the content written by writeContent instead of copied, e.g. decrypted; all else is the same.
+// A failure of writeContent is told with step Write and leaves no file behind.
+[[nodiscard]] Result<void> CopyWholeFileThrough(const ContentWriter& writeContent, int sourceFd, int targetFolderFd,
+                                                const std::string& targetName, std::int64_t mtime);
 
 // The system calls a copy may use, for tests and benchmarks that must rule some out.
 enum class CopyMethod { CopyFileRange, SendFile, ReadWrite };
