@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(
     # compilers and build tools: clang for the fuzzers and the second build, git for the format check
     build-essential cmake ninja-build git clang libclang-rt-14-dev
-    # the core's one library, and what the tests use: Google Test, JSON parsing, the time zones
-    libsqlite3-dev libgtest-dev nlohmann-json3-dev tzdata
+    # the core's libraries (SQLite for the manifests, OpenSSL's libcrypto to open encrypted backups), and what
+    # the tests use: Google Test, JSON parsing, the time zones
+    libsqlite3-dev libssl-dev libgtest-dev nlohmann-json3-dev tzdata
     # the desktop program and its tests (offscreen platform plugin, a font to render with)
     qt6-base-dev qt6-svg-dev libgl-dev qt6-qpa-plugins fonts-dejavu-core
     # checks: formatting and static analysis

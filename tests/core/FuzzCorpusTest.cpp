@@ -37,5 +37,9 @@ TEST(FuzzCorpus, EntryRecordSeedsAndTheirPrefixesReplay) {
     Replay("entry_record", &fuzz::FuzzEntryRecord);
 }
 
+TEST(FuzzCorpus, KeybagSeedsAndTheirPrefixesReplay) {
+    Replay("keybag", &fuzz::FuzzKeybag);
+}
+
 } // namespace
 } // namespace marrowick

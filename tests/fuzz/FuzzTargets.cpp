@@ -4,8 +4,13 @@
 #include "core/backup/EntryRecord.h"
 #include "core/backup/FileNode.h"
 #include "core/backup/ManifestMbdbReader.h"
+#include "core/backup/ManifestPlist.h"
 #include "core/backup/SummaryReader.h"
 #include "core/backup/TreeWalk.h"
+#include "core/crypto/Keybag.h"
+
+#include <algorithm>
+#include <climits>
 
 #include <cstdlib>
 
@@ -19,6 +24,7 @@ void FuzzSummaryPlist(std::string_view data) {
         (void)ReadBinaryPlistStringValue(data, key);
         (void)ReadPlistStringValue(data, "<key>" + std::string(key) + "</key>");
     }
+    (void)ReadManifestPlistKeys(data);
 }
 
 void FuzzManifestMbdb(std::string_view data) {
@@ -47,6 +53,20 @@ void FuzzEntryRecord(std::string_view data) {
     const bool cleared = fresh.Size == 0 && fresh.LastModified == 0 && fresh.Birth == 0 && fresh.Mode == 0 &&
                          fresh.ProtectionClass == 0 && fresh.Target.empty() && fresh.EncryptionKey.empty();
     if (!decoded && !cleared) {
+        std::abort();
+    }
+}
+
+void FuzzKeybag(std::string_view data) {
+    const Result<Keybag> keybag = ParseKeybag(data);
+    if (!keybag) {
+        return;
+    }
+    // What a parsed keybag promises the derivation and the unlocking.
+    const auto countFits = [](std::uint32_t count) { return count > 0 && count <= INT_MAX; };
+    const bool twoStageCounts = !keybag->TwoStage() || countFits(*keybag->DoubleProtectionIterations);
+    const bool unlockable = std::any_of(keybag->Classes.begin(), keybag->Classes.end(), Keybag::Unlockable);
+    if (keybag->Salt.empty() || !countFits(keybag->Iterations) || !twoStageCounts || !unlockable) {
         std::abort();
     }
 }

@@ -5,7 +5,8 @@
 // What each fuzzer feeds its input to. The ordinary test suite replays the corpus through the same functions.
 namespace marrowick::fuzz {
 
-// The summary readers: the Status.plist date, dates by key and Info.plist values, binary and XML.
+// The summary readers: the Status.plist date, dates by key, Info.plist values and Manifest.plist's encryption keys,
+// binary and XML.
 void FuzzSummaryPlist(std::string_view data);
 
 // The Manifest.mbdb record parser, building a tree.
@@ -13,5 +14,8 @@ void FuzzManifestMbdb(std::string_view data);
 
 // The decoder of a Manifest.db row's record, into one record reused as the reader reuses it.
 void FuzzEntryRecord(std::string_view data);
+
+// The keybag parser of encrypted backups.
+void FuzzKeybag(std::string_view data);
 
 } // namespace marrowick::fuzz

@@ -21,3 +21,4 @@ run() {
 run FuzzSummaryPlist status_plist
 run FuzzManifestMbdb manifest_mbdb
 run FuzzEntryRecord entry_record
+run FuzzKeybag keybag

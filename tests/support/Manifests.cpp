@@ -153,7 +153,7 @@ std::string MakeMbdbRecord(const MbdbRecord& record) {
     AppendMbdbString(out, record.Path);
     AppendMbdbString(out, record.LinkTarget);
     AppendMbdbString(out, regularFile ? std::optional(dummyHash) : std::nullopt);
-    AppendMbdbString(out, std::nullopt);
+    AppendMbdbString(out, record.EncryptionKey);
     detail::AppendBigEndian(out, record.Mode, 2);
     detail::AppendBigEndian(out, kInode, 8);
     detail::AppendBigEndian(out, kOwner, 4);

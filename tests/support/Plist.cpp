@@ -215,6 +215,9 @@ BinaryPlistWriter::Object BinaryPlistWriter::Value(const PlistValue& value) {
     if (const auto* number = std::get_if<std::int64_t>(&value)) {
         return Integer(*number);
     }
+    if (const auto* data = std::get_if<PlistData>(&value)) {
+        return Data(data->Bytes);
+    }
     return Bool(std::get<bool>(value));
 }
 

@@ -82,6 +82,26 @@ std::string InfoPlistBinary(const SampleBackup& backup) {
     return MakeBinaryPlist(dict);
 }
 
+bool UsesDb(SampleManifest manifest) {
+    return manifest == SampleManifest::Db || manifest == SampleManifest::Both;
+}
+
+bool UsesMbdb(SampleManifest manifest) {
+    return manifest == SampleManifest::Mbdb || manifest == SampleManifest::Both;
+}
+
+std::string ManifestKey(const SampleEncryption& encryption) {
+    return MakeWrappedRecordKey(encryption.ManifestKeyClass, SampleManifestDbKey());
+}
+
+// The wrapped key a regular file's record holds in an encrypted backup.
+std::optional<std::string> RecordKey(const SampleBackup& backup, const SampleFile& file) {
+    if (!backup.Encryption || file.IsFolder || !file.LinkTarget.empty()) {
+        return std::nullopt;
+    }
+    return MakeWrappedRecordKey(backup.Encryption->FileKeyClass, SampleFileKey(SampleFileID(file)));
+}
+
 std::string ManifestPlistXml(const SampleBackup& backup) {
     detail::XmlPlistWriter writer;
     if (backup.ManifestDate) {
@@ -89,7 +109,15 @@ std::string ManifestPlistXml(const SampleBackup& backup) {
         writer.Date(*backup.ManifestDate);
     }
     writer.Key("IsEncrypted");
-    writer.Bool(backup.Encrypted);
+    writer.Bool(backup.Encrypted || backup.Encryption);
+    if (backup.Encryption) {
+        writer.Key("BackupKeyBag");
+        writer.Data(MakeKeybag(backup.Encryption->Keybag));
+        if (UsesDb(backup.Manifest)) {
+            writer.Key("ManifestKey");
+            writer.Data(ManifestKey(*backup.Encryption));
+        }
+    }
     writer.Key("Version");
     writer.String("10.0");
     writer.Key("WasPasscodeSet");
@@ -102,18 +130,16 @@ std::string ManifestPlistBinary(const SampleBackup& backup) {
     if (backup.ManifestDate) {
         dict.emplace_back("Date", PlistDate{*backup.ManifestDate});
     }
-    dict.emplace_back("IsEncrypted", backup.Encrypted);
+    dict.emplace_back("IsEncrypted", backup.Encrypted || backup.Encryption);
+    if (backup.Encryption) {
+        dict.emplace_back("BackupKeyBag", PlistData{MakeKeybag(backup.Encryption->Keybag)});
+        if (UsesDb(backup.Manifest)) {
+            dict.emplace_back("ManifestKey", PlistData{ManifestKey(*backup.Encryption)});
+        }
+    }
     dict.emplace_back("Version", std::string("10.0"));
     dict.emplace_back("WasPasscodeSet", false);
     return MakeBinaryPlist(dict);
-}
-
-bool UsesDb(SampleManifest manifest) {
-    return manifest == SampleManifest::Db || manifest == SampleManifest::Both;
-}
-
-bool UsesMbdb(SampleManifest manifest) {
-    return manifest == SampleManifest::Mbdb || manifest == SampleManifest::Both;
 }
 
 std::uint32_t SampleMode(const SampleFile& file) {
@@ -134,7 +160,7 @@ std::uint64_t SampleSize(const SampleFile& file) {
     return file.RecordedSize.value_or(file.IsFolder ? 0 : file.Content.size());
 }
 
-std::optional<std::string> SampleRecord(const SampleFile& file) {
+std::optional<std::string> SampleRecord(const SampleBackup& backup, const SampleFile& file) {
     if (file.WithoutRecord) {
         return std::nullopt;
     }
@@ -145,6 +171,7 @@ std::optional<std::string> SampleRecord(const SampleFile& file) {
         .Mode = SampleMode(file),
         .RelativePath = file.RelativePath,
         .Target = file.LinkTarget.empty() ? std::nullopt : std::optional<std::string>(file.LinkTarget),
+        .EncryptionKey = RecordKey(backup, file),
     };
     return MakeMbFileRecord(fields);
 }
@@ -153,7 +180,8 @@ void WriteManifests(const fs::path& folder, const SampleBackup& backup) {
     std::vector<ManifestDbRow> rows;
     std::vector<MbdbRecord> records;
     for (const SampleFile& file : backup.Files) {
-        rows.push_back({SampleFileID(file), file.Domain, file.RelativePath, SampleFlags(file), SampleRecord(file)});
+        rows.push_back(
+            {SampleFileID(file), file.Domain, file.RelativePath, SampleFlags(file), SampleRecord(backup, file)});
         MbdbRecord record;
         record.Domain = file.Domain;
         record.Path = file.RelativePath;
@@ -164,10 +192,16 @@ void WriteManifests(const fs::path& folder, const SampleBackup& backup) {
         record.MTime = static_cast<std::uint32_t>(file.MTime);
         record.Birth = static_cast<std::uint32_t>(file.Birth);
         record.Size = SampleSize(file);
+        record.EncryptionKey = RecordKey(backup, file);
         records.push_back(record);
     }
     if (UsesDb(backup.Manifest)) {
         WriteManifestDb(folder / "Manifest.db", rows);
+        if (backup.Encryption) {
+            const std::string plain = ReadFile(folder / "Manifest.db");
+            WriteFile(folder / "Manifest.db",
+                      EncryptCbc(SampleManifestDbKey(), plain, backup.Encryption->PaddedManifestDb));
+        }
     }
     if (UsesMbdb(backup.Manifest)) {
         WriteFile(folder / "Manifest.mbdb", MakeMbdb(records));
@@ -187,8 +221,9 @@ void WriteStoredFiles(const fs::path& folder, const SampleBackup& backup) {
         if (UsesMbdb(backup.Manifest)) {
             targets.push_back(folder / id);
         }
+        const std::string content = backup.Encryption ? EncryptCbc(SampleFileKey(id), file.Content) : file.Content;
         for (const fs::path& target : targets) {
-            WriteFile(target, file.Content);
+            WriteFile(target, content);
             SetModificationTime(target, file.StoredFileMTime.value_or(file.MTime));
         }
     }

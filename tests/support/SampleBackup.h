@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -16,11 +17,14 @@ namespace marrowick::testing {
 
 // ---- Property lists -------------------------------------------------------------------------------
 
-// A value of a binary plist: a string, a date (seconds since 2001-01-01 UTC), an integer or a boolean.
+// A value of a binary plist: a string, a date (seconds since 2001-01-01 UTC), an integer, a boolean or data.
 struct PlistDate {
     double Seconds = 0;
 };
-using PlistValue = std::variant<std::string, PlistDate, std::int64_t, bool>;
+struct PlistData {
+    std::string Bytes;
+};
+using PlistValue = std::variant<std::string, PlistDate, std::int64_t, bool, PlistData>;
 
 // One top-level dictionary, keys in the order given.
 using PlistDict = std::vector<std::pair<std::string, PlistValue>>;
@@ -149,6 +153,7 @@ struct MbdbRecord {
     std::optional<std::uint32_t> Birth{}; // MTime + 100 when not given
     std::uint64_t Size = 0;
     std::vector<std::pair<std::string, std::string>> Properties;
+    std::optional<std::string> EncryptionKey{}; // the 44-byte wrapped key of an encrypted backup's file
 };
 
 // Runs SQL on an SQLite database file: "" when it worked, otherwise SQLite's message.
@@ -159,8 +164,59 @@ std::string MakeMbdb(const std::vector<MbdbRecord>& records);
 // One record's bytes, for tests that cut or splice records.
 std::string MakeMbdbRecord(const MbdbRecord& record);
 
-// Lowercase hexadecimal SHA-1 of the bytes (an independent implementation, to check the program's).
+// Lowercase hexadecimal SHA-1 of the bytes, as the program names stored files.
 std::string Sha1Hex(const std::string& bytes);
+
+// ---- Encryption ---------------------------------------------------------------------------------
+
+// Bytes from hexadecimal digits (white space passed over), and back in lowercase.
+std::string FromHex(std::string_view hex);
+std::string ToHex(std::string_view bytes);
+
+// A class entry of a sample keybag. Its key, SampleClassKey(Class), is wrapped with the password's key, or with
+// another password's when WrappedWith names one, so that it does not unwrap.
+struct SampleKeybagClass {
+    std::uint32_t Class = 3;
+    std::uint32_t Wrap = 2; // bit 2: wrapped with the password's key
+    std::optional<std::string> WrappedWith{};
+};
+
+// A backup keybag as devices write it, with salts 01..14 (SALT) and 21..34 (DPSL) and counts low enough for tests.
+struct SampleKeybag {
+    std::string Password = "correct horse";
+    bool TwoStage = true; // DPSL and DPIC besides SALT and ITER, as from iOS 10.2
+    std::uint32_t Iterations = 10;
+    std::uint32_t DoubleProtectionIterations = 100;
+    std::vector<SampleKeybagClass> Classes = {{.Class = 1}, {.Class = 2}, {.Class = 3}, {.Class = 4}};
+    std::vector<std::string> LeftOut{}; // tags of the keybag's own items not to write ("SALT", "ITER", ...)
+};
+
+// The keybag's bytes: VERS, TYPE, UUID, WRAP, SALT, ITER, DPWT, DPIC, DPSL, then per class UUID, CLAS, WRAP, KTYP
+// and WPKY.
+std::string MakeKeybag(const SampleKeybag& keybag);
+// The 32-byte key of a protection class in sample keybags.
+std::string SampleClassKey(std::uint32_t protectionClass);
+// The key that the keybag's password derives, computed here with libcrypto's PBKDF2.
+std::string SamplePasswordKey(const SampleKeybag& keybag, const std::string& password);
+// AES key wrap (RFC 3394) of key with kek, both 32 bytes.
+std::string WrapKey(const std::string& kek, const std::string& key);
+// A record's or Manifest.plist's 44-byte wrapped key: the class, little-endian, then key wrapped with the class key.
+std::string MakeWrappedRecordKey(std::uint32_t protectionClass, const std::string& key);
+// AES-256-CBC with a zero IV, with PKCS#7 padding when pad.
+std::string EncryptCbc(const std::string& key, const std::string& plaintext, bool pad = true);
+
+// An encrypted sample backup: the keybag in Manifest.plist with IsEncrypted, each stored file encrypted with a key
+// of its own that its record holds wrapped, and in a Manifest.db backup Manifest.db encrypted with the ManifestKey's
+// key. A Manifest.mbdb stays plain, as devices leave it.
+struct SampleEncryption {
+    SampleKeybag Keybag{};
+    std::uint32_t ManifestKeyClass = 4;
+    std::uint32_t FileKeyClass = 3;
+    bool PaddedManifestDb = true; // a last block of PKCS#7 padding after the pages, as iTunes writes
+};
+// The 32-byte keys of a sample backup's Manifest.db and of a file.
+std::string SampleManifestDbKey();
+std::string SampleFileKey(const std::string& fileId);
 
 // ---- Whole backups --------------------------------------------------------------------------------
 
@@ -202,6 +258,8 @@ struct SampleBackup {
     SampleManifest Manifest = SampleManifest::Db;
     bool BinaryInfoPlist = false;
     bool Encrypted = false; // writes Manifest.plist with IsEncrypted true
+    // Encrypts the backup (and sets IsEncrypted) as these say.
+    std::optional<SampleEncryption> Encryption{};
     std::vector<SampleFile> Files{};
 };
 

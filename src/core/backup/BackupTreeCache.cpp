@@ -1,8 +1,8 @@
 #include "core/backup/BackupTreeCache.h"
 
-#include "core/backup/BinaryPlist.h"
 #include "core/backup/ManifestDbReader.h"
 #include "core/backup/ManifestMbdbReader.h"
+#include "core/backup/ManifestPlist.h"
 #include "core/backup/SummaryReader.h"
 #include "core/platform/ErrorText.h"
 #include "core/platform/FileDescriptor.h"
@@ -19,16 +19,6 @@ std::map<std::string, CachedBackupTree> BackupTreeCache;
 namespace {
 
 constexpr std::string_view SqliteHeader{"SQLite format 3\0", 16};
-
-bool XmlPlistSaysEncrypted(std::string_view plist) {
-    constexpr std::string_view Key = "<key>IsEncrypted</key>";
-    const std::size_t key = plist.find(Key);
-    if (key == std::string_view::npos) {
-        return false;
-    }
-    const std::size_t value = plist.find_first_not_of(" \t\r\n", key + Key.size());
-    return value != std::string_view::npos && plist.substr(value).starts_with("<true/>");
-}
 
 // True when the file holds at least 16 bytes and they are not SQLite's header: an encrypted Manifest.db.
 bool IsNotSqliteFile(const std::string& path) {
@@ -53,18 +43,8 @@ bool IsNotSqliteFile(const std::string& path) {
 bool ManifestPlistSaysEncrypted(const std::string& backupFolder) {
     const Result<std::string> plist =
         ReadRegularFileAt(AT_FDCWD, WithTrailingSlash(backupFolder) + "Manifest.plist", MaxSummaryFileBytes);
-    if (!plist) {
-        return false;
-    }
-    if (!BinaryPlist::IsBinary(*plist)) {
-        return XmlPlistSaysEncrypted(*plist);
-    }
-    const BinaryPlist binary(*plist);
-    if (!binary.Valid()) {
-        return false;
-    }
-    const std::optional<std::uint64_t> value = binary.DictionaryValue(binary.TopObject(), "IsEncrypted");
-    return value && binary.Boolean(*value).value_or(false);
+    const std::optional<ManifestPlistKeys> keys = plist ? ReadManifestPlistKeys(*plist) : std::nullopt;
+    return keys && keys->IsEncrypted;
 }
 
 CachedBackupTree ReadBackupTree(const std::string& backupFolder, ManifestKind manifestKind) {

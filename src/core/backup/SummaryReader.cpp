@@ -2,6 +2,7 @@
 
 #include "core/backup/BinaryPlist.h"
 #include "core/backup/TextConversion.h"
+#include "core/backup/XmlPlist.h"
 #include "core/platform/Files.h"
 #include "core/platform/LocalTime.h"
 
@@ -154,42 +155,9 @@ std::optional<std::int64_t> ParseXmlPlistDate(std::string_view text) {
     return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
-// Where the value element of keyName in the top dictionary of an XML plist starts, or npos. Containers are
-// counted so that a key of the same name in a nested dictionary is not taken for the top one's.
-std::size_t FindTopLevelValue(std::string_view plist, std::string_view keyName) {
-    const std::string keyElement = "<key>" + std::string(keyName) + "</key>";
-    constexpr std::string_view Space = " \t\r\n";
-    int depth = 0;
-    for (std::size_t at = plist.find('<'); at != std::string_view::npos; at = plist.find('<', at + 1)) {
-        const std::string_view tag = plist.substr(at);
-        if (tag.starts_with("<!--") || tag.starts_with("<![CDATA[")) {
-            const std::string_view end = tag[2] == '-' ? "-->" : "]]>";
-            at = plist.find(end, at);
-            if (at == std::string_view::npos) {
-                return std::string_view::npos;
-            }
-        } else if (tag.starts_with("<dict>") || tag.starts_with("<array>")) {
-            ++depth;
-        } else if (tag.starts_with("</dict>") || tag.starts_with("</array>")) {
-            --depth;
-        } else if (depth == 1 && tag.starts_with(keyElement)) {
-            return plist.find_first_not_of(Space, at + keyElement.size());
-        }
-    }
-    return std::string_view::npos;
-}
-
 std::string XmlPlistDateValue(std::string_view plist, std::string_view keyName) {
-    constexpr std::string_view Open = "<date>";
-    constexpr std::string_view Close = "</date>";
-    const std::size_t value = FindTopLevelValue(plist, keyName);
-    if (value == std::string_view::npos || !plist.substr(value).starts_with(Open)) {
-        return {};
-    }
-    const std::size_t start = value + Open.size();
-    const std::size_t end = plist.find(Close, start);
-    const auto seconds =
-        end == std::string_view::npos ? std::nullopt : ParseXmlPlistDate(plist.substr(start, end - start));
+    const std::optional<std::string_view> text = XmlPlistElementText(plist, keyName, "date");
+    const auto seconds = text ? ParseXmlPlistDate(*text) : std::nullopt;
     return seconds ? FormatLocalTime(*seconds) : std::string();
 }
 

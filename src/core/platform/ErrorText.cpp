@@ -66,6 +66,24 @@ std::string CausePhrase(FailureCause cause) {
         return "a symbolic link on the device";
     case FailureCause::ParentFailed:
         return "the folder it belongs in was not written";
+    case FailureCause::NotEncrypted:
+        return "the backup is not encrypted";
+    case FailureCause::DamagedManifestPlist:
+        return "the backup's Manifest.plist is damaged";
+    case FailureCause::DamagedKeybag:
+        return "the backup's keybag is missing or damaged";
+    case FailureCause::WrongPassword:
+        return "wrong password";
+    case FailureCause::DamagedManifestKey:
+        return "the key of the backup's file list is missing or damaged";
+    case FailureCause::DamagedManifestDb:
+        return "the backup's file list does not decrypt: it or its key is damaged";
+    case FailureCause::MissingFileKey:
+        return "the backup holds no key for this file";
+    case FailureCause::DamagedFileKey:
+        return "this file's key is damaged";
+    case FailureCause::DamagedStoredFile:
+        return "the stored file is damaged: it does not decrypt";
     }
     return {};
 }

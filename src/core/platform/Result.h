@@ -49,6 +49,16 @@ enum class FailureCause {
     BadStoredFileId,  // a manifest entry's file id is not a stored file's name
     DeviceLink,       // the entry is a symbolic link on the device, whose content a backup does not hold
     ParentFailed,     // the folder it belongs in was not written
+    // Opening an encrypted backup:
+    NotEncrypted,         // a password was given for a backup that is not encrypted
+    DamagedManifestPlist, // Manifest.plist is no property list holding a dictionary
+    DamagedKeybag,        // the keybag is missing, cut or lacks what unlocking needs, or unlocks only in part
+    WrongPassword,        // no class key of the keybag unwraps with the password
+    DamagedManifestKey,   // the key of Manifest.db is missing, malformed or of a class the keybag does not unlock
+    DamagedManifestDb,    // Manifest.db does not decrypt to an SQLite database
+    MissingFileKey,       // a file's record holds no key
+    DamagedFileKey,       // a file's key is malformed or does not unwrap
+    DamagedStoredFile,    // a stored file's length or padding shows it does not decrypt
 };
 
 struct Failure {

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/crypto/OpensslHandles.h"
+#include "core/crypto/SecretBytes.h"
+#include "core/platform/Result.h"
+
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+namespace marrowick {
+
+// Decrypts a stored file (AES-256-CBC, zero IV) chunk by chunk into the caller's buffers, so that a file of any
+// size passes through without a copy of its own. Fed all of the file's bytes, then finished once.
+class FileDecryptor final {
+public:
+    // The block length, and what a call may write beyond the bytes given to it.
+    static constexpr std::size_t BlockSize = 16;
+
+    // Strip: the content ends with PKCS#7 padding, which Finish checks and removes (stored files). Keep: there is
+    // none, and Finish only checks the length (Manifest.db); each call writes no more than the bytes fed so far.
+    enum class Padding { Strip, Keep };
+
+    // Fails (Library) only when libcrypto refuses the key, which is not 32 bytes.
+    [[nodiscard]] static Result<FileDecryptor> Make(const SecretBytes& key, Padding padding = Padding::Strip);
+
+    // Decrypts the next bytes of the file into out, which has room for in.size() + BlockSize bytes, and returns how
+    // many it wrote: a block is held back until the next call or Finish.
+    [[nodiscard]] Result<std::size_t> Update(std::string_view in, unsigned char* out);
+
+    // The end of the file: writes the last plaintext bytes (at most BlockSize) into out and returns how many.
+    // DamagedStoredFile when the file's length is not a multiple of the block length or its padding is wrong;
+    // a file of no bytes is empty content.
+    [[nodiscard]] Result<std::size_t> Finish(unsigned char* out);
+
+private:
+    explicit FileDecryptor(CipherContext context) : context_(std::move(context)) {}
+
+    CipherContext context_;
+    std::uint64_t fed_ = 0;
+};
+
+} // namespace marrowick

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace marrowick {
+
+// The only holder of passwords, keys and decrypted databases: bytes on pages of their own that are left out of core
+// dumps, wiped when the buffer goes or is moved from. Not copyable, so that no stray copy outlives it.
+class SecretBytes final {
+public:
+    SecretBytes() = default;
+    // size zero bytes; throws std::bad_alloc when no memory can be mapped, as a std::string would.
+    explicit SecretBytes(std::size_t size);
+    ~SecretBytes();
+    SecretBytes(SecretBytes&& other) noexcept;
+    SecretBytes& operator=(SecretBytes&& other) noexcept;
+    SecretBytes(const SecretBytes&) = delete;
+    SecretBytes& operator=(const SecretBytes&) = delete;
+
+    // A buffer holding a copy of the bytes; the caller wipes the original where it can.
+    [[nodiscard]] static SecretBytes CopyOf(std::string_view bytes);
+
+    [[nodiscard]] unsigned char* Data() { return data_; }
+    [[nodiscard]] const unsigned char* Data() const { return data_; }
+    [[nodiscard]] std::size_t Size() const { return size_; }
+    [[nodiscard]] bool Empty() const { return size_ == 0; }
+    [[nodiscard]] std::string_view View() const { return {reinterpret_cast<const char*>(data_), size_}; }
+
+    // Keeps the first size bytes (no more than there are) and wipes the rest.
+    void Shrink(std::size_t size);
+
+private:
+    void Release();
+
+    unsigned char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t mapped_ = 0;
+};
+
+} // namespace marrowick
