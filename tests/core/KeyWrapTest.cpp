@@ -82,7 +82,6 @@ INSTANTIATE_TEST_SUITE_P(
     RecordKeys, BadRecordKeys,
     ::testing::Values(BadRecordKey{"Missing", "", FailureCause::MissingFileKey},
                       BadRecordKey{"Short", V3EncryptionKey.substr(0, 43), FailureCause::DamagedFileKey},
-                      BadRecordKey{"Long", V3EncryptionKey + '\0', FailureCause::DamagedFileKey},
                       BadRecordKey{"ClassNotUnlocked", WithClass(V3EncryptionKey, 2), FailureCause::DamagedFileKey},
                       BadRecordKey{"OtherUnlockedClass", WithClass(V3EncryptionKey, 4), FailureCause::DamagedFileKey},
                       BadRecordKey{"ClassInTheWrongByteOrder", FromHex("00000003") + V3EncryptionKey.substr(4),

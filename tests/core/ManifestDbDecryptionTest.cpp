@@ -61,15 +61,9 @@ INSTANTIATE_TEST_SUITE_P(
                       LengthCase{
                           "PaddingThatIsNotAfterWholePages", 1, std::string(15, 'x') + std::string(2, '\x02'), {}},
                       LengthCase{"PaddingBytesDisagree", 1, std::string(15, '\x10') + '\x0f', {}},
-                      LengthCase{"PaddingOfZero", 1, std::string(16, '\0'), {}},
                       LengthCase{"PageSizeOneMeans65536", 1, std::string(16, '\x10'), 65536, 1},
                       LengthCase{"PageSizeNotAPowerOfTwo", 2, "", {}, 1000}, LengthCase{"PageSizeZero", 2, "", {}, 0}),
     [](const auto& row) { return std::string(row.param.Name); });
-
-TEST(ManifestDbDecryption, BytesThatAreNoSqliteDatabaseHaveNoLength) {
-    EXPECT_EQ(DecryptedManifestDbLength(std::string(4096, 'x')), std::nullopt);
-    EXPECT_EQ(DecryptedManifestDbLength(std::string("SQLite format 3\0", 16)), std::nullopt);
-}
 
 class DamagedManifestDbs : public ::testing::TestWithParam<std::pair<const char*, std::string>> {};
 

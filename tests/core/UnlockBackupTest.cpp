@@ -31,18 +31,7 @@ void PrintTo(const RoundTrip& row, std::ostream* os) {
     *os << row.Name;
 }
 
-class EncryptedSamples : public ::testing::TestWithParam<RoundTrip> {
-protected:
-    fs::path Write() {
-        return testing::WriteSampleBackup(dir_.Path() / "b",
-                                          {.BinaryManifestPlist = GetParam().BinaryManifestPlist,
-                                           .Manifest = GetParam().Manifest,
-                                           .Encryption = GetParam().Encryption,
-                                           .Files = {Sms, Note, Empty, {.RelativePath = "Library", .IsFolder = true}}});
-    }
-
-    testing::TempDir dir_;
-};
+class EncryptedSamples : public ::testing::TestWithParam<RoundTrip> {};
 
 // A record's wrapped key: from the decrypted Manifest.db's row, or as the mbdb record holds it.
 std::string RecordKey(const UnlockedBackup& backup, const SampleFile& file) {
@@ -80,7 +69,12 @@ std::string DecryptStoredFile(const UnlockedBackup& backup, const SampleFile& fi
 }
 
 TEST_P(EncryptedSamples, UnlockThenDecryptTheFileListAndTheFiles) {
-    const fs::path folder = Write();
+    const testing::TempDir dir;
+    const fs::path folder = testing::WriteSampleBackup(
+        dir.Path() / "b", {.BinaryManifestPlist = GetParam().BinaryManifestPlist,
+                           .Manifest = GetParam().Manifest,
+                           .Encryption = GetParam().Encryption,
+                           .Files = {Sms, Note, Empty, {.RelativePath = "Library", .IsFolder = true}}});
     const Result<EncryptionInfo> info = ReadEncryptionInfo(folder.string());
     ASSERT_TRUE(info);
     EXPECT_TRUE(info->Encrypted);
@@ -88,34 +82,19 @@ TEST_P(EncryptedSamples, UnlockThenDecryptTheFileListAndTheFiles) {
     const Result<UnlockedBackup> backup = UnlockBackup(folder.string(), SecretBytes::CopyOf("correct horse"));
     ASSERT_TRUE(backup);
     const bool db = GetParam().Manifest == SampleManifest::Db;
-    if (db) {
-        Result<InMemoryDatabase> database = backup->OpenManifestDb();
-        ASSERT_TRUE(database);
-        sqlite3_stmt* raw = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(database->Db.get(), "SELECT count(*) FROM Files", -1, &raw, nullptr), SQLITE_OK);
-        const SqliteStatement count(raw);
-        ASSERT_EQ(sqlite3_step(count.get()), SQLITE_ROW);
-        EXPECT_EQ(sqlite3_column_int(count.get(), 0), 4);
-    }
     for (const SampleFile& file : {Sms, Note, Empty}) {
         EXPECT_EQ(DecryptStoredFile(*backup, file, db ? ManifestKindDb : ManifestKindMbdb), file.Content);
     }
 }
 
-TEST_P(EncryptedSamples, AnotherPasswordIsWrong) {
-    const Result<UnlockedBackup> backup = UnlockBackup(Write().string(), SecretBytes::CopyOf("correct horse!"));
-    ASSERT_FALSE(backup);
-    EXPECT_EQ(backup.Error().Cause, FailureCause::WrongPassword);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    UnlockBackup, EncryptedSamples,
-    ::testing::Values(RoundTrip{"ManifestDb"}, RoundTrip{"ManifestDbBinaryPlist", SampleManifest::Db, true},
-                      RoundTrip{"ManifestDbUnpadded", SampleManifest::Db, false, {.PaddedManifestDb = false}},
-                      RoundTrip{"ManifestDbOneStage", SampleManifest::Db, false, {.Keybag = {.TwoStage = false}}},
-                      RoundTrip{"ManifestMbdb", SampleManifest::Mbdb},
-                      RoundTrip{"ManifestMbdbBinaryPlist", SampleManifest::Mbdb, true}),
-    [](const auto& row) { return std::string(row.param.Name); });
+INSTANTIATE_TEST_SUITE_P(UnlockBackup, EncryptedSamples,
+                         ::testing::Values(RoundTrip{"ManifestDb"},
+                                           RoundTrip{"ManifestDbBinaryPlistOneStageUnpadded",
+                                                     SampleManifest::Db,
+                                                     true,
+                                                     {.Keybag = {.TwoStage = false}, .PaddedManifestDb = false}},
+                                           RoundTrip{"ManifestMbdbBinaryPlist", SampleManifest::Mbdb, true}),
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 struct Refusal {
     const char* Name;

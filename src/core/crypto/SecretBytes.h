@@ -6,7 +6,8 @@
 namespace marrowick {
 
 // The only holder of passwords, keys and decrypted databases: bytes on pages of their own that are left out of core
-// dumps, wiped when the buffer goes or is moved from. Not copyable, so that no stray copy outlives it.
+// dumps and wiped before they are unmapped, when the buffer goes or another is moved into it. A move hands the pages
+// over; nothing copies them, so that no stray copy outlives the buffer.
 class SecretBytes final {
 public:
     SecretBytes() = default;

@@ -36,8 +36,10 @@ Result<SecretBytes> UnlockedBackup::ReadManifestDb(const std::string& path) cons
     if (!manifestKey_) {
         // Valid when the database is plain; without a key anything else cannot be read.
         Result<SecretBytes> plain = ReadPlainManifestDb(path);
-        return plain || plain.Error().Cause != FailureCause::DamagedManifestDb ? std::move(plain)
-                                                                               : Result<SecretBytes>(damagedKey);
+        if (!plain && plain.Error().Cause == FailureCause::DamagedManifestDb) {
+            return damagedKey;
+        }
+        return plain;
     }
     const std::optional<SecretBytes> key = keys_.UnwrapRecordKey(*manifestKey_);
     if (!key) {
