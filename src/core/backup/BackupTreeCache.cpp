@@ -4,6 +4,7 @@
 #include "core/backup/ManifestMbdbReader.h"
 #include "core/backup/ManifestPlist.h"
 #include "core/backup/SummaryReader.h"
+#include "core/crypto/UnlockedBackups.h"
 #include "core/platform/ErrorText.h"
 #include "core/platform/FileDescriptor.h"
 #include "core/platform/Files.h"
@@ -38,6 +39,14 @@ bool IsNotSqliteFile(const std::string& path) {
     return got == sizeof header && std::string_view(header, sizeof header) != SqliteHeader;
 }
 
+Result<void> ReadUnlockedManifestDb(const UnlockedBackup& unlocked, BackupTree& tree) {
+    Result<InMemoryDatabase> manifest = unlocked.OpenManifestDb();
+    if (!manifest) {
+        return manifest.Error();
+    }
+    return ReadOpenManifestDb(manifest->Db.get(), manifest->Bytes.Size(), tree);
+}
+
 } // namespace
 
 bool ManifestPlistSaysEncrypted(const std::string& backupFolder) {
@@ -51,9 +60,15 @@ CachedBackupTree ReadBackupTree(const std::string& backupFolder, ManifestKind ma
     CachedBackupTree cached;
     cached.Tree = std::make_unique<BackupTree>(WithTrailingSlash(backupFolder), manifestKind);
     const std::string folder = cached.Tree->BackupFolder();
+    const bool encrypted = ManifestPlistSaysEncrypted(folder);
+    const std::shared_ptr<const UnlockedBackup> unlocked = encrypted ? FindUnlockedBackup(folder) : nullptr;
     Result<void> read;
     try {
-        read = manifestKind == ManifestKindDb ? ReadManifestDb(*cached.Tree) : ReadManifestMbdb(*cached.Tree);
+        if (manifestKind != ManifestKindDb) {
+            read = ReadManifestMbdb(*cached.Tree);
+        } else {
+            read = unlocked ? ReadUnlockedManifestDb(*unlocked, *cached.Tree) : ReadManifestDb(*cached.Tree);
+        }
     } catch (const std::bad_alloc&) {
         // A tree cut off half-way is not shown: it would pass for the backup's whole content.
         cached.Tree.reset();
@@ -62,10 +77,10 @@ CachedBackupTree ReadBackupTree(const std::string& backupFolder, ManifestKind ma
         cached.Problem = Failure::Because(FailureStep::Read, {}, FailureCause::OutOfMemory);
         return cached;
     }
-    if (ManifestPlistSaysEncrypted(folder)) {
+    if (encrypted && !unlocked) {
         cached.Status = TreeStatus::Encrypted;
         cached.Problem = Failure::Because(FailureStep::Check, "Manifest.plist", FailureCause::Encrypted);
-    } else if (manifestKind == ManifestKindDb && IsNotSqliteFile(folder + "Manifest.db")) {
+    } else if (!unlocked && manifestKind == ManifestKindDb && IsNotSqliteFile(folder + "Manifest.db")) {
         cached.Status = TreeStatus::Encrypted;
         cached.Problem = Failure::Because(FailureStep::Check, "Manifest.db", FailureCause::Encrypted);
     } else if (!read) {
@@ -123,6 +138,17 @@ BackupTreeResult CacheTree(const std::string& backupFolder, ManifestKind manifes
     }
     const auto kept = BackupTreeCache.emplace(folder, std::move(tree)).first;
     return MakeCurrent(folder, manifestKind, kept->second);
+}
+
+void ForgetCachedTree(const std::string& backupFolder) {
+    const auto found = BackupTreeCache.find(WithTrailingSlash(backupFolder));
+    if (found == BackupTreeCache.end()) {
+        return;
+    }
+    if (CurrentRoot == found->second.Tree->Root()) {
+        CurrentRoot = nullptr;
+    }
+    BackupTreeCache.erase(found);
 }
 
 void ClearBackupTreeCache() {

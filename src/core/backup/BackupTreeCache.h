@@ -13,8 +13,9 @@ namespace marrowick {
 // Why a backup's tree holds what it holds.
 enum class TreeStatus {
     Ok,
-    // Manifest.plist marks the backup as encrypted, or Manifest.db is not an SQLite file. The tree holds what the
-    // manifest gave (older encrypted backups keep a plain Manifest.mbdb), but the stored files are encrypted.
+    // Manifest.plist marks the backup as encrypted and no password has unlocked it yet, or Manifest.db is not an
+    // SQLite file. The tree holds what the manifest gave (older encrypted backups keep a plain Manifest.mbdb), but
+    // the stored files are encrypted.
     Encrypted,
     // The manifest cannot be opened or read, or its query fails; the tree holds what was read before that.
     Unreadable,
@@ -54,6 +55,10 @@ BackupTreeResult CacheTree(const std::string& backupFolder, ManifestKind manifes
 
 // Reads a backup's tree without the cache and without touching the globals; safe on any thread.
 [[nodiscard]] CachedBackupTree ReadBackupTree(const std::string& backupFolder, ManifestKind manifestKind);
+
+// Releases the cached tree of backupFolder, if any, so that the next opening reads it again (once the backup is
+// unlocked, say); CurrentRoot is set to null when it was that tree's. Nodes of that tree must no longer be in use.
+void ForgetCachedTree(const std::string& backupFolder);
 
 // Releases every cached tree and sets CurrentRoot to null.
 void ClearBackupTreeCache();

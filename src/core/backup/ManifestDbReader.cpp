@@ -259,4 +259,16 @@ Result<void> ReadManifestDb(BackupTree& tree) {
     return read;
 }
 
+Result<void> ReadOpenManifestDb(sqlite3* db, std::uint64_t bytes, BackupTree& tree) {
+    tree.BeginBulkInsertion();
+    std::uint64_t steps = 0;
+    LimitWork(db, bytes, steps);
+    Result<void> read = CheckFilesTable(db);
+    if (read) {
+        read = ReadRows(db, tree);
+    }
+    tree.FinishInsertion();
+    return read;
+}
+
 } // namespace marrowick

@@ -4,7 +4,10 @@
 #include "core/platform/Result.h"
 
 #include <array>
+#include <cstdint>
 #include <string>
+
+struct sqlite3;
 
 namespace marrowick {
 
@@ -12,6 +15,10 @@ namespace marrowick {
 // anything into that folder. Fails when the database cannot be opened or the query fails; the rows read until then
 // stay in the tree.
 [[nodiscard]] Result<void> ReadManifestDb(BackupTree& tree);
+
+// ReadManifestDb from a database already open read-only (one decrypted into memory) of the given size in bytes,
+// which bounds the work SQLite may do.
+[[nodiscard]] Result<void> ReadOpenManifestDb(sqlite3* db, std::uint64_t bytes, BackupTree& tree);
 
 // Inserts one row of "SELECT fileID, domain, relativePath, flags, file FROM Files", given as its column texts
 // (a null pointer counts as empty), as a row without a readable record. A row without a domain adds nothing.

@@ -1,12 +1,15 @@
 #include "core/export/ExportEngine.h"
 
 #include "core/backup/StoredFile.h"
+#include "core/crypto/DecryptedCopy.h"
+#include "core/crypto/UnlockedBackups.h"
 #include "core/platform/FileDescriptor.h"
 #include "core/platform/Files.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,7 +68,8 @@ Failure FolderOpenFailure(const std::string& name, int error) {
 class Exporter final {
 public:
     explicit Exporter(const ExportParameters& parameters)
-        : parameters_(parameters), storedFiles_(WithTrailingSlash(parameters.BackupFolder), parameters.ManifestKind) {}
+        : parameters_(parameters), storedFiles_(WithTrailingSlash(parameters.BackupFolder), parameters.ManifestKind),
+          unlocked_(FindUnlockedBackup(parameters.BackupFolder)) {}
 
     ExportResult Run() {
         if (LiesWithin(parameters_.TargetFolder, parameters_.BackupFolder)) {
@@ -278,7 +282,7 @@ private:
             FailToOpenSource(node, source.Error());
             return true;
         }
-        const Result<void> copy = Copy(source->Get(), folder.Fd(), name, node.MTime());
+        const Result<void> copy = Copy(node, source->Get(), folder.Fd(), name);
         if (copy) {
             ++result_.FilesCopied;
             return true;
@@ -313,11 +317,15 @@ private:
         Fail(node, ExportFailureKind::NotInBackup, std::move(failure));
     }
 
-    Result<void> Copy(int sourceFd, int folderFd, const std::string& name, std::int64_t mtime) {
-        if (parameters_.Copier) {
-            return parameters_.Copier(sourceFd, folderFd, name, mtime);
+    // The stored files of an unlocked backup are encrypted: each is written decrypted with its record's key.
+    Result<void> Copy(const FileNode& node, int sourceFd, int folderFd, const std::string& name) {
+        if (unlocked_) {
+            return CopyDecryptedFile(*unlocked_, node.EncryptionKey(), sourceFd, folderFd, name, node.MTime());
         }
-        return CopyWholeFile(sourceFd, folderFd, name, mtime);
+        if (parameters_.Copier) {
+            return parameters_.Copier(sourceFd, folderFd, name, node.MTime());
+        }
+        return CopyWholeFile(sourceFd, folderFd, name, node.MTime());
     }
 
     void Fail(const FileNode& node, ExportFailureKind kind, Failure problem) {
@@ -340,6 +348,7 @@ private:
 
     const ExportParameters& parameters_;
     StoredFiles storedFiles_;
+    std::shared_ptr<const UnlockedBackup> unlocked_; // null for a backup that is not encrypted
     ExportResult result_;
 };
 

@@ -55,6 +55,8 @@ int CopyWithSendFile(int in, int out, bool& refused) {
                        [](int error) { return error == EINVAL || error == ENOSYS; }, refused);
 }
 
+} // namespace
+
 int WriteAll(int out, const char* data, std::size_t size) {
     for (std::size_t written = 0; written < size;) {
         const ssize_t n = ::write(out, data + written, size - written);
@@ -68,6 +70,8 @@ int WriteAll(int out, const char* data, std::size_t size) {
     }
     return 0;
 }
+
+namespace {
 
 // Copies up to limit bytes (all of them when limit is negative) from in's position to out's.
 int CopyWithReadWrite(int in, int out, off_t limit = -1) {

@@ -2,6 +2,7 @@
 
 #include "core/platform/Result.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -31,6 +32,9 @@ using ContentWriter = std::function<Result<void>(int in, int out)>;
 // A failure of writeContent is told with step Write and leaves no file behind.
 [[nodiscard]] Result<void> CopyWholeFileThrough(const ContentWriter& writeContent, int sourceFd, int targetFolderFd,
                                                 const std::string& targetName, std::int64_t mtime);
+
+// Writes size bytes to out, going on after short writes and interruptions; 0 or an errno.
+[[nodiscard]] int WriteAll(int out, const char* data, std::size_t size);
 
 // The system calls a copy may use, for tests and benchmarks that must rule some out.
 enum class CopyMethod { CopyFileRange, SendFile, ReadWrite };

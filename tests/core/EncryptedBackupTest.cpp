@@ -1,0 +1,141 @@
+#include "core/backup/BackupTreeCache.h"
+#include "core/backup/StoredFile.h"
+#include "core/crypto/UnlockedBackups.h"
+#include "core/export/ExportEngine.h"
+#include "support/SampleBackup.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+
+namespace marrowick {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::SampleBackup;
+using testing::SampleEncryption;
+using testing::SampleFile;
+using testing::SampleManifest;
+using testing::TempDir;
+
+// Sizes around the block length, and a record whose size disagrees with the content (the content wins).
+const std::vector<SampleFile> Files = {
+    {.RelativePath = "Library/SMS/sms.db", .Content = std::string(5000, 's'), .MTime = 1577836800},
+    {.RelativePath = "Library/Notes/empty"},
+    {.RelativePath = "Library/Notes/sixteen", .Content = "0123456789abcdef"},
+    {.RelativePath = "Library/Notes/seventeen", .Content = "0123456789abcdefg"},
+    {.RelativePath = "Library/Notes/changed.db", .Content = std::string(40, 'c'), .RecordedSize = 3},
+};
+
+std::set<std::string> Listing(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        names.insert(fs::relative(entry.path(), folder).string());
+    }
+    return names;
+}
+
+class EncryptedBackup : public ::testing::TestWithParam<SampleManifest> {
+protected:
+    void TearDown() override {
+        ClearBackupTreeCache();
+        ForgetUnlockedBackups();
+    }
+
+    ManifestKind Kind() const { return GetParam() == SampleManifest::Db ? ManifestKindDb : ManifestKindMbdb; }
+
+    fs::path StoredFile(const fs::path& folder, const SampleFile& file) const {
+        std::string name;
+        AppendStoredFileName(name, testing::SampleFileID(file), Kind());
+        return folder / name;
+    }
+};
+
+TEST_P(EncryptedBackup, OpensWithItsPasswordOnlyAndExportsEveryFileDecryptedWithItsRecordTime) {
+    const TempDir dir;
+    const testing::ScopedTmpDir tmp; // made second, so that it holds only what the program puts there
+    SampleBackup sample;
+    sample.Manifest = GetParam();
+    sample.Encryption = SampleEncryption{};
+    sample.Files = Files;
+    const fs::path folder = testing::WriteSampleBackup(dir.Path() / "backup", sample);
+    const std::set<std::string> backupFiles = Listing(folder);
+
+    EXPECT_EQ(OpenBackupTree(folder.string(), Kind()).Status, TreeStatus::Encrypted);
+    const SecretBytes wrong = SecretBytes::CopyOf("battery staple");
+    ASSERT_FALSE(UnlockBackup(folder.string(), wrong));
+    EXPECT_EQ(UnlockBackup(folder.string(), wrong).Error().Cause, FailureCause::WrongPassword);
+    Result<UnlockedBackup> unlocked = UnlockBackup(folder.string(), SecretBytes::CopyOf("correct horse"));
+    ASSERT_TRUE(unlocked);
+    KeepUnlockedBackup(std::make_shared<const UnlockedBackup>(std::move(*unlocked)));
+    ForgetCachedTree(folder.string());
+
+    const BackupTreeResult tree = OpenBackupTree(folder.string(), Kind());
+    ASSERT_EQ(tree.Status, TreeStatus::Ok) << TreeProblemText(tree.Status, tree.Problem);
+    const FileNode* library = FindNode(tree.Root, "/var/mobile/Library");
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(FindNode(tree.Root, "/var/mobile/Library/Notes/changed.db")->Size(), 3U);
+    // Nothing decrypted was written beside the backup or into the temporary folder.
+    EXPECT_EQ(Listing(folder), backupFiles);
+    EXPECT_TRUE(fs::is_empty(tmp.Path()));
+
+    fs::create_directory(dir.Path() / "out");
+    ExportParameters parameters;
+    parameters.SelectedNode = library;
+    parameters.BackupFolder = folder.string();
+    parameters.ManifestKind = Kind();
+    parameters.TargetFolder = (dir.Path() / "out").string();
+    const ExportResult result = RunExport(parameters);
+    EXPECT_TRUE(result.Succeeded());
+    EXPECT_EQ(result.FilesCopied, Files.size());
+    for (const SampleFile& file : Files) {
+        const fs::path exported =
+            dir.Path() / "out" / "Library" / fs::path(file.RelativePath).lexically_relative("Library");
+        EXPECT_EQ(testing::ReadFile(exported.string()), file.Content) << file.RelativePath;
+    }
+    struct stat status {};
+    ASSERT_EQ(::stat((dir.Path() / "out/Library/SMS/sms.db").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mtime, 1577836800);
+}
+
+TEST_P(EncryptedBackup, AFileThatDoesNotDecryptFailsWithItsReasonAndLeavesNothing) {
+    const TempDir dir;
+    SampleBackup sample;
+    sample.Manifest = GetParam();
+    sample.Encryption = SampleEncryption{};
+    sample.Files = Files;
+    const fs::path folder = testing::WriteSampleBackup(dir.Path() / "backup", sample);
+    // The last block decrypts to another padding.
+    const fs::path damaged = StoredFile(folder, Files[0]);
+    std::string bytes = testing::ReadFile(damaged.string());
+    bytes.back() = static_cast<char>(bytes.back() ^ 0x5A);
+    std::ofstream(damaged, std::ios::binary | std::ios::trunc) << bytes;
+    Result<UnlockedBackup> unlocked = UnlockBackup(folder.string(), SecretBytes::CopyOf("correct horse"));
+    ASSERT_TRUE(unlocked);
+    KeepUnlockedBackup(std::make_shared<const UnlockedBackup>(std::move(*unlocked)));
+
+    const BackupTreeResult tree = OpenBackupTree(folder.string(), Kind());
+    ASSERT_EQ(tree.Status, TreeStatus::Ok);
+    fs::create_directory(dir.Path() / "out");
+    ExportParameters parameters;
+    parameters.SelectedNode = FindNode(tree.Root, "/var/mobile/Library/SMS");
+    parameters.BackupFolder = folder.string();
+    parameters.ManifestKind = Kind();
+    parameters.TargetFolder = (dir.Path() / "out").string();
+    const ExportResult result = RunExport(parameters);
+
+    EXPECT_EQ(result.FilesCopied, 0U);
+    ASSERT_EQ(result.Failures.size(), 1U);
+    EXPECT_EQ(result.Failures[0].Problem.Cause, FailureCause::DamagedStoredFile);
+    EXPECT_NE(ExportFailureReason(result.Failures[0]).find("does not decrypt"), std::string::npos);
+    EXPECT_EQ(Listing(dir.Path() / "out"), std::set<std::string>{"SMS"});
+}
+
+INSTANTIATE_TEST_SUITE_P(BothManifests, EncryptedBackup, ::testing::Values(SampleManifest::Db, SampleManifest::Mbdb));
+
+} // namespace
+} // namespace marrowick
