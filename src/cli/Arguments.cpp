@@ -1,14 +1,18 @@
 #include "cli/Arguments.h"
 
 #include "cli/Cli.h"
+#include "cli/PasswordSource.h"
 #include "cli/TextTable.h"
 #include "core/backup/BackupDiscovery.h"
 #include "core/backup/BackupLocations.h"
+#include "core/crypto/UnlockedBackups.h"
+#include "core/platform/ErrorText.h"
 #include "core/platform/Files.h"
 #include "core/settings/LocationsFile.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <ostream>
 #include <utility>
 
@@ -31,6 +35,12 @@ std::optional<BackupRecord> BackupInFolder(const std::string& folder, const std:
     record.FolderPath = folder.back() == '/' ? folder : folder + "/";
     return record;
 }
+
+constexpr const char* EncryptedBackupHelp = R"(
+An encrypted backup is opened with its password, taken from the first line of the file that
+--password-file FILE names, else from the environment variable MARROWICK_BACKUP_PASSWORD, else asked
+on the terminal without echo. A password is never taken from the command line, where others could see it.
+)";
 
 } // namespace
 
@@ -60,15 +70,32 @@ bool ParsedArguments::Has(const std::string& flag) const {
     return std::find(Flags.begin(), Flags.end(), flag) != Flags.end();
 }
 
-ParsedArguments ParseArguments(const std::vector<std::string>& args, const std::vector<std::string>& knownFlags) {
+std::optional<std::string> ParsedArguments::Value(const std::string& option) const {
+    const auto found = Values.find(option);
+    return found != Values.end() ? std::optional(found->second) : std::nullopt;
+}
+
+ParsedArguments ParseArguments(const std::vector<std::string>& args, const std::vector<std::string>& knownFlags,
+                               const std::vector<std::string>& valueOptions) {
     ParsedArguments parsed;
+    const auto takesValue = [&valueOptions](const std::string& option) {
+        return std::find(valueOptions.begin(), valueOptions.end(), option) != valueOptions.end();
+    };
     bool optionsEnded = false;
-    for (const std::string& arg : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const std::size_t equals = arg.find('=');
         if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             if (std::find(knownFlags.begin(), knownFlags.end(), arg) != knownFlags.end()) {
                 parsed.Flags.push_back(arg);
+            } else if (takesValue(arg) && i + 1 < args.size()) {
+                parsed.Values[arg] = args[++i];
+            } else if (takesValue(arg)) {
+                parsed.WithoutValue = arg;
+            } else if (equals != std::string::npos && takesValue(arg.substr(0, equals))) {
+                parsed.Values[arg.substr(0, equals)] = arg.substr(equals + 1);
             } else if (parsed.Unknown.empty()) {
                 parsed.Unknown = arg;
             }
@@ -105,11 +132,43 @@ std::optional<BackupRecord> ResolveBackup(const std::string& backup, const std::
     return std::nullopt;
 }
 
-std::optional<BackupTreeResult> OpenTree(const BackupRecord& backup, const std::string& command, std::ostream& err) {
+namespace {
+
+// Unlocks an encrypted backup for the rest of the run with a password from passwordFile, the environment or the
+// terminal; says why on err when it cannot.
+bool Unlock(const BackupRecord& backup, const std::optional<std::string>& passwordFile, const std::string& command,
+            std::ostream& err) {
+    SecretBytes password;
+    const PasswordReading reading = ReadBackupPassword(passwordFile, backup.Name, password);
+    if (!reading.Read) {
+        err << "marrowick-cli " << command << ": " << reading.Problem << ".\n";
+        return false;
+    }
+    Result<UnlockedBackup> unlocked = UnlockBackup(backup.FolderPath, password);
+    if (!unlocked) {
+        err << "marrowick-cli " << command << ": the backup \"" << Printable(backup.Name)
+            << "\" cannot be opened: " << FailureText(unlocked.Error()) << ".\n";
+        return false;
+    }
+    KeepUnlockedBackup(std::make_shared<const UnlockedBackup>(std::move(*unlocked)));
+    ForgetCachedTree(backup.FolderPath);
+    return true;
+}
+
+} // namespace
+
+std::optional<BackupTreeResult> OpenTree(const BackupRecord& backup, const std::optional<std::string>& passwordFile,
+                                         const std::string& command, std::ostream& err) {
     BackupTreeResult result = OpenBackupTree(backup.FolderPath, backup.ManifestKind);
+    if (result.Status == TreeStatus::Encrypted && ManifestPlistSaysEncrypted(backup.FolderPath)) {
+        if (!Unlock(backup, passwordFile, command, err)) {
+            return std::nullopt;
+        }
+        result = OpenBackupTree(backup.FolderPath, backup.ManifestKind);
+    }
     if (result.Status == TreeStatus::Encrypted) {
         err << "marrowick-cli " << command << ": the backup \"" << Printable(backup.Name)
-            << "\" is encrypted and cannot be browsed yet.\n";
+            << "\" cannot be browsed: " << Printable(TreeProblemText(result.Status, result.Problem)) << '\n';
         return std::nullopt;
     }
     if (result.Status == TreeStatus::Unreadable) {
@@ -138,12 +197,15 @@ std::variant<int, OpenedBackup> StartBackupCommand(const BackupCommand& command,
                                                    std::ostream& out, std::ostream& err) {
     std::vector<std::string> flags = command.Flags;
     flags.insert(flags.end(), {"--help", "-h"});
-    ParsedArguments parsed = ParseArguments(args, flags);
+    ParsedArguments parsed = ParseArguments(args, flags, {"--password-file"});
     if (parsed.Has("--help") || parsed.Has("-h")) {
-        out << command.Help;
+        out << command.Help << EncryptedBackupHelp;
         return ExitOk;
     }
     const std::size_t count = parsed.Positional.size();
+    if (!parsed.WithoutValue.empty()) {
+        return UsageError(command.Name, "the option \"" + parsed.WithoutValue + "\" needs a value.", err);
+    }
     if (!parsed.Unknown.empty() || count < command.MinArguments || count > command.MaxArguments) {
         err << "marrowick-cli " << command.Name << ": "
             << (parsed.Unknown.empty() ? command.WhatToGive : "unknown option \"" + parsed.Unknown + "\"")
@@ -159,7 +221,7 @@ std::variant<int, OpenedBackup> StartBackupCommand(const BackupCommand& command,
     if (!backup) {
         return ExitNotFound;
     }
-    auto tree = OpenTree(*backup, command.Name, err);
+    auto tree = OpenTree(*backup, parsed.Value("--password-file"), command.Name, err);
     if (!tree) {
         return ExitUnreadable;
     }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <functional>
 #include <iosfwd>
+#include <map>
 #include <optional>
 #include <string>
 #include <variant>
@@ -16,15 +17,20 @@ namespace marrowick::cli {
 // A command's words split into options it knows and positional arguments.
 struct ParsedArguments {
     std::vector<std::string> Positional;
-    std::vector<std::string> Flags; // the options given, as written ("--json", "-R")
-    std::string Unknown;            // the first option the command does not take, if any
+    std::vector<std::string> Flags;            // the options given, as written ("--json", "-R")
+    std::map<std::string, std::string> Values; // options that take a value: the last value given to each
+    std::string Unknown;                       // the first option the command does not take, if any
+    std::string WithoutValue;                  // the first option given without the value it takes, if any
 
     [[nodiscard]] bool Has(const std::string& flag) const;
+    [[nodiscard]] std::optional<std::string> Value(const std::string& option) const;
 };
 
-// "--" ends the options, so a device path or a file name that starts with "-" can be given.
+// "--" ends the options, so a device path or a file name that starts with "-" can be given. An option of
+// valueOptions takes the next word ("--password-file FILE") or what follows "=" ("--password-file=FILE").
 [[nodiscard]] ParsedArguments ParseArguments(const std::vector<std::string>& args,
-                                             const std::vector<std::string>& knownFlags);
+                                             const std::vector<std::string>& knownFlags,
+                                             const std::vector<std::string>& valueOptions = {});
 
 // Says what is wrong with a command's words and where its usage is; gives ExitUsage.
 int UsageError(const std::string& command, const std::string& what, std::ostream& err);
@@ -40,9 +46,11 @@ int UsageError(const std::string& command, const std::string& what, std::ostream
 [[nodiscard]] std::optional<BackupRecord> ResolveBackup(const std::string& backup, const std::string& command,
                                                         std::ostream& err);
 
-// The backup's tree; when it cannot be browsed, says why on err and gives nothing.
-[[nodiscard]] std::optional<BackupTreeResult> OpenTree(const BackupRecord& backup, const std::string& command,
-                                                       std::ostream& err);
+// The backup's tree; when it cannot be browsed, says why on err and gives nothing. An encrypted backup is unlocked
+// first, with a password from passwordFile, the environment or the terminal (see ReadBackupPassword).
+[[nodiscard]] std::optional<BackupTreeResult> OpenTree(const BackupRecord& backup,
+                                                       const std::optional<std::string>& passwordFile,
+                                                       const std::string& command, std::ostream& err);
 
 // The node at a device path ("/var" when empty; a trailing "/" is ignored); says so on err when absent.
 [[nodiscard]] const FileNode* FindDevicePath(const FileNode* root, std::string devicePath, const std::string& command,

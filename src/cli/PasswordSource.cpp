@@ -20,13 +20,12 @@ namespace {
 // No password is longer; reading stops there, so that a wrong file is not read whole.
 constexpr std::size_t MaxPasswordBytes = 4096;
 
-// Reads fd up to the first line's end, EOF or MaxPasswordBytes. The string never grows by reallocation, so that
-// no copy of the password is left behind in freed memory.
-bool ReadFirstLine(int fd, std::string& password) {
-    password.clear();
-    password.reserve(MaxPasswordBytes + 1);
-    char byte = 0;
+// Reads fd up to the first line's end, EOF or MaxPasswordBytes, straight into password's wiped buffer.
+bool ReadFirstLine(int fd, SecretBytes& password) {
+    password = SecretBytes(MaxPasswordBytes);
+    std::size_t length = 0;
     for (;;) {
+        char byte = 0;
         const ssize_t read = ::read(fd, &byte, 1);
         if (read < 0 && errno == EINTR) {
             continue;
@@ -34,19 +33,20 @@ bool ReadFirstLine(int fd, std::string& password) {
         if (read <= 0 || byte == '\n') {
             break;
         }
-        if (password.size() == MaxPasswordBytes) {
+        if (length == MaxPasswordBytes) {
+            password = SecretBytes();
             return false;
         }
-        password.push_back(byte);
+        password.Data()[length++] = static_cast<unsigned char>(byte);
     }
-    if (!password.empty() && password.back() == '\r') {
-        password.pop_back();
+    if (length > 0 && password.Data()[length - 1] == '\r') {
+        --length;
     }
-    byte = 0;
+    password.Shrink(length);
     return true;
 }
 
-PasswordReading FromFile(const std::string& path, std::string& password) {
+PasswordReading FromFile(const std::string& path, SecretBytes& password) {
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!file.IsOpen()) {
         return {false, "the password file " + Quoted(path) + " cannot be opened: " + ErrorText(errno)};
@@ -58,7 +58,7 @@ PasswordReading FromFile(const std::string& path, std::string& password) {
     if (!ReadFirstLine(file.Get(), password)) {
         return {false, "the first line of the password file " + Quoted(path) + " is longer than any password"};
     }
-    if (password.empty()) {
+    if (password.Empty()) {
         return {false, "the password file " + Quoted(path) + " holds no password on its first line"};
     }
     return {true, {}};
@@ -112,7 +112,7 @@ private:
     bool active_ = false;
 };
 
-PasswordReading FromTerminal(const std::string& backupName, std::string& password) {
+PasswordReading FromTerminal(const std::string& backupName, SecretBytes& password) {
     const FileDescriptor terminal(::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY));
     if (!terminal.IsOpen() || ::isatty(terminal.Get()) == 0) {
         return {false, "the backup \"" + Printable(backupName) + "\" is encrypted; give its password in a file with " +
@@ -126,7 +126,7 @@ PasswordReading FromTerminal(const std::string& backupName, std::string& passwor
         read = ReadFirstLine(terminal.Get(), password);
     }
     (void)!::write(terminal.Get(), "\n", 1);
-    if (!read || password.empty()) {
+    if (!read || password.Empty()) {
         return {false, read ? "no password was given" : "the password typed is longer than any password"};
     }
     return {true, {}};
@@ -135,12 +135,12 @@ PasswordReading FromTerminal(const std::string& backupName, std::string& passwor
 } // namespace
 
 PasswordReading ReadBackupPassword(const std::optional<std::string>& passwordFile, const std::string& backupName,
-                                   std::string& password) {
+                                   SecretBytes& password) {
     if (passwordFile) {
         return FromFile(*passwordFile, password);
     }
     if (const char* variable = std::getenv(PasswordVariable); variable != nullptr && *variable != '\0') {
-        password.assign(variable);
+        password = SecretBytes::CopyOf(variable);
         return {true, {}};
     }
     return FromTerminal(backupName, password);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/crypto/SecretBytes.h"
+
 #include <optional>
 #include <string>
 
@@ -16,8 +18,8 @@ struct PasswordReading {
 
 // An encrypted backup's password, from the first of: passwordFile (its first line), the environment variable
 // PasswordVariable, a prompt naming backupName on the terminal, without echo. Never from the command line, where
-// every user's `ps` would show it. The caller wipes password when done with it.
+// every user's `ps` would show it.
 [[nodiscard]] PasswordReading ReadBackupPassword(const std::optional<std::string>& passwordFile,
-                                                 const std::string& backupName, std::string& password);
+                                                 const std::string& backupName, SecretBytes& password);
 
 } // namespace marrowick::cli

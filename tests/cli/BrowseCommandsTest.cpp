@@ -1,10 +1,14 @@
 #include "CliRunner.h"
 
 #include "core/backup/BackupTreeCache.h"
+#include "core/crypto/UnlockedBackups.h"
 #include "support/SampleBackup.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <fstream>
 
 namespace marrowick::cli {
 namespace {
@@ -220,12 +224,16 @@ TEST_F(BrowseCommands, MissingThingsExitThreeAndSaySo) {
 
 TEST_F(BrowseCommands, UnreadableBackupsExitFourAndSayWhy) {
     SampleBackup encrypted;
-    encrypted.Encrypted = true;
+    encrypted.Encrypted = true; // IsEncrypted without a keybag
     const fs::path locked = home.Home() / "locked";
     testing::WriteSampleBackup(locked, encrypted);
-    CliRun run = RunTool({"ls", locked.string()});
+    const fs::path passwordFile = home.Home() / "password";
+    std::ofstream(passwordFile) << "battery staple\n";
+    CliRun run = RunTool({"ls", "--password-file", passwordFile.string(), locked.string()});
     EXPECT_EQ(run.Status, ExitUnreadable);
-    EXPECT_EQ(run.Err, "marrowick-cli ls: the backup \"iPhone\" is encrypted and cannot be browsed yet.\n");
+    EXPECT_EQ(run.Err,
+              "marrowick-cli ls: the backup \"iPhone\" cannot be opened: BackupKeyBag: the backup's keybag is missing "
+              "or damaged.\n");
 
     const fs::path damaged = home.Home() / "damaged";
     testing::WriteSampleBackup(damaged, SampleBackup());
@@ -235,6 +243,36 @@ TEST_F(BrowseCommands, UnreadableBackupsExitFourAndSayWhy) {
     EXPECT_NE(run.Err.find("marrowick-cli info: the file list of the backup \"iPhone\" cannot be read: "),
               std::string::npos)
         << run.Err;
+}
+
+TEST_F(BrowseCommands, EncryptedBackupsOpenWithThePasswordFromAFileOrTheEnvironment) {
+    SampleBackup sample;
+    sample.Encryption = testing::SampleEncryption{};
+    sample.Files = {testing::SampleFile{.RelativePath = "Library/SMS/sms.db", .Content = "the messages"}};
+    const fs::path encrypted = testing::WriteSampleBackup(home.Home() / "encrypted", sample);
+    const fs::path passwordFile = home.Home() / "password";
+    std::ofstream(passwordFile) << "battery staple\n";
+    CliRun run =
+        RunTool({"ls", "--password-file=" + passwordFile.string(), encrypted.string(), "/var/mobile/Library/SMS"});
+    EXPECT_EQ(run.Status, ExitUnreadable);
+    EXPECT_EQ(run.Err, "marrowick-cli ls: the backup \"iPhone\" cannot be opened: wrong password.\n");
+    EXPECT_EQ(RunTool({"ls", "--password-file"}).Status, ExitUsage);
+
+    std::ofstream(passwordFile) << "correct horse\n";
+    run = RunTool({"ls", "--password-file", passwordFile.string(), encrypted.string(), "/var/mobile/Library/SMS"});
+    EXPECT_EQ(run.Status, ExitOk) << run.Err;
+    EXPECT_NE(run.Out.find("sms.db"), std::string::npos);
+
+    // Once unlocked, a backup stays so for the run; a new run takes the password from the environment.
+    ClearBackupTreeCache();
+    ForgetUnlockedBackups();
+    setenv("MARROWICK_BACKUP_PASSWORD", "correct horse", 1);
+    fs::create_directory(home.Home() / "out");
+    run = RunTool({"export", encrypted.string(), "/var/mobile/Library/SMS/sms.db", (home.Home() / "out").string()});
+    unsetenv("MARROWICK_BACKUP_PASSWORD");
+    EXPECT_EQ(run.Status, ExitOk) << run.Err;
+    EXPECT_EQ(testing::ReadFile(home.Home() / "out" / "sms.db"), "the messages");
+    ForgetUnlockedBackups();
 }
 
 TEST(BrowseUsage, WrongArgumentsExitTwo) {

@@ -27,11 +27,11 @@ TEST_P(PasswordFile, GivesItsFirstLineOrSaysWhatIsWrong) {
     const TempDir dir;
     const std::string path = (dir.Path() / "password").string();
     std::ofstream(path, std::ios::binary) << GetParam().Content;
-    std::string password;
+    SecretBytes password;
     const PasswordReading reading = ReadBackupPassword(path, "iPhone", password);
     EXPECT_EQ(reading.Read, GetParam().Read);
     if (GetParam().Read) {
-        EXPECT_EQ(password, GetParam().PasswordOrProblem);
+        EXPECT_EQ(password.View(), GetParam().PasswordOrProblem);
     } else {
         EXPECT_NE(reading.Problem.find(GetParam().PasswordOrProblem), std::string::npos) << reading.Problem;
     }
@@ -49,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, PasswordFile,
 
 TEST(PasswordSource, AMissingFileOrAFolderIsToldAndTheFileComesBeforeTheEnvironment) {
     const TempDir dir;
-    std::string password;
+    SecretBytes password;
     EXPECT_NE(ReadBackupPassword((dir.Path() / "none").string(), "iPhone", password).Problem.find("cannot be opened"),
               std::string::npos);
     EXPECT_NE(ReadBackupPassword(dir.Path().string(), "iPhone", password).Problem.find("is a folder"),
@@ -63,13 +63,14 @@ TEST(PasswordSource, AMissingFileOrAFolderIsToldAndTheFileComesBeforeTheEnvironm
         {
             setsid();
             setenv(PasswordVariable, "from the environment", 1);
-            std::string fromFile;
-            std::string fromVariable;
-            const bool fileWins = ReadBackupPassword(path, "iPhone", fromFile).Read && fromFile == "from the file";
-            const bool variableNext =
-                ReadBackupPassword(std::nullopt, "iPhone", fromVariable).Read && fromVariable == "from the environment";
+            SecretBytes fromFile;
+            SecretBytes fromVariable;
+            const bool fileWins =
+                ReadBackupPassword(path, "iPhone", fromFile).Read && fromFile.View() == "from the file";
+            const bool variableNext = ReadBackupPassword(std::nullopt, "iPhone", fromVariable).Read &&
+                                      fromVariable.View() == "from the environment";
             unsetenv(PasswordVariable);
-            std::string none;
+            SecretBytes none;
             std::cerr << ReadBackupPassword(std::nullopt, "Anna's iPhone", none).Problem;
             _exit(fileWins && variableNext ? 0 : 1); // no leak check of the strings still in scope
         },
