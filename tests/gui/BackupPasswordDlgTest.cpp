@@ -22,12 +22,12 @@ struct SlowCheck {
     PasswordCheck::Verdict ForOther = PasswordCheck::Verdict::WrongPassword;
 
     PasswordCheckFunction Function() {
-        return [this](std::string& password) {
+        return [this](const SecretBytes& password) {
             Running = true;
-            Tried.push_back(password);
+            Tried.emplace_back(password.View());
             QTest::qSleep(150);
             Running = false;
-            if (password == "open sesame") {
+            if (password.View() == "open sesame") {
                 return PasswordCheck{PasswordCheck::Verdict::Unlocked, {}};
             }
             return PasswordCheck{ForOther, "the backup's keybag is damaged"};

@@ -1,7 +1,9 @@
 #include "GuiTestSupport.h"
 
 #include "core/backup/FileNode.h"
+#include "core/crypto/UnlockedBackups.h"
 #include "gui/app/MarrowickDlg.h"
+#include "gui/browser/DlgBackupPassword.h"
 #include "gui/browser/DlgFileManager.h"
 #include "gui/browser/TreeLoader.h"
 #include "support/SampleBackup.h"
@@ -10,8 +12,11 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QTextBlock>
@@ -289,6 +294,46 @@ TEST_F(MainWindow, DoubleClickOpensTheFileManagerOfTheSelectedBackup) {
 
     modals = testing::CaptureModals([&] { DoubleClick(viewport, secondRow, Qt::RightButton); });
     EXPECT_TRUE(modals.empty());
+}
+
+// An encrypted backup is marked, asks for its password (again after a wrong one) and opens decrypted.
+TEST_F(MainWindow, EncryptedBackupIsMarkedAndOpensWithItsPassword) {
+    SampleBackup sample = Backup("Ann's iPhone", 600000000);
+    sample.Encryption = testing::SampleEncryption{};
+    sample.Files = {testing::SampleFile{.RelativePath = "Library/SMS/sms.db", .Content = "the messages"}};
+    const fs::path folder = AddBackup(home.AppDataBackupFolder() / "aaa", sample);
+    const struct Forget {
+        ~Forget() { ForgetUnlockedBackups(); }
+    } forget;
+    CMarrowickDlg dialog;
+    ASSERT_TRUE(testing::ShowAndActivate(dialog));
+    QTableWidget& list = *dialog.BackupList();
+    EXPECT_FALSE(list.item(0, 0)->icon().isNull());
+    EXPECT_TRUE(list.item(0, 1)->toolTip().startsWith(QStringLiteral("Encrypted backup in ")));
+
+    QString wrongSaid;
+    bool opened = false;
+    testing::ModalWatcher watcher;
+    watcher
+        .Handle([&](QWidget& modal) {
+            auto& ask = dynamic_cast<CDlgBackupPassword&>(modal);
+            ask.PasswordBox()->setText(QStringLiteral("battery staple"));
+            QTest::mouseClick(ask.OkButton(), Qt::LeftButton);
+            if (QTest::qWaitFor([&] { return ask.ProblemText()->isVisible(); }, 5000)) {
+                wrongSaid = ask.ProblemText()->text();
+            }
+            ask.PasswordBox()->setText(QStringLiteral("correct horse"));
+            QTest::mouseClick(ask.OkButton(), Qt::LeftButton);
+        })
+        .Handle([&](QWidget& modal) {
+            opened = FindNode(CurrentRoot, "/var/mobile/Library/SMS/sms.db") != nullptr;
+            modal.close();
+        });
+    DoubleClick(list.viewport(), list.visualRect(list.model()->index(0, 1)).center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.Count() == 2 && !QApplication::activeModalWidget(); }, 10000));
+    EXPECT_EQ(watcher.Seen()[1].ClassName, QStringLiteral("marrowick::CDlgFileManager"));
+    EXPECT_EQ(wrongSaid, QStringLiteral("Wrong password"));
+    EXPECT_TRUE(opened);
 }
 
 // Whatever the tree's worker meets, the program goes on and the file manager says what failed.

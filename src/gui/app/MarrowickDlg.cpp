@@ -3,8 +3,11 @@
 #include "core/backup/BackupDiscovery.h"
 #include "core/backup/BackupLocations.h"
 #include "core/backup/BackupTreeCache.h"
+#include "core/crypto/UnlockedBackups.h"
+#include "core/platform/ErrorText.h"
 #include "core/settings/LocationsFile.h"
 #include "gui/app/AboutDlg.h"
+#include "gui/browser/DlgBackupPassword.h"
 #include "gui/browser/DlgFileManager.h"
 #include "gui/browser/TreeLoader.h"
 #include "gui/controls/DialogUnits.h"
@@ -16,6 +19,7 @@
 #include <QDesktopServices>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -29,6 +33,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 namespace marrowick {
 namespace {
@@ -62,6 +67,20 @@ constexpr auto MoreSoftwareLine = "More Software: ";
 
 bool IsLeftButton(const QEvent* event, QEvent::Type type) {
     return event->type() == type && static_cast<const QMouseEvent*>(event)->button() == Qt::LeftButton;
+}
+
+// Unlocks the backup in folder with a password, for the rest of the run; runs on the password dialog's worker.
+PasswordCheckFunction UnlockInBackground(const std::string& folder) {
+    return [folder](const SecretBytes& password) {
+        Result<UnlockedBackup> unlocked = UnlockBackup(folder, password);
+        if (!unlocked) {
+            return unlocked.Error().Cause == FailureCause::WrongPassword
+                       ? PasswordCheck{PasswordCheck::Verdict::WrongPassword, {}}
+                       : PasswordCheck{PasswordCheck::Verdict::Failed, FailureText(unlocked.Error())};
+        }
+        KeepUnlockedBackup(std::make_shared<const UnlockedBackup>(std::move(*unlocked)));
+        return PasswordCheck{PasswordCheck::Verdict::Unlocked, {}};
+    };
 }
 
 } // namespace
@@ -190,9 +209,15 @@ void CMarrowickDlg::FillBackupList() {
         const BackupRecord& record = rows_[i];
         const std::array<const std::string*, 5> texts{&record.Name, &record.Time, &record.Version, &record.DeviceType,
                                                       &record.SerialNumber};
+        const bool encrypted = ManifestPlistSaysEncrypted(record.FolderPath);
+        const QString folder = QString::fromStdString(record.FolderPath);
         for (std::size_t column = 0; column < texts.size(); ++column) {
-            backupList_->setItem(static_cast<int>(i), static_cast<int>(column),
-                                 new QTableWidgetItem(QString::fromStdString(*texts[column])));
+            auto* item = new QTableWidgetItem(QString::fromStdString(*texts[column]));
+            item->setToolTip(encrypted ? QStringLiteral("Encrypted backup in %1").arg(folder) : folder);
+            backupList_->setItem(static_cast<int>(i), static_cast<int>(column), item);
+        }
+        if (encrypted) {
+            backupList_->item(static_cast<int>(i), 0)->setIcon(QIcon(QStringLiteral(":/icons/lock.svg")));
         }
     }
 }
@@ -237,6 +262,21 @@ void CMarrowickDlg::OpenSelectedBackup() {
 }
 
 void CMarrowickDlg::ShowFileManager(const BackupRecord& backup, const BackupTreeResult& tree) {
+    if (tree.Status == TreeStatus::Encrypted && ManifestPlistSaysEncrypted(backup.FolderPath) &&
+        !FindUnlockedBackup(backup.FolderPath)) {
+        CDlgBackupPassword ask(QString::fromStdString(backup.Name), UnlockInBackground(backup.FolderPath), this);
+        if (ask.exec() == QDialog::Accepted) {
+            // Read again, now decrypted; the file manager opens when that read is done.
+            ForgetCachedTree(backup.FolderPath);
+            treeLoader_->Open(backup);
+            return;
+        }
+        if (!ask.FailureReason().isEmpty()) {
+            ShowProgramMessage(this, QStringLiteral("The backup cannot be opened: %1.").arg(ask.FailureReason()),
+                               QMessageBox::Warning);
+            return;
+        }
+    }
     CDlgFileManager dialog(backup, tree, this);
     dialog.exec();
 }

@@ -17,24 +17,6 @@
 
 namespace marrowick {
 
-namespace {
-
-// Overwrites the password's bytes before they are freed.
-struct WipedText {
-    std::string Bytes;
-    WipedText() = default;
-    WipedText(const WipedText&) = delete;
-    WipedText& operator=(const WipedText&) = delete;
-    ~WipedText() {
-        volatile char* bytes = Bytes.data();
-        for (std::size_t i = 0; i < Bytes.size(); ++i) {
-            bytes[i] = 0;
-        }
-    }
-};
-
-} // namespace
-
 CDlgBackupPassword::CDlgBackupPassword(const QString& backupName, PasswordCheckFunction check, QWidget* parent)
     : QDialog(parent, MinimizableDialogFlags), check_(std::move(check)) {
     setWindowTitle(QStringLiteral("Encrypted Backup - Marrowick"));
@@ -103,12 +85,13 @@ void CDlgBackupPassword::OnOk() {
     if (task_.Running()) {
         return;
     }
-    auto password = std::make_shared<WipedText>();
-    const QByteArray utf8 = passwordBox_->text().toUtf8();
-    password->Bytes.assign(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    QByteArray utf8 = passwordBox_->text().toUtf8();
+    auto password = std::make_shared<const SecretBytes>(
+        SecretBytes::CopyOf({utf8.constData(), static_cast<std::size_t>(utf8.size())}));
+    utf8.fill('\0');
     SetChecking(true);
     lastCheck_ = PasswordCheck{};
-    task_.Start([this, password] { Q_EMIT Checked(check_(password->Bytes), QPrivateSignal()); });
+    task_.Start([this, password] { Q_EMIT Checked(check_(*password), QPrivateSignal()); });
 }
 
 void CDlgBackupPassword::OnChecked(const PasswordCheck& check) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/crypto/SecretBytes.h"
 #include "gui/browser/BackgroundTask.h"
 
 #include <QDialog>
@@ -23,9 +24,8 @@ struct PasswordCheck {
     std::string Reason; // for Failed: why, for a person
 };
 
-// Tries one password (its UTF-8 bytes); runs on a worker thread and keeps whatever it unlocked itself. It may
-// overwrite the bytes it is given once it is done with them.
-using PasswordCheckFunction = std::function<PasswordCheck(std::string& password)>;
+// Tries one password (its UTF-8 bytes); runs on a worker thread and keeps whatever it unlocked itself.
+using PasswordCheckFunction = std::function<PasswordCheck(const SecretBytes& password)>;
 
 // Asks for an encrypted backup's password (masked, with Show/Hide) and checks it on a worker thread behind a busy
 // bar, since deriving the key takes seconds. A wrong password is said and asked again; the dialog is accepted once
