@@ -12,9 +12,10 @@ _marrowick_cli() {
 
     local command=${COMP_WORDS[1]} options=
     case $command in
-    list | info | find) options='--json' ;;
-    ls) options='-R --json' ;;
-    export) options='-q' ;;
+    list) options='--json' ;;
+    info | find) options='--json --password-file' ;;
+    ls) options='-R --json --password-file' ;;
+    export) options='-q --password-file' ;;
     relocate) options='--restore' ;;
     locations) ;;
     help)
