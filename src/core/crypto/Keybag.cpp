@@ -58,10 +58,10 @@ public:
     bool Add(const Item& item) {
         if (item.Tag == "UUID" && ++uuids_ >= 2) {
             Close();
-            entry_.emplace();
+            inEntry_ = true;
             return true;
         }
-        return entry_ ? AddToEntry(item) : AddToKeybag(item);
+        return inEntry_ ? AddToEntry(item) : AddToKeybag(item);
     }
 
     Keybag Finish() {
@@ -75,10 +75,10 @@ private:
             if (item.Value.size() != 4) {
                 return false;
             }
-            (item.Tag == "CLAS" ? entry_->Class : entry_->Wrap) = BigEndian32(item.Value);
+            (item.Tag == "CLAS" ? entry_.Class : entry_.Wrap) = BigEndian32(item.Value);
             hasClass_ = hasClass_ || item.Tag == "CLAS";
         } else if (item.Tag == "WPKY") {
-            entry_->WrappedKey.assign(item.Value);
+            entry_.WrappedKey.assign(item.Value);
         }
         return true;
     }
@@ -100,15 +100,16 @@ private:
     }
 
     void Close() {
-        if (entry_ && hasClass_) {
-            keybag_.Classes.push_back(std::move(*entry_));
+        if (inEntry_ && hasClass_) {
+            keybag_.Classes.push_back(std::move(entry_));
         }
-        entry_.reset();
+        entry_ = {};
         hasClass_ = false;
     }
 
     Keybag keybag_;
-    std::optional<Keybag::ClassEntry> entry_;
+    Keybag::ClassEntry entry_;
+    bool inEntry_ = false; // after the second UUID: items go into entry_
     bool hasClass_ = false;
     int uuids_ = 0;
 };
