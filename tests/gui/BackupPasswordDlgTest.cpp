@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -18,15 +17,12 @@ namespace {
 // A check that takes its time on the worker, so that the dialog is seen while it runs.
 struct SlowCheck {
     std::vector<std::string> Tried;
-    std::atomic<bool> Running = false;
     PasswordCheck::Verdict ForOther = PasswordCheck::Verdict::WrongPassword;
 
     PasswordCheckFunction Function() {
         return [this](const SecretBytes& password) {
-            Running = true;
             Tried.emplace_back(password.View());
             QTest::qSleep(150);
-            Running = false;
             if (password.View() == "open sesame") {
                 return PasswordCheck{PasswordCheck::Verdict::Unlocked, {}};
             }

@@ -8,6 +8,7 @@
 #include "core/platform/ErrorText.h"
 #include "core/platform/FileDescriptor.h"
 #include "core/platform/Files.h"
+#include "core/platform/SqliteHandles.h"
 
 #include <fcntl.h>
 #include <new>
@@ -18,8 +19,6 @@ namespace marrowick {
 std::map<std::string, CachedBackupTree> BackupTreeCache;
 
 namespace {
-
-constexpr std::string_view SqliteHeader{"SQLite format 3\0", 16};
 
 // True when the file holds at least 16 bytes and they are not SQLite's header: an encrypted Manifest.db.
 bool IsNotSqliteFile(const std::string& path) {

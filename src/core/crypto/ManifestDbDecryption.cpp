@@ -17,7 +17,6 @@ namespace marrowick {
 
 namespace {
 
-constexpr std::string_view SqliteHeader{"SQLite format 3\0", 16};
 constexpr std::size_t ChunkSize = std::size_t{1} << 20;
 
 Failure Damaged(const std::string& path) {

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <memory>
+#include <string_view>
 
 namespace marrowick {
 
@@ -15,5 +16,8 @@ struct SqliteStatementFinalizer {
 };
 using SqliteDatabase = std::unique_ptr<sqlite3, SqliteDatabaseCloser>;
 using SqliteStatement = std::unique_ptr<sqlite3_stmt, SqliteStatementFinalizer>;
+
+// The first 16 bytes of every SQLite database file.
+inline constexpr std::string_view SqliteHeader{"SQLite format 3\0", 16};
 
 } // namespace marrowick
