@@ -163,5 +163,19 @@ TEST(UnlockBackup, PlainManifestDbWithoutManifestKeyOpens) {
     EXPECT_EQ(damaged.Error().Cause, FailureCause::DamagedManifestKey);
 }
 
+// Unlocking reads Manifest.db ahead for the first opening only: a later one reads the file as it is then.
+TEST(UnlockBackup, ManifestDbReadAheadServesOneOpening) {
+    const testing::TempDir dir;
+    const fs::path folder =
+        testing::WriteSampleBackup(dir.Path() / "b", {.Encryption = SampleEncryption{}, .Files = {Note}});
+    const Result<UnlockedBackup> backup = UnlockBackup(folder.string(), SecretBytes::CopyOf("correct horse"));
+    ASSERT_TRUE(backup);
+    testing::WriteFile(folder / "Manifest.db", std::string(4096, 'x'));
+    EXPECT_TRUE(backup->OpenManifestDb());
+    const Result<InMemoryDatabase> damaged = backup->OpenManifestDb();
+    ASSERT_FALSE(damaged);
+    EXPECT_EQ(damaged.Error().Cause, FailureCause::DamagedManifestDb);
+}
+
 } // namespace
 } // namespace marrowick

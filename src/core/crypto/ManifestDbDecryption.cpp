@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <fcntl.h>
 #include <new>
 
@@ -17,125 +16,41 @@ namespace marrowick {
 
 namespace {
 
-constexpr std::size_t ChunkSize = std::size_t{1} << 20;
+// Read in slices, so that a stop request is seen soon.
+constexpr std::size_t SliceSize = std::size_t{16} << 20;
 
 Failure Damaged(const std::string& path) {
     return Failure::Because(FailureStep::Read, path, FailureCause::DamagedManifestDb);
 }
 
-// Database bytes read from a file: the whole length the file had when it was opened, each chunk passed to take.
-class DatabaseFileReader {
-public:
-    explicit DatabaseFileReader(const std::string& path) : path_(path) {}
-
-    [[nodiscard]] Result<std::uint64_t> Open() {
-        Result<FileDescriptor> opened = OpenRegularFileAt(AT_FDCWD, path_);
-        if (!opened) {
-            return opened.Error();
-        }
-        file_ = std::move(*opened);
-        struct stat status {};
-        if (::fstat(file_.Get(), &status) != 0) {
-            return Failure::System(FailureStep::Read, path_, errno);
-        }
-        size_ = static_cast<std::uint64_t>(status.st_size);
-        return size_;
+Result<SecretBytes> ReadWhole(const std::string& path, const std::stop_token& stop) {
+    const Result<FileDescriptor> file = OpenRegularFileAt(AT_FDCWD, path);
+    if (!file) {
+        return file.Error();
     }
-
-    // A file that shrank since it was opened is damaged; bytes it grew by are not read.
-    template <class Take>
-    [[nodiscard]] Result<void> ReadChunks(Take take) {
-        std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(ChunkSize, size_)), '\0');
-        for (std::uint64_t done = 0; done < size_;) {
-            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), size_ - done));
-            const ssize_t n = ::read(file_.Get(), chunk.data(), want);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return n == 0 ? Damaged(path_) : Failure::System(FailureStep::Read, path_, errno);
-            }
-            if (Result<void> taken = take(std::string_view(chunk.data(), static_cast<std::size_t>(n))); !taken) {
-                return taken;
-            }
-            done += static_cast<std::uint64_t>(n);
-        }
-        return {};
+    struct stat status {};
+    if (::fstat(file->Get(), &status) != 0) {
+        return Failure::System(FailureStep::Read, path, errno);
     }
-
-private:
-    const std::string& path_;
-    FileDescriptor file_;
-    std::uint64_t size_ = 0;
-};
-
-Result<SecretBytes> Decrypt(const std::string& path, const SecretBytes& key) {
-    DatabaseFileReader reader(path);
-    const Result<std::uint64_t> size = reader.Open();
-    if (!size) {
-        return size.Error();
-    }
-    if (*size == 0 || *size % FileDecryptor::BlockSize != 0 || *size > SIZE_MAX) {
-        return Damaged(path);
-    }
-    Result<FileDecryptor> decryptor = FileDecryptor::Make(key, FileDecryptor::Padding::Keep);
-    if (!decryptor) {
-        return decryptor.Error();
-    }
-    SecretBytes plaintext(static_cast<std::size_t>(*size));
-    std::size_t written = 0;
-    // Without padding the decryptor writes no more than it was given, so the file's size is room enough.
-    const Result<void> read = reader.ReadChunks([&](std::string_view chunk) -> Result<void> {
-        const Result<std::size_t> decrypted = decryptor->Update(chunk, plaintext.Data() + written);
-        if (!decrypted) {
-            return decrypted.Error();
-        }
-        written += *decrypted;
-        return {};
-    });
-    if (!read) {
-        return read.Error();
-    }
-    const std::optional<std::size_t> length = DecryptedManifestDbLength(plaintext.View().substr(0, written));
-    if (!length) {
-        return Damaged(path);
-    }
-    plaintext.Shrink(*length);
-    return plaintext;
-}
-
-Result<SecretBytes> ReadPlain(const std::string& path) {
-    DatabaseFileReader reader(path);
-    const Result<std::uint64_t> size = reader.Open();
-    if (!size) {
-        return size.Error();
-    }
-    if (*size > SIZE_MAX) {
+    if (static_cast<std::uint64_t>(status.st_size) > SIZE_MAX) {
         return Failure::Because(FailureStep::Read, path, FailureCause::TooLarge);
     }
-    SecretBytes bytes(static_cast<std::size_t>(*size));
-    std::size_t written = 0;
-    const Result<void> read = reader.ReadChunks([&](std::string_view chunk) -> Result<void> {
-        std::memcpy(bytes.Data() + written, chunk.data(), chunk.size());
-        written += chunk.size();
-        return {};
-    });
-    if (!read) {
-        return read.Error();
-    }
-    if (!bytes.View().starts_with(SqliteHeader)) {
-        return Damaged(path);
+    SecretBytes bytes(static_cast<std::size_t>(status.st_size));
+    // A file that shrank since it was opened is damaged; bytes it grew by are not read.
+    for (std::size_t done = 0; done < bytes.Size();) {
+        if (stop.stop_requested()) {
+            return Failure::Because(FailureStep::Read, path, FailureCause::Stopped);
+        }
+        const ssize_t n = ::read(file->Get(), bytes.Data() + done, std::min(SliceSize, bytes.Size() - done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n == 0 ? Damaged(path) : Failure::System(FailureStep::Read, path, errno);
+        }
+        done += static_cast<std::size_t>(n);
     }
     return bytes;
-}
-
-template <class Read>
-Result<SecretBytes> WithinMemory(const std::string& path, Read read) {
-    try {
-        return read();
-    } catch (const std::bad_alloc&) {
-        return Failure::Because(FailureStep::Read, path, FailureCause::OutOfMemory);
-    }
 }
 
 } // namespace
@@ -164,14 +79,52 @@ std::optional<std::size_t> DecryptedManifestDbLength(std::string_view plaintext)
     return length - padding;
 }
 
+Result<SecretBytes> ReadManifestDbFile(const std::string& path, const std::stop_token& stop) {
+    try {
+        return ReadWhole(path, stop);
+    } catch (const std::bad_alloc&) {
+        return Failure::Because(FailureStep::Read, path, FailureCause::OutOfMemory);
+    }
+}
+
+Result<void> DecryptManifestDbInPlace(SecretBytes& bytes, const std::string& path, const SecretBytes& key) {
+    if (bytes.Empty() || bytes.Size() % FileDecryptor::BlockSize != 0) {
+        return Damaged(path);
+    }
+    Result<FileDecryptor> decryptor = FileDecryptor::Make(key, FileDecryptor::Padding::Keep);
+    if (!decryptor) {
+        return decryptor.Error();
+    }
+    // Without padding, whole blocks decrypt to as many bytes and none is held back, so they can overwrite themselves.
+    if (const Result<std::size_t> decrypted = decryptor->Update(bytes.View(), bytes.Data()); !decrypted) {
+        return decrypted.Error();
+    }
+    const std::optional<std::size_t> length = DecryptedManifestDbLength(bytes.View());
+    if (!length) {
+        return Damaged(path);
+    }
+    bytes.Shrink(*length);
+    return {};
+}
+
 Result<SecretBytes> DecryptManifestDb(const std::string& path, const SecretBytes& key) {
-    return WithinMemory(path, [&] { return Decrypt(path, key); });
+    Result<SecretBytes> bytes = ReadManifestDbFile(path);
+    if (!bytes) {
+        return bytes;
+    }
+    if (const Result<void> decrypted = DecryptManifestDbInPlace(*bytes, path, key); !decrypted) {
+        return decrypted.Error();
+    }
+    return bytes;
 }
 
 Result<SecretBytes> ReadPlainManifestDb(const std::string& path) {
-    return WithinMemory(path, [&] { return ReadPlain(path); });
+    Result<SecretBytes> bytes = ReadManifestDbFile(path);
+    if (bytes && !bytes->View().starts_with(SqliteHeader)) {
+        return Damaged(path);
+    }
+    return bytes;
 }
-
 Result<InMemoryDatabase> OpenInMemoryDatabase(SecretBytes bytes) {
     sqlite3* raw = nullptr;
     const int opened = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

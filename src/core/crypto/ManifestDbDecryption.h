@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -23,10 +24,18 @@ struct InMemoryDatabase {
 // holds.
 [[nodiscard]] std::optional<std::size_t> DecryptedManifestDbLength(std::string_view plaintext);
 
-// Decrypts the Manifest.db file at path (a regular file, never reached through a link) into memory with its key:
-// AES-256-CBC, zero IV, padding as DecryptedManifestDbLength finds it. Fails with DamagedManifestDb when its length
-// is not a non-zero multiple of 16 or the result is not an SQLite database, OutOfMemory when it does not fit in
-// memory, and as the file's open or read fails.
+// The whole Manifest.db file at path (a regular file, never reached through a link) in memory, as long as it was
+// when opened: DamagedManifestDb when it shrinks while read, OutOfMemory when it does not fit, Stopped when stop is
+// requested first, and as the file's open or read fails.
+[[nodiscard]] Result<SecretBytes> ReadManifestDbFile(const std::string& path, const std::stop_token& stop = {});
+
+// Decrypts Manifest.db's bytes, read from path, where they lie: AES-256-CBC, zero IV, padding as
+// DecryptedManifestDbLength finds it. Fails with DamagedManifestDb when their length is not a non-zero multiple of 16
+// or the result is not an SQLite database.
+[[nodiscard]] Result<void> DecryptManifestDbInPlace(SecretBytes& bytes, const std::string& path,
+                                                    const SecretBytes& key);
+
+// ReadManifestDbFile, then DecryptManifestDbInPlace.
 [[nodiscard]] Result<SecretBytes> DecryptManifestDb(const std::string& path, const SecretBytes& key);
 
 // The same bytes read as they are, for a backup whose Manifest.db is not encrypted; DamagedManifestDb when they are
