@@ -2,13 +2,17 @@
 // disk, taking turns, and reports the median of each and of their ratio. Before every timed copy dirty pages are
 // written back, the page cache is dropped (when the process may) and the stored files are read back in, so both
 // tools start alike: the source in the cache, nothing of the other's writes in it. Every copy goes to a new folder;
-// all are removed at the end (about 2.4 GB a copy).
-// Usage: marrowick_export_bench [--rounds N] [--set mixed|small] [WORK_FOLDER]
+// all are removed at the end (about 2.4 GB a copy). With --encrypted, the engine exports the same content from an
+// encrypted copy of the backup, against the engine on the plain one.
+// Usage: marrowick_export_bench [--rounds N] [--set mixed|small] [--encrypted] [WORK_FOLDER]
 //   mixed: 10,000 files holding 2 GiB (a few large, many small); small: 12,000 files of 200 KB.
 
 #include "core/backup/BackupTree.h"
 #include "core/backup/FileNode.h"
+#include "core/crypto/UnlockedBackup.h"
+#include "core/crypto/UnlockedBackups.h"
 #include "core/export/ExportEngine.h"
+#include "support/SampleBackup.h"
 
 #include <spawn.h>
 #include <sys/resource.h>
@@ -22,6 +26,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -139,6 +145,47 @@ bool EnsureBackup(const fs::path& backup, const std::vector<BenchFile>& files, s
     return true;
 }
 
+// The same stored files encrypted as a device stores them, each with a key of its own (the sample writer's), beside a
+// Manifest.plist whose keybag unwraps those keys.
+bool EnsureEncryptedBackup(const fs::path& plain, const fs::path& encrypted, const std::vector<BenchFile>& files) {
+    const fs::path marker = encrypted.parent_path() / "encrypted-backup-complete";
+    if (fs::exists(marker)) {
+        return true;
+    }
+    std::printf("writing the stored files encrypted into %s ...\n", encrypted.c_str());
+    std::fflush(stdout);
+    std::error_code error;
+    fs::remove_all(encrypted, error);
+    testing::WriteSampleBackup(encrypted, {.Encryption = testing::SampleEncryption{}});
+    for (const BenchFile& file : files) {
+        const fs::path relative = fs::path(file.FileID.substr(0, 2)) / file.FileID;
+        fs::create_directories(encrypted / relative.parent_path(), error);
+        std::ofstream out(encrypted / relative, std::ios::binary | std::ios::trunc);
+        out << testing::EncryptCbc(testing::SampleFileKey(file.FileID), testing::ReadFile(plain / relative));
+        if (error || !out) {
+            std::fprintf(stderr, "cannot write the stored files below %s\n", encrypted.c_str());
+            return false;
+        }
+    }
+    std::ofstream(marker) << "complete\n";
+    return true;
+}
+
+// The files' tree below /var/mobile/Media/DCIM; with their records' wrapped keys when encrypted.
+std::unique_ptr<BackupTree> MakeTree(const fs::path& backup, const std::vector<BenchFile>& files, bool encrypted) {
+    auto tree = std::make_unique<BackupTree>(backup.string() + "/", ManifestKindDb);
+    for (const BenchFile& file : files) {
+        EntryRecord record{.Size = file.Size};
+        if (encrypted) {
+            record.ProtectionClass = 3;
+            record.EncryptionKey = testing::MakeWrappedRecordKey(3, testing::SampleFileKey(file.FileID));
+        }
+        tree->InsertIntoTree(FileEntry{file.DevicePath, file.FileID, "1", &record});
+    }
+    tree->FinishInsertion();
+    return tree;
+}
+
 double Seconds(std::chrono::steady_clock::duration duration) {
     return std::chrono::duration<double>(duration).count();
 }
@@ -234,6 +281,7 @@ struct Options {
     int Rounds = 6;
     FileSet Set{"mixed", 10000, std::uint64_t{2} << 30};
     fs::path Work = "/tmp/marrowick-export-bench";
+    bool Encrypted = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -248,6 +296,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             } else if (name != "mixed") {
                 return false;
             }
+        } else if (arg == "--encrypted") {
+            options.Encrypted = true;
         } else if (!arg.starts_with("--")) {
             options.Work = arg;
         } else {
@@ -257,84 +307,103 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     return true;
 }
 
+// One of the two copies a round times: what it copies from, read back before it runs, and how it copies.
+struct Contender {
+    std::string Name;
+    fs::path Source;
+    std::function<Timing(const fs::path& target)> Run;
+};
+
+// The engine's export of the tree's /var/mobile/Media into target.
+Contender Engine(std::string name, const fs::path& backup, const BackupTree& tree, std::size_t count) {
+    const FileNode* media = FindNode(tree.Root(), "/var/mobile/Media");
+    return {std::move(name), backup,
+            [media, count, backup](const fs::path& target) { return TimeEngine(media, count, backup, target); }};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: marrowick_export_bench [--rounds N] [--set mixed|small] [WORK_FOLDER]\n");
+        std::fprintf(stderr, "usage: marrowick_export_bench [--rounds N] [--set mixed|small] [--encrypted] "
+                             "[WORK_FOLDER]\n");
         return 2;
     }
     const FileSet& set = options.Set;
     const fs::path work = options.Work / set.Name;
     const fs::path backup = work / "backup";
+    const fs::path encryptedBackup = work / "encrypted-backup";
     const std::vector<BenchFile> files = MakeFiles(set);
-    if (!EnsureBackup(backup, files, set.TotalBytes)) {
+    if (!EnsureBackup(backup, files, set.TotalBytes) ||
+        (options.Encrypted && !EnsureEncryptedBackup(backup, encryptedBackup, files))) {
         return 1;
     }
-
-    BackupTree tree(backup.string() + "/", ManifestKindDb);
-    for (const BenchFile& file : files) {
-        const EntryRecord record{.Size = file.Size};
-        tree.InsertIntoTree(FileEntry{file.DevicePath, file.FileID, "1", &record});
-    }
-    tree.FinishInsertion();
-    const FileNode* media = FindNode(tree.Root(), "/var/mobile/Media");
-    if (media == nullptr) {
-        std::fprintf(stderr, "the tree holds no /var/mobile/Media\n");
-        return 1;
+    const std::unique_ptr<BackupTree> tree = MakeTree(backup, files, false);
+    std::unique_ptr<BackupTree> encryptedTree;
+    // What is measured, and the baseline its throughput is a share of.
+    Contender measured = Engine("engine", backup, *tree, set.Count);
+    Contender baseline{"cp -r", backup, [&backup](const fs::path& target) { return TimeCp(backup, target); }};
+    double goal = 0.9;
+    if (options.Encrypted) {
+        Result<UnlockedBackup> unlocked =
+            UnlockBackup(encryptedBackup.string(), SecretBytes::CopyOf(testing::SampleKeybag{}.Password));
+        if (!unlocked) {
+            std::fprintf(stderr, "cannot unlock %s\n", encryptedBackup.c_str());
+            return 1;
+        }
+        KeepUnlockedBackup(std::make_shared<const UnlockedBackup>(std::move(*unlocked)));
+        encryptedTree = MakeTree(encryptedBackup, files, true);
+        baseline = std::move(measured);
+        measured = Engine("encrypted", encryptedBackup, *encryptedTree, set.Count);
+        goal = 0.8;
     }
 
     const fs::path targets = work / "targets";
     std::error_code error;
     fs::remove_all(targets, error);
     const double mebibytes = static_cast<double>(set.TotalBytes) / (1 << 20);
-    std::vector<double> engineTimes;
-    std::vector<double> cpTimes;
+    std::vector<double> times[2];
+    std::vector<double> cpu[2];
     std::vector<double> ratios;
-    std::vector<double> engineCpu;
-    std::vector<double> cpCpu;
     bool cacheDropped = true;
     for (int round = 1; round <= options.Rounds; ++round) {
         // Each goes first in every other round, so neither always meets a disk still busy with the other's writes.
-        Timing engine;
-        Timing cp;
+        Timing timing[2];
         for (int turn = 0; turn < 2; ++turn) {
+            const int which = (turn + round + 1) % 2; // 0 the measured one, 1 the baseline
+            const Contender& contender = which == 0 ? measured : baseline;
             bool dropped = false;
-            const bool engineTurn = (turn == 0) == (round % 2 == 1);
-            const fs::path target = targets / ((engineTurn ? "engine-" : "cp-") + std::to_string(round));
-            if (!PrepareRun(backup, dropped)) {
+            if (!PrepareRun(contender.Source, dropped)) {
                 return 1;
             }
-            if (engineTurn) {
-                engine = TimeEngine(media, set.Count, backup, target);
-            } else {
-                cp = TimeCp(backup, target);
-            }
+            timing[which] = contender.Run(targets / (std::to_string(which) + "-" + std::to_string(round)));
             cacheDropped = cacheDropped && dropped;
         }
-        if (engine.Seconds < 0 || cp.Seconds < 0) {
+        if (timing[0].Seconds < 0 || timing[1].Seconds < 0) {
             return 1;
         }
-        std::printf(
-            "round %d (%s first): engine %.2f s (%.0f MiB/s, cpu %.2f s), cp -r %.2f s (%.0f MiB/s, cpu %.2f s), "
-            "ratio %.2f\n",
-            round, round % 2 == 1 ? "engine" : "cp", engine.Seconds, mebibytes / engine.Seconds, engine.Cpu, cp.Seconds,
-            mebibytes / cp.Seconds, cp.Cpu, cp.Seconds / engine.Seconds);
+        std::printf("round %d (%s first):", round, (round % 2 == 1 ? measured : baseline).Name.c_str());
+        for (int which = 0; which < 2; ++which) {
+            std::printf(" %s %.2f s (%.0f MiB/s, cpu %.2f s)%s", (which == 0 ? measured : baseline).Name.c_str(),
+                        timing[which].Seconds, mebibytes / timing[which].Seconds, timing[which].Cpu,
+                        which == 0 ? "," : "");
+            times[which].push_back(timing[which].Seconds);
+            cpu[which].push_back(timing[which].Cpu);
+        }
+        ratios.push_back(timing[1].Seconds / timing[0].Seconds);
+        std::printf(", ratio %.2f\n", ratios.back());
         std::fflush(stdout);
-        engineTimes.push_back(engine.Seconds);
-        cpTimes.push_back(cp.Seconds);
-        ratios.push_back(cp.Seconds / engine.Seconds);
-        engineCpu.push_back(engine.Cpu);
-        cpCpu.push_back(cp.Cpu);
     }
     fs::remove_all(targets, error);
     const double ratio = Median(ratios);
-    std::printf("%s: %zu files, %.0f MiB; median of %d rounds: engine %.2f s (%.0f MiB/s, cpu %.2f s), cp -r %.2f s "
-                "(%.0f MiB/s, cpu %.2f s), engine/cp throughput %.2f (goal 0.90) %s%s\n",
-                set.Name.c_str(), set.Count, mebibytes, options.Rounds, Median(engineTimes),
-                mebibytes / Median(engineTimes), Median(engineCpu), Median(cpTimes), mebibytes / Median(cpTimes),
-                Median(cpCpu), ratio, ratio >= 0.9 ? "met" : "NOT MET",
-                cacheDropped ? "" : " (the page cache could not be dropped)");
+    std::printf("%s: %zu files, %.0f MiB; median of %d rounds:", set.Name.c_str(), set.Count, mebibytes,
+                options.Rounds);
+    for (int which = 0; which < 2; ++which) {
+        std::printf(" %s %.2f s (%.0f MiB/s, cpu %.2f s),", (which == 0 ? measured : baseline).Name.c_str(),
+                    Median(times[which]), mebibytes / Median(times[which]), Median(cpu[which]));
+    }
+    std::printf(" %s/%s throughput %.2f (goal %.2f) %s%s\n", measured.Name.c_str(), baseline.Name.c_str(), ratio, goal,
+                ratio >= goal ? "met" : "NOT MET", cacheDropped ? "" : " (the page cache could not be dropped)");
     return 0;
 }

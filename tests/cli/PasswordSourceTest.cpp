@@ -1,12 +1,22 @@
 #include "cli/PasswordSource.h"
+#include "cli/Cli.h"
 #include "support/SampleBackup.h"
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace marrowick::cli {
@@ -78,6 +88,85 @@ TEST(PasswordSource, AMissingFileOrAFolderIsToldAndTheFileComesBeforeTheEnvironm
         "the backup \"Anna's iPhone\" is encrypted; give its password in a file with --password-file FILE or in the "
         "environment variable MARROWICK_BACKUP_PASSWORD");
 }
+
+// What the program writes on its terminal, until text appears or ten seconds pass.
+std::string ReadTerminalUntil(int terminal, const std::string& text) {
+    std::string seen;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (seen.find(text) == std::string::npos && std::chrono::steady_clock::now() < end) {
+        pollfd ready{terminal, POLLIN, 0};
+        char buffer[256];
+        if (::poll(&ready, 1, 100) == 1) {
+            const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            seen.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    return seen;
+}
+
+// The wait status of child, or -1 when it has not ended within ten seconds (it is killed then).
+int WaitStatus(pid_t child) {
+    int status = 0;
+    for (int tries = 0; tries < 1000; ++tries) {
+        if (::waitpid(child, &status, WNOHANG) == child) {
+            return status;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    return -1;
+}
+
+enum class CtrlC { AtThePrompt, WhileTheKeyIsDerived };
+
+class PasswordPrompt : public ::testing::TestWithParam<CtrlC> {};
+
+// export on a terminal of its own: the prompt reads without echo, and Ctrl+C ends the run with the terminal as it
+// was and nothing exported, whether it comes at the prompt or during the derivation (long here: no password unlocks
+// this keybag, and its count is a billion).
+TEST_P(PasswordPrompt, TypedUnseenAndCtrlCLeavesTheTerminalAsItWasAndNothingExported) {
+    const testing::TempHome home;
+    testing::SampleBackup sample;
+    sample.Encryption = testing::SampleEncryption{};
+    sample.Encryption->Keybag.Unlockable = false;
+    sample.Encryption->Keybag.DoubleProtectionIterations = 1'000'000'000;
+    sample.Files = {testing::SampleFile{.RelativePath = "Library/SMS/sms.db", .Content = "the messages"}};
+    const std::string backup = testing::WriteSampleBackup(home.Home() / "backup", sample).string();
+    const std::filesystem::path out = home.Home() / "out";
+    std::filesystem::create_directory(out);
+
+    int terminal = -1;
+    const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        unsetenv(PasswordVariable);
+        std::ostringstream output;
+        _exit(RunCli({"export", backup, "/var/mobile/Library/SMS/sms.db", out.string()}, output, output));
+    }
+    EXPECT_NE(ReadTerminalUntil(terminal, ": ").find("Password of the backup \"iPhone\": "), std::string::npos);
+    if (GetParam() == CtrlC::WhileTheKeyIsDerived) {
+        ASSERT_EQ(::write(terminal, "battery staple\n", 15), 15);
+        EXPECT_EQ(ReadTerminalUntil(terminal, "\n").find("battery"), std::string::npos);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_EQ(::write(terminal, "\x03", 1), 1);
+    const int status = WaitStatus(child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    termios settings{};
+    ASSERT_EQ(::tcgetattr(terminal, &settings), 0);
+    EXPECT_NE(settings.c_lflag & ECHO, 0U);
+    ::close(terminal);
+    EXPECT_TRUE(std::filesystem::is_empty(out));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PasswordPrompt, ::testing::Values(CtrlC::AtThePrompt, CtrlC::WhileTheKeyIsDerived),
+                         [](const auto& param) {
+                             return param.param == CtrlC::AtThePrompt ? "AtThePrompt" : "WhileTheKeyIsDerived";
+                         });
 
 } // namespace
 } // namespace marrowick::cli

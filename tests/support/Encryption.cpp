@@ -151,8 +151,8 @@ std::string MakeKeybag(const SampleKeybag& keybag) {
     }
     // A count PBKDF2 refuses makes a keybag no password unlocks; its keys are wrapped with zeros instead.
     const auto countFits = [](std::uint32_t count) { return count > 0 && count <= INT_MAX; };
-    const bool derivable =
-        countFits(keybag.Iterations) && (!keybag.TwoStage || countFits(keybag.DoubleProtectionIterations));
+    const bool derivable = keybag.Unlockable && countFits(keybag.Iterations) &&
+                           (!keybag.TwoStage || countFits(keybag.DoubleProtectionIterations));
     unsigned char uuidStart = 0xB0;
     for (const SampleKeybagClass& entry : keybag.Classes) {
         const std::string kek =

@@ -189,6 +189,9 @@ struct SampleKeybag {
     std::uint32_t DoubleProtectionIterations = 100;
     std::vector<SampleKeybagClass> Classes = {{.Class = 1}, {.Class = 2}, {.Class = 3}, {.Class = 4}};
     std::vector<std::string> LeftOut{}; // tags of the keybag's own items not to write ("SALT", "ITER", ...)
+    // False: the class keys are wrapped with zeros, so that no password unlocks the keybag and writing it derives
+    // nothing, however high the counts.
+    bool Unlockable = true;
 };
 
 // The keybag's bytes: VERS, TYPE, UUID, WRAP, SALT, ITER, DPWT, DPIC, DPSL, then per class UUID, CLAS, WRAP, KTYP

@@ -2,26 +2,45 @@
 
 #include "core/platform/FileCopy.h"
 
-#include <cerrno>
 #include <unistd.h>
-#include <vector>
+
+#include <cerrno>
 
 namespace marrowick {
 namespace {
 
-constexpr std::size_t ChunkBytes = std::size_t{1} << 20;
+// Few enough system calls, and both buffers stay in the processor's cache between reading, decrypting and writing.
+constexpr std::size_t ChunkBytes = std::size_t{128} << 10;
 
-Result<void> WriteDecrypted(FileDecryptor& decryptor, int in, int out) {
-    std::vector<char> cipher(ChunkBytes);
-    std::vector<unsigned char> plain(ChunkBytes + FileDecryptor::BlockSize);
-    const auto write = [out, &plain](std::size_t bytes) -> Result<void> {
-        if (const int error = WriteAll(out, reinterpret_cast<const char*>(plain.data()), bytes); error != 0) {
+} // namespace
+
+Result<void> DecryptedCopier::Copy(std::string_view wrappedKey, int sourceFd, int targetFolderFd,
+                                   const std::string& targetName, std::int64_t mtime) {
+    Result<FileDecryptor> decryptor = backup_->MakeFileDecryptor(wrappedKey);
+    if (!decryptor) {
+        Failure failure = decryptor.Error();
+        failure.Step = FailureStep::Check;
+        failure.Path = targetName;
+        return failure;
+    }
+    if (!cipher_) {
+        // Not zeroed: every byte written out was decrypted into them first.
+        cipher_ = std::make_unique_for_overwrite<char[]>(ChunkBytes);
+        plain_ = std::make_unique_for_overwrite<unsigned char[]>(ChunkBytes + FileDecryptor::BlockSize);
+    }
+    return CopyWholeFileThrough([this, &decryptor](int in, int out) { return WriteDecrypted(*decryptor, in, out); },
+                                sourceFd, targetFolderFd, targetName, mtime);
+}
+
+Result<void> DecryptedCopier::WriteDecrypted(FileDecryptor& decryptor, int in, int out) {
+    const auto write = [this, out](std::size_t bytes) -> Result<void> {
+        if (const int error = WriteAll(out, reinterpret_cast<const char*>(plain_.get()), bytes); error != 0) {
             return Failure::System(FailureStep::Write, {}, error);
         }
         return {};
     };
     for (;;) {
-        const ssize_t got = ::read(in, cipher.data(), cipher.size());
+        const ssize_t got = ::read(in, cipher_.get(), ChunkBytes);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -32,7 +51,7 @@ Result<void> WriteDecrypted(FileDecryptor& decryptor, int in, int out) {
             break;
         }
         const Result<std::size_t> decrypted =
-            decryptor.Update({cipher.data(), static_cast<std::size_t>(got)}, plain.data());
+            decryptor.Update({cipher_.get(), static_cast<std::size_t>(got)}, plain_.get());
         if (!decrypted) {
             return decrypted.Error();
         }
@@ -40,26 +59,11 @@ Result<void> WriteDecrypted(FileDecryptor& decryptor, int in, int out) {
             return written;
         }
     }
-    const Result<std::size_t> last = decryptor.Finish(plain.data());
+    const Result<std::size_t> last = decryptor.Finish(plain_.get());
     if (!last) {
         return last.Error();
     }
     return write(*last);
-}
-
-} // namespace
-
-Result<void> CopyDecryptedFile(const UnlockedBackup& backup, std::string_view wrappedKey, int sourceFd,
-                               int targetFolderFd, const std::string& targetName, std::int64_t mtime) {
-    Result<FileDecryptor> decryptor = backup.MakeFileDecryptor(wrappedKey);
-    if (!decryptor) {
-        Failure failure = decryptor.Error();
-        failure.Step = FailureStep::Check;
-        failure.Path = targetName;
-        return failure;
-    }
-    return CopyWholeFileThrough([&decryptor](int in, int out) { return WriteDecrypted(*decryptor, in, out); }, sourceFd,
-                                targetFolderFd, targetName, mtime);
 }
 
 } // namespace marrowick

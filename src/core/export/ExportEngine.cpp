@@ -68,8 +68,11 @@ Failure FolderOpenFailure(const std::string& name, int error) {
 class Exporter final {
 public:
     explicit Exporter(const ExportParameters& parameters)
-        : parameters_(parameters), storedFiles_(WithTrailingSlash(parameters.BackupFolder), parameters.ManifestKind),
-          unlocked_(FindUnlockedBackup(parameters.BackupFolder)) {}
+        : parameters_(parameters), storedFiles_(WithTrailingSlash(parameters.BackupFolder), parameters.ManifestKind) {
+        if (std::shared_ptr<const UnlockedBackup> unlocked = FindUnlockedBackup(parameters.BackupFolder)) {
+            decrypted_.emplace(std::move(unlocked));
+        }
+    }
 
     ExportResult Run() {
         if (LiesWithin(parameters_.TargetFolder, parameters_.BackupFolder)) {
@@ -319,8 +322,8 @@ private:
 
     // The stored files of an unlocked backup are encrypted: each is written decrypted with its record's key.
     Result<void> Copy(const FileNode& node, int sourceFd, int folderFd, const std::string& name) {
-        if (unlocked_) {
-            return CopyDecryptedFile(*unlocked_, node.EncryptionKey(), sourceFd, folderFd, name, node.MTime());
+        if (decrypted_) {
+            return decrypted_->Copy(node.EncryptionKey(), sourceFd, folderFd, name, node.MTime());
         }
         if (parameters_.Copier) {
             return parameters_.Copier(sourceFd, folderFd, name, node.MTime());
@@ -348,7 +351,7 @@ private:
 
     const ExportParameters& parameters_;
     StoredFiles storedFiles_;
-    std::shared_ptr<const UnlockedBackup> unlocked_; // null for a backup that is not encrypted
+    std::optional<DecryptedCopier> decrypted_; // only for a backup unlocked in this run, whose files are encrypted
     ExportResult result_;
 };
 
