@@ -22,9 +22,11 @@ using testing::SampleFile;
 using testing::SampleManifest;
 using testing::TempDir;
 
-// Sizes around the block length, and a record whose size disagrees with the content (the content wins).
+// Sizes around the block length, over a buffer's length, large enough to be written by a second thread; and a
+// record whose size disagrees with the content (the content wins).
 const std::vector<SampleFile> Files = {
-    {.RelativePath = "Library/SMS/sms.db", .Content = std::string(5000, 's'), .MTime = 1577836800},
+    {.RelativePath = "Library/SMS/sms.db", .Content = std::string((5 << 20) + 17, 's'), .MTime = 1577836800},
+    {.RelativePath = "Library/Notes/chunks", .Content = std::string(300000, 'n')},
     {.RelativePath = "Library/Notes/empty"},
     {.RelativePath = "Library/Notes/sixteen", .Content = "0123456789abcdef"},
     {.RelativePath = "Library/Notes/seventeen", .Content = "0123456789abcdefg"},

@@ -2,6 +2,7 @@
 
 #include "core/platform/FileCopy.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,13 @@ namespace {
 
 // Few enough system calls, and both buffers stay in the processor's cache between reading, decrypting and writing.
 constexpr std::size_t ChunkBytes = std::size_t{128} << 10;
+// From this size on, a second thread writing while the next bytes are decrypted pays for its start.
+constexpr off_t PipelinedBytes = off_t{4} << 20;
+
+bool IsLarge(int fd) {
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && status.st_size >= PipelinedBytes;
+}
 
 } // namespace
 
@@ -33,6 +41,9 @@ Result<void> DecryptedCopier::Copy(std::string_view wrappedKey, int sourceFd, in
 }
 
 Result<void> DecryptedCopier::WriteDecrypted(FileDecryptor& decryptor, int in, int out) {
+    if (IsLarge(in)) {
+        return pipeline_.Run(decryptor, in, out);
+    }
     const auto write = [this, out](std::size_t bytes) -> Result<void> {
         if (const int error = WriteAll(out, reinterpret_cast<const char*>(plain_.get()), bytes); error != 0) {
             return Failure::System(FailureStep::Write, {}, error);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/crypto/DecryptionPipeline.h"
 #include "core/crypto/UnlockedBackup.h"
 #include "core/platform/Result.h"
 
@@ -29,6 +30,7 @@ private:
     std::shared_ptr<const UnlockedBackup> backup_;
     std::unique_ptr<char[]> cipher_;
     std::unique_ptr<unsigned char[]> plain_;
+    DecryptionPipeline pipeline_; // for large files
 };
 
 } // namespace marrowick
