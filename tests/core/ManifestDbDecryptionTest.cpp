@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stop_token>
 
 namespace marrowick {
 namespace {
@@ -111,6 +112,19 @@ TEST(ManifestDbDecryption, DatabaseInWalModeOpensInMemory) {
     ASSERT_EQ(sqlite3_step(query.get()), SQLITE_ROW);
     EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(query.get(), 0)), "a");
     EXPECT_NE(sqlite3_exec(database->Db.get(), "DELETE FROM Files", nullptr, nullptr, nullptr), SQLITE_OK);
+}
+
+// Reading ahead stops when the password turns out wrong, rather than reading a large file to its end.
+TEST(ManifestDbDecryption, ReadingStopsWhenAsked) {
+    const testing::TempDir dir;
+    const fs::path file = dir.Path() / "Manifest.db";
+    testing::WriteFile(file, std::string(4096, 'x'));
+    std::stop_source stop;
+    EXPECT_TRUE(ReadManifestDbFile(file.string(), stop.get_token()));
+    stop.request_stop();
+    const Result<SecretBytes> stopped = ReadManifestDbFile(file.string(), stop.get_token());
+    ASSERT_FALSE(stopped);
+    EXPECT_EQ(stopped.Error().Cause, FailureCause::Stopped);
 }
 
 } // namespace

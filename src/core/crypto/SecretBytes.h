@@ -5,9 +5,10 @@
 
 namespace marrowick {
 
-// The only holder of passwords, keys and decrypted databases: bytes on pages of their own that are left out of core
-// dumps and wiped before they are unmapped, when the buffer goes or another is moved into it. A move hands the pages
-// over; nothing copies them, so that no stray copy outlives the buffer.
+// The only holder of passwords, keys and decrypted databases: bytes on pages kept for secrets, left out of core
+// dumps, and wiped when the buffer goes or another is moved into it. Up to 64 bytes (a key) share a page with other
+// secrets; longer ones have pages of their own, unmapped once wiped. A move hands the bytes over; nothing copies
+// them, so that no stray copy outlives the buffer.
 class SecretBytes final {
 public:
     SecretBytes() = default;
@@ -36,7 +37,7 @@ private:
 
     unsigned char* data_ = nullptr;
     std::size_t size_ = 0;
-    std::size_t mapped_ = 0;
+    std::size_t mapped_ = 0; // 0 for a slot of a shared page
 };
 
 } // namespace marrowick
