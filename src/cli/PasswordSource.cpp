@@ -119,10 +119,11 @@ PasswordReading FromTerminal(const std::string& backupName, SecretBytes& passwor
                            "--password-file FILE or in the environment variable " + PasswordVariable};
     }
     const std::string prompt = "Password of the backup \"" + Printable(backupName) + "\": ";
-    (void)!::write(terminal.Get(), prompt.data(), prompt.size());
     bool read = false;
     {
+        // Echo goes off before the prompt shows: what is typed once it shows is never echoed, nor thrown away.
         const EchoOff echoOff(terminal.Get());
+        (void)!::write(terminal.Get(), prompt.data(), prompt.size());
         read = ReadFirstLine(terminal.Get(), password);
     }
     (void)!::write(terminal.Get(), "\n", 1);
