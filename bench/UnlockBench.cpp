@@ -1,6 +1,7 @@
-// Unlocking an encrypted backup (Manifest.plist, keybag, password key, class keys, then Manifest.db decrypted into
-// memory and opened) against the key derivation alone with the keybag's counts, called on libcrypto directly; and,
-// given --tree PLAIN_BACKUP, the tree of that backup read as it is against the same backup encrypted, once unlocked.
+// Unlocking an encrypted backup (Manifest.plist, keybag, password key, class keys, then Manifest.db opened, its
+// header and length checked) against the key derivation alone with the keybag's counts, called on libcrypto
+// directly; and, given --tree PLAIN_BACKUP, the tree of that backup read as it is against the same backup encrypted,
+// once unlocked, where every page SQLite reads is decrypted.
 
 #include "core/backup/BackupTreeCache.h"
 #include "core/crypto/UnlockedBackup.h"
@@ -94,12 +95,12 @@ void ReadBack(const fs::path& manifest) {
 double UnlockAndOpen(const fs::path& folder, int& rows) {
     const auto start = std::chrono::steady_clock::now();
     Result<UnlockedBackup> unlocked = UnlockBackup(folder.string(), SecretBytes::CopyOf(Password));
-    Result<InMemoryDatabase> manifest =
-        unlocked ? unlocked->OpenManifestDb() : Result<InMemoryDatabase>(unlocked.Error());
+    const Result<std::unique_ptr<ManifestDbConnection>> manifest =
+        unlocked ? unlocked->OpenManifestDb() : Result<std::unique_ptr<ManifestDbConnection>>(unlocked.Error());
     const double seconds = Seconds(start);
     rows = -1;
     sqlite3_stmt* query = nullptr;
-    if (manifest && sqlite3_prepare_v2(manifest->Db.get(), "SELECT count(*) FROM Files", -1, &query, nullptr) == 0 &&
+    if (manifest && sqlite3_prepare_v2((*manifest)->Db(), "SELECT count(*) FROM Files", -1, &query, nullptr) == 0 &&
         sqlite3_step(query) == SQLITE_ROW) {
         rows = sqlite3_column_int(query, 0);
     }
@@ -138,9 +139,6 @@ int CompareTrees(const fs::path& plain, const fs::path& unlockBackup, int runs) 
         std::fprintf(stderr, "cannot unlock %s\n", encrypted.c_str());
         return 1;
     }
-    // Unlocking read Manifest.db ahead; the rounds time reading it from the disk's cache, so that none starts
-    // with it read.
-    (void)unlocked->OpenManifestDb();
     KeepUnlockedBackup(std::make_shared<const UnlockedBackup>(std::move(*unlocked)));
     std::vector<double> plainTimes;
     std::vector<double> encryptedTimes;

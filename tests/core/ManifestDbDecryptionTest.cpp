@@ -1,10 +1,12 @@
 #include "core/crypto/ManifestDbDecryption.h"
+#include "core/crypto/ManifestDbConnection.h"
 #include "support/SampleBackup.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <stop_token>
+#include <utility>
+#include <vector>
 
 namespace marrowick {
 namespace {
@@ -12,21 +14,32 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FromHex;
 
-// FORMATS.md V3: the first block of a Manifest.db under the manifest key 60..7f.
-TEST(ManifestDbDecryption, VectorBlockDecryptsToSqlitesHeader) {
+// FORMATS.md V3: the first block of a Manifest.db under the manifest key 60..7f. Any range reads as its plaintext.
+TEST(ManifestDbDecryption, VectorBlockDecryptsToSqlitesHeaderAndAnyRangeToItsPlaintext) {
     const testing::TempDir dir;
     const fs::path file = dir.Path() / "Manifest.db";
-    // One 512-byte page: the vector's block, then the encryption of the page's other bytes after it.
-    std::string page(512, '\0');
-    page.replace(0, 16, std::string("SQLite format 3\0", 16));
-    page[16] = 2; // page size 512
-    const std::string stored = testing::EncryptCbc(testing::SampleManifestDbKey(), page, false);
+    std::string pages(3 * 512, '\0');
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        pages[i] = static_cast<char>(i * 7 + i / 13);
+    }
+    pages.replace(0, 16, std::string("SQLite format 3\0", 16));
+    pages[16] = 2; // page size 512
+    pages[17] = 0;
+    const std::string stored = testing::EncryptCbc(testing::SampleManifestDbKey(), pages);
     ASSERT_EQ(stored.substr(0, 16), FromHex("fb582b755461b9fa16a64211236362b2"));
     testing::WriteFile(file, stored);
-    const Result<SecretBytes> plaintext =
-        DecryptManifestDb(file.string(), SecretBytes::CopyOf(testing::SampleManifestDbKey()));
-    ASSERT_TRUE(plaintext);
-    EXPECT_EQ(plaintext->View(), page);
+    const SecretBytes key = SecretBytes::CopyOf(testing::SampleManifestDbKey());
+    Result<ManifestDbFile> opened = ManifestDbFile::Open(file.string(), &key);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->Length(), pages.size());
+    for (const auto& [offset, size] : std::vector<std::pair<std::size_t, std::size_t>>{
+             {0, 1536}, {0, 512}, {512, 512}, {5, 40}, {15, 2}, {1530, 6}, {700, 1}, {16, 16}, {100, 0}}) {
+        std::string read(size, '?');
+        ASSERT_TRUE(opened->Read(offset, size, reinterpret_cast<unsigned char*>(read.data()))) << offset;
+        EXPECT_EQ(read, pages.substr(offset, size)) << offset << "+" << size;
+    }
+    unsigned char beyond[2];
+    EXPECT_FALSE(opened->Read(1535, 2, beyond));
 }
 
 struct LengthCase {
@@ -72,10 +85,10 @@ TEST_P(DamagedManifestDbs, AreDamagedManifestDbs) {
     const testing::TempDir dir;
     const fs::path file = dir.Path() / "Manifest.db";
     testing::WriteFile(file, GetParam().second);
-    const Result<SecretBytes> plaintext =
-        DecryptManifestDb(file.string(), SecretBytes::CopyOf(testing::SampleManifestDbKey()));
-    ASSERT_FALSE(plaintext);
-    EXPECT_EQ(plaintext.Error().Cause, FailureCause::DamagedManifestDb);
+    const SecretBytes key = SecretBytes::CopyOf(testing::SampleManifestDbKey());
+    const Result<ManifestDbFile> opened = ManifestDbFile::Open(file.string(), &key);
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.Error().Cause, FailureCause::DamagedManifestDb);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -91,40 +104,29 @@ TEST(ManifestDbDecryption, ALinkIsNotFollowed) {
     const testing::TempDir dir;
     testing::WriteFile(dir.Path() / "real.db", std::string(4096, 'x'));
     fs::create_symlink(dir.Path() / "real.db", dir.Path() / "Manifest.db");
-    const Result<SecretBytes> plaintext =
-        DecryptManifestDb((dir.Path() / "Manifest.db").string(), SecretBytes::CopyOf(testing::SampleManifestDbKey()));
-    ASSERT_FALSE(plaintext);
-    EXPECT_EQ(plaintext.Error().Cause, FailureCause::Link);
+    const SecretBytes key = SecretBytes::CopyOf(testing::SampleManifestDbKey());
+    const Result<ManifestDbFile> opened = ManifestDbFile::Open((dir.Path() / "Manifest.db").string(), &key);
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.Error().Cause, FailureCause::Link);
 }
 
-// A device may leave Manifest.db in WAL mode; the bytes in memory must still open.
-TEST(ManifestDbDecryption, DatabaseInWalModeOpensInMemory) {
+// A device may leave Manifest.db in WAL mode; read without its write-ahead log, it must still open, read-only.
+TEST(ManifestDbDecryption, DatabaseInWalModeOpens) {
     const testing::TempDir dir;
     const fs::path file = dir.Path() / "Manifest.db";
     testing::WriteManifestDb(file, {{.FileID = "ab", .Domain = "HomeDomain", .RelativePath = "a"}}, true);
-    Result<SecretBytes> bytes = ReadPlainManifestDb(file.string());
-    ASSERT_TRUE(bytes);
-    Result<InMemoryDatabase> database = OpenInMemoryDatabase(std::move(*bytes));
+    Result<ManifestDbFile> opened = ManifestDbFile::Open(file.string(), nullptr);
+    ASSERT_TRUE(opened);
+    const Result<std::unique_ptr<ManifestDbConnection>> database = ManifestDbConnection::Open(std::move(*opened));
     ASSERT_TRUE(database) << database.Error().Detail;
+    sqlite3* db = (*database)->Db();
     sqlite3_stmt* raw = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(database->Db.get(), "SELECT relativePath FROM Files", -1, &raw, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT relativePath FROM Files", -1, &raw, nullptr), SQLITE_OK);
     const SqliteStatement query(raw);
     ASSERT_EQ(sqlite3_step(query.get()), SQLITE_ROW);
     EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(query.get(), 0)), "a");
-    EXPECT_NE(sqlite3_exec(database->Db.get(), "DELETE FROM Files", nullptr, nullptr, nullptr), SQLITE_OK);
-}
-
-// Reading ahead stops when the password turns out wrong, rather than reading a large file to its end.
-TEST(ManifestDbDecryption, ReadingStopsWhenAsked) {
-    const testing::TempDir dir;
-    const fs::path file = dir.Path() / "Manifest.db";
-    testing::WriteFile(file, std::string(4096, 'x'));
-    std::stop_source stop;
-    EXPECT_TRUE(ReadManifestDbFile(file.string(), stop.get_token()));
-    stop.request_stop();
-    const Result<SecretBytes> stopped = ReadManifestDbFile(file.string(), stop.get_token());
-    ASSERT_FALSE(stopped);
-    EXPECT_EQ(stopped.Error().Cause, FailureCause::Stopped);
+    EXPECT_NE(sqlite3_exec(db, "DELETE FROM Files", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(testing::ReadFile(file).substr(18, 2), std::string("\2\2", 2));
 }
 
 } // namespace

@@ -41,10 +41,10 @@ std::string RecordKey(const UnlockedBackup& backup, const SampleFile& file) {
         EXPECT_NE(testing::ReadFile(backup.Folder() + "Manifest.mbdb").find(key), std::string::npos);
         return key;
     }
-    Result<InMemoryDatabase> database = backup.OpenManifestDb();
+    const Result<std::unique_ptr<ManifestDbConnection>> database = backup.OpenManifestDb();
     EXPECT_TRUE(database);
     sqlite3_stmt* raw = nullptr;
-    sqlite3_prepare_v2(database->Db.get(), "SELECT file FROM Files WHERE fileID = ?", -1, &raw, nullptr);
+    sqlite3_prepare_v2((*database)->Db(), "SELECT file FROM Files WHERE fileID = ?", -1, &raw, nullptr);
     const SqliteStatement query(raw);
     sqlite3_bind_text(query.get(), 1, id.c_str(), -1, SQLITE_TRANSIENT);
     EXPECT_EQ(sqlite3_step(query.get()), SQLITE_ROW);
@@ -115,7 +115,7 @@ TEST_P(Refusals, NameWhatIsWrong) {
     Result<UnlockedBackup> backup = UnlockBackup(folder.string(), SecretBytes::CopyOf("correct horse"));
     if (GetParam().WhenOpeningManifestDb) {
         ASSERT_TRUE(backup);
-        const Result<InMemoryDatabase> database = backup->OpenManifestDb();
+        const Result<std::unique_ptr<ManifestDbConnection>> database = backup->OpenManifestDb();
         ASSERT_FALSE(database);
         EXPECT_EQ(database.Error().Cause, GetParam().Verdict);
         return;
@@ -158,21 +158,28 @@ TEST(UnlockBackup, PlainManifestDbWithoutManifestKeyOpens) {
     ASSERT_TRUE(backup);
     EXPECT_TRUE(backup->OpenManifestDb());
     testing::WriteFile(folder / "Manifest.db", std::string(4096, 'x'));
-    const Result<InMemoryDatabase> damaged = backup->OpenManifestDb();
+    const Result<std::unique_ptr<ManifestDbConnection>> damaged = backup->OpenManifestDb();
     ASSERT_FALSE(damaged);
     EXPECT_EQ(damaged.Error().Cause, FailureCause::DamagedManifestKey);
 }
 
-// Unlocking reads Manifest.db ahead for the first opening only: a later one reads the file as it is then.
-TEST(UnlockBackup, ManifestDbReadAheadServesOneOpening) {
+// Each connection reads its own file, and a change to the file is seen by the next one.
+TEST(UnlockBackup, ManifestDbConnectionsReadTheirOwnFile) {
     const testing::TempDir dir;
-    const fs::path folder =
-        testing::WriteSampleBackup(dir.Path() / "b", {.Encryption = SampleEncryption{}, .Files = {Note}});
-    const Result<UnlockedBackup> backup = UnlockBackup(folder.string(), SecretBytes::CopyOf("correct horse"));
-    ASSERT_TRUE(backup);
-    testing::WriteFile(folder / "Manifest.db", std::string(4096, 'x'));
-    EXPECT_TRUE(backup->OpenManifestDb());
-    const Result<InMemoryDatabase> damaged = backup->OpenManifestDb();
+    const fs::path first =
+        testing::WriteSampleBackup(dir.Path() / "a", {.Encryption = SampleEncryption{}, .Files = {Note}});
+    const fs::path second =
+        testing::WriteSampleBackup(dir.Path() / "b", {.Encryption = SampleEncryption{}, .Files = {Sms}});
+    const Result<UnlockedBackup> a = UnlockBackup(first.string(), SecretBytes::CopyOf("correct horse"));
+    const Result<UnlockedBackup> b = UnlockBackup(second.string(), SecretBytes::CopyOf("correct horse"));
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(RecordKey(*a, Note),
+              testing::MakeWrappedRecordKey(3, testing::SampleFileKey(testing::SampleFileID(Note))));
+    const Result<std::unique_ptr<ManifestDbConnection>> open = a->OpenManifestDb();
+    ASSERT_TRUE(open);
+    EXPECT_EQ(RecordKey(*b, Sms), testing::MakeWrappedRecordKey(3, testing::SampleFileKey(testing::SampleFileID(Sms))));
+    testing::WriteFile(second / "Manifest.db", std::string(4096, 'x'));
+    const Result<std::unique_ptr<ManifestDbConnection>> damaged = b->OpenManifestDb();
     ASSERT_FALSE(damaged);
     EXPECT_EQ(damaged.Error().Cause, FailureCause::DamagedManifestDb);
 }

@@ -39,11 +39,11 @@ bool IsNotSqliteFile(const std::string& path) {
 }
 
 Result<void> ReadUnlockedManifestDb(const UnlockedBackup& unlocked, BackupTree& tree) {
-    Result<InMemoryDatabase> manifest = unlocked.OpenManifestDb();
+    const Result<std::unique_ptr<ManifestDbConnection>> manifest = unlocked.OpenManifestDb();
     if (!manifest) {
         return manifest.Error();
     }
-    return ReadOpenManifestDb(manifest->Db.get(), manifest->Bytes.Size(), tree);
+    return ReadOpenManifestDb((*manifest)->Db(), (*manifest)->Size(), tree);
 }
 
 } // namespace

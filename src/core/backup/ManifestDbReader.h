@@ -16,7 +16,7 @@ namespace marrowick {
 // stay in the tree.
 [[nodiscard]] Result<void> ReadManifestDb(BackupTree& tree);
 
-// ReadManifestDb from a database already open read-only (one decrypted into memory) of the given size in bytes,
+// ReadManifestDb from a database already open read-only (one decrypted as it is read) of the given size in bytes,
 // which bounds the work SQLite may do.
 [[nodiscard]] Result<void> ReadOpenManifestDb(sqlite3* db, std::uint64_t bytes, BackupTree& tree);
 

@@ -7,12 +7,6 @@ namespace {
 // EVP's lengths are ints: larger inputs go through in slices.
 constexpr std::size_t MaxSlice = std::size_t{1} << 30;
 
-// Fetched once: handing EVP_aes_256_cbc() to each file's context would look the cipher up by name each time.
-const EVP_CIPHER* Cbc() {
-    static const FetchedCipher cipher(EVP_CIPHER_fetch(nullptr, "AES-256-CBC", nullptr));
-    return cipher.get();
-}
-
 Failure LibraryFailure(const char* what) {
     Failure failure = Failure::Because(FailureStep::Read, {}, FailureCause::Library);
     failure.Detail = what;
@@ -24,8 +18,9 @@ Failure LibraryFailure(const char* what) {
 Result<FileDecryptor> FileDecryptor::Make(const SecretBytes& key, Padding padding) {
     static constexpr unsigned char ZeroIv[BlockSize] = {};
     CipherContext context(EVP_CIPHER_CTX_new());
-    if (!context || Cbc() == nullptr || key.Size() != static_cast<std::size_t>(EVP_CIPHER_get_key_length(Cbc())) ||
-        EVP_DecryptInit_ex2(context.get(), Cbc(), key.Data(), ZeroIv, nullptr) != 1 ||
+    if (!context || AesCbc() == nullptr ||
+        key.Size() != static_cast<std::size_t>(EVP_CIPHER_get_key_length(AesCbc())) ||
+        EVP_DecryptInit_ex2(context.get(), AesCbc(), key.Data(), ZeroIv, nullptr) != 1 ||
         EVP_CIPHER_CTX_set_padding(context.get(), padding == Padding::Strip ? 1 : 0) != 1) {
         return LibraryFailure("the AES-256-CBC decryption cannot start");
     }

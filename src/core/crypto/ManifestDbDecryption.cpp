@@ -2,29 +2,66 @@
 
 #include "core/crypto/FileDecryptor.h"
 #include "core/platform/Files.h"
+#include "core/platform/SqliteHandles.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
+#include <climits>
+#include <cstring>
 #include <fcntl.h>
-#include <new>
 
 namespace marrowick {
 
 namespace {
 
-// Read in slices, so that a stop request is seen soon.
-constexpr std::size_t SliceSize = std::size_t{16} << 20;
+constexpr std::size_t Block = FileDecryptor::BlockSize;
+constexpr std::size_t HeaderBytes = 32;
 
 Failure Damaged(const std::string& path) {
     return Failure::Because(FailureStep::Read, path, FailureCause::DamagedManifestDb);
 }
 
-Result<SecretBytes> ReadWhole(const std::string& path, const std::stop_token& stop) {
-    const Result<FileDescriptor> file = OpenRegularFileAt(AT_FDCWD, path);
+std::string_view View(const unsigned char* bytes, std::size_t size) {
+    return {reinterpret_cast<const char*>(bytes), size};
+}
+
+} // namespace
+
+std::optional<std::uint64_t> DecryptedManifestDbLength(std::string_view header, std::uint64_t length,
+                                                       std::string_view lastBlock) {
+    if (header.size() < SqliteHeader.size() + 2 || !header.starts_with(SqliteHeader)) {
+        return std::nullopt;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(header.data());
+    const unsigned stored = unsigned{bytes[16]} << 8 | bytes[17];
+    const std::uint64_t pageSize = stored == 1 ? 65536 : stored;
+    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0) {
+        return std::nullopt;
+    }
+    if (length % pageSize == 0) {
+        return length;
+    }
+    const std::size_t padding = lastBlock.empty() ? 0 : static_cast<unsigned char>(lastBlock.back());
+    const bool padded = padding >= 1 && padding <= Block && padding <= lastBlock.size() && padding <= length &&
+                        std::all_of(lastBlock.end() - static_cast<std::ptrdiff_t>(padding), lastBlock.end(),
+                                    [padding](char byte) { return static_cast<unsigned char>(byte) == padding; });
+    if (!padded || (length - padding) % pageSize != 0) {
+        return std::nullopt;
+    }
+    return length - padding;
+}
+
+std::optional<std::size_t> DecryptedManifestDbLength(std::string_view plaintext) {
+    const std::string_view last = plaintext.substr(plaintext.size() - std::min(plaintext.size(), Block));
+    const std::optional<std::uint64_t> length = DecryptedManifestDbLength(plaintext, plaintext.size(), last);
+    return length ? std::optional<std::size_t>(static_cast<std::size_t>(*length)) : std::nullopt;
+}
+
+Result<ManifestDbFile> ManifestDbFile::Open(const std::string& path, const SecretBytes* key) {
+    Result<FileDescriptor> file = OpenRegularFileAt(AT_FDCWD, path);
     if (!file) {
         return file.Error();
     }
@@ -32,119 +69,103 @@ Result<SecretBytes> ReadWhole(const std::string& path, const std::stop_token& st
     if (::fstat(file->Get(), &status) != 0) {
         return Failure::System(FailureStep::Read, path, errno);
     }
-    if (static_cast<std::uint64_t>(status.st_size) > SIZE_MAX) {
-        return Failure::Because(FailureStep::Read, path, FailureCause::TooLarge);
-    }
-    SecretBytes bytes(static_cast<std::size_t>(status.st_size));
-    // A file that shrank since it was opened is damaged; bytes it grew by are not read.
-    for (std::size_t done = 0; done < bytes.Size();) {
-        if (stop.stop_requested()) {
-            return Failure::Because(FailureStep::Read, path, FailureCause::Stopped);
+    CipherContext context;
+    if (key != nullptr) {
+        context.reset(EVP_CIPHER_CTX_new());
+        static constexpr unsigned char ZeroIv[Block] = {};
+        if (!context || AesCbc() == nullptr || key->Size() != 32 ||
+            EVP_DecryptInit_ex2(context.get(), AesCbc(), key->Data(), ZeroIv, nullptr) != 1) {
+            Failure failure = Failure::Because(FailureStep::Read, path, FailureCause::Library);
+            failure.Detail = "the AES-256-CBC decryption cannot start";
+            return failure;
         }
-        const ssize_t n = ::read(file->Get(), bytes.Data() + done, std::min(SliceSize, bytes.Size() - done));
-        if (n < 0 && errno == EINTR) {
+    }
+    ManifestDbFile opened(std::move(*file), std::move(context));
+    if (!opened.FindLength(static_cast<std::uint64_t>(status.st_size))) {
+        return Damaged(path);
+    }
+    return opened;
+}
+
+bool ManifestDbFile::FindLength(std::uint64_t storedSize) {
+    unsigned char header[HeaderBytes];
+    const std::size_t headerSize = static_cast<std::size_t>(std::min<std::uint64_t>(HeaderBytes, storedSize));
+    if (!context_) {
+        if (!ReadStored(0, headerSize, header) || !View(header, headerSize).starts_with(SqliteHeader)) {
+            return false;
+        }
+        length_ = storedSize;
+        return true;
+    }
+    unsigned char last[Block];
+    if (storedSize == 0 || storedSize % Block != 0 || !Decrypt(0, headerSize, header) ||
+        !Decrypt(storedSize - Block, Block, last)) {
+        return false;
+    }
+    const std::optional<std::uint64_t> length =
+        DecryptedManifestDbLength(View(header, headerSize), storedSize, View(last, Block));
+    if (!length) {
+        return false;
+    }
+    length_ = *length;
+    return true;
+}
+
+bool ManifestDbFile::Read(std::uint64_t offset, std::size_t size, unsigned char* out) {
+    if (offset > length_ || size > length_ - offset) {
+        return false;
+    }
+    return context_ ? Decrypt(offset, size, out) : ReadStored(offset, size, out);
+}
+
+bool ManifestDbFile::ReadStored(std::uint64_t offset, std::size_t size, unsigned char* out) const {
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t got = ::pread(file_.Get(), out + done, size - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) {
             continue;
         }
-        if (n <= 0) {
-            return n == 0 ? Damaged(path) : Failure::System(FailureStep::Read, path, errno);
+        if (got <= 0) {
+            return false;
         }
-        done += static_cast<std::size_t>(n);
+        done += static_cast<std::size_t>(got);
     }
-    return bytes;
+    return true;
 }
 
-} // namespace
-
-std::optional<std::size_t> DecryptedManifestDbLength(std::string_view plaintext) {
-    if (plaintext.size() < SqliteHeader.size() + 2 || !plaintext.starts_with(SqliteHeader)) {
-        return std::nullopt;
+// CBC decrypts any whole block from the block before it: the bytes asked for are decrypted from the blocks that
+// hold them and the one before, read in one go.
+bool ManifestDbFile::Decrypt(std::uint64_t offset, std::size_t size, unsigned char* out) {
+    static constexpr unsigned char ZeroIv[Block] = {};
+    const std::uint64_t first = offset / Block * Block;
+    const std::uint64_t end = (offset + size + Block - 1) / Block * Block;
+    const std::uint64_t from = first == 0 ? 0 : first - Block;
+    const auto blocks = static_cast<std::size_t>(end - first);
+    if (blocks > INT_MAX) {
+        return false;
     }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(plaintext.data());
-    const unsigned stored = unsigned{bytes[16]} << 8 | bytes[17];
-    const std::size_t pageSize = stored == 1 ? 65536 : stored;
-    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0) {
-        return std::nullopt;
+    cipher_.resize(static_cast<std::size_t>(end - from));
+    if (!ReadStored(from, cipher_.size(), cipher_.data())) {
+        return false;
     }
-    const std::size_t length = plaintext.size();
-    if (length % pageSize == 0) {
-        return length;
+    const unsigned char* iv = first == 0 ? ZeroIv : cipher_.data();
+    const bool aligned = offset == first && size == blocks;
+    unsigned char* plain = out;
+    if (!aligned) {
+        plain_.resize(blocks);
+        plain = plain_.data();
     }
-    const std::size_t padding = bytes[length - 1];
-    const bool padded = padding >= 1 && padding <= FileDecryptor::BlockSize &&
-                        std::all_of(bytes + length - padding, bytes + length,
-                                    [padding](unsigned char byte) { return byte == padding; });
-    if (!padded || (length - padding) % pageSize != 0) {
-        return std::nullopt;
+    int written = 0;
+    if (EVP_DecryptInit_ex2(context_.get(), nullptr, nullptr, iv, nullptr) != 1 ||
+        EVP_CIPHER_CTX_set_padding(context_.get(), 0) != 1 ||
+        EVP_DecryptUpdate(context_.get(), plain, &written, cipher_.data() + (first - from), static_cast<int>(blocks)) !=
+            1 ||
+        static_cast<std::size_t>(written) != blocks) {
+        return false;
     }
-    return length - padding;
-}
-
-Result<SecretBytes> ReadManifestDbFile(const std::string& path, const std::stop_token& stop) {
-    try {
-        return ReadWhole(path, stop);
-    } catch (const std::bad_alloc&) {
-        return Failure::Because(FailureStep::Read, path, FailureCause::OutOfMemory);
+    if (!aligned) {
+        std::memcpy(out, plain_.data() + (offset - first), size);
     }
-}
-
-Result<void> DecryptManifestDbInPlace(SecretBytes& bytes, const std::string& path, const SecretBytes& key) {
-    if (bytes.Empty() || bytes.Size() % FileDecryptor::BlockSize != 0) {
-        return Damaged(path);
-    }
-    Result<FileDecryptor> decryptor = FileDecryptor::Make(key, FileDecryptor::Padding::Keep);
-    if (!decryptor) {
-        return decryptor.Error();
-    }
-    // Without padding, whole blocks decrypt to as many bytes and none is held back, so they can overwrite themselves.
-    if (const Result<std::size_t> decrypted = decryptor->Update(bytes.View(), bytes.Data()); !decrypted) {
-        return decrypted.Error();
-    }
-    const std::optional<std::size_t> length = DecryptedManifestDbLength(bytes.View());
-    if (!length) {
-        return Damaged(path);
-    }
-    bytes.Shrink(*length);
-    return {};
-}
-
-Result<SecretBytes> DecryptManifestDb(const std::string& path, const SecretBytes& key) {
-    Result<SecretBytes> bytes = ReadManifestDbFile(path);
-    if (!bytes) {
-        return bytes;
-    }
-    if (const Result<void> decrypted = DecryptManifestDbInPlace(*bytes, path, key); !decrypted) {
-        return decrypted.Error();
-    }
-    return bytes;
-}
-
-Result<SecretBytes> ReadPlainManifestDb(const std::string& path) {
-    Result<SecretBytes> bytes = ReadManifestDbFile(path);
-    if (bytes && !bytes->View().starts_with(SqliteHeader)) {
-        return Damaged(path);
-    }
-    return bytes;
-}
-Result<InMemoryDatabase> OpenInMemoryDatabase(SecretBytes bytes) {
-    sqlite3* raw = nullptr;
-    const int opened = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    InMemoryDatabase database{std::move(bytes), SqliteDatabase(raw)};
-    // A database left in WAL mode would want a WAL file beside it, which memory has none of; all it holds is in the
-    // main file, so it reads as a rollback-journal one.
-    unsigned char* header = database.Bytes.Data();
-    if (database.Bytes.Size() >= 20 && header[18] == 2 && header[19] == 2) {
-        header[18] = 1;
-        header[19] = 1;
-    }
-    const auto size = static_cast<sqlite3_int64>(database.Bytes.Size());
-    // No SQLITE_DESERIALIZE_FREEONCLOSE: the bytes are ours to wipe, not SQLite's to free.
-    if (opened != SQLITE_OK ||
-        sqlite3_deserialize(raw, "main", database.Bytes.Data(), size, size, SQLITE_DESERIALIZE_READONLY) != SQLITE_OK) {
-        Failure failure = Failure::Because(FailureStep::Open, {}, FailureCause::Library);
-        failure.Detail = raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(opened);
-        return failure;
-    }
-    return database;
+    return true;
 }
 
 } // namespace marrowick

@@ -1,48 +1,54 @@
 #pragma once
 
+#include "core/crypto/OpensslHandles.h"
 #include "core/crypto/SecretBytes.h"
+#include "core/platform/FileDescriptor.h"
 #include "core/platform/Result.h"
-#include "core/platform/SqliteHandles.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
-#include <stop_token>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace marrowick {
 
-// An SQLite database opened read-only over bytes in memory. SQLite reads the bytes in place and does not own them:
-// the connection is declared last, so that it closes before the bytes are wiped.
-struct InMemoryDatabase {
-    SecretBytes Bytes;
-    SqliteDatabase Db;
-};
-
-// The length of a decrypted Manifest.db's content: all of it when it is whole pages, or without its last bytes when
-// they are PKCS#7 padding after whole pages. Nothing when the bytes do not start with SQLite's header or neither
-// holds.
+// The length of a decrypted Manifest.db's content, from its first 18 bytes (header), its length and its last block
+// (lastBlock, up to 16 bytes): all of it when it is whole pages, or without its last bytes when they are PKCS#7
+// padding after whole pages. Nothing when the header is not SQLite's or neither holds.
+[[nodiscard]] std::optional<std::uint64_t> DecryptedManifestDbLength(std::string_view header, std::uint64_t length,
+                                                                     std::string_view lastBlock);
+// The same for a whole decrypted database.
 [[nodiscard]] std::optional<std::size_t> DecryptedManifestDbLength(std::string_view plaintext);
 
-// The whole Manifest.db file at path (a regular file, never reached through a link) in memory, as long as it was
-// when opened: DamagedManifestDb when it shrinks while read, OutOfMemory when it does not fit, Stopped when stop is
-// requested first, and as the file's open or read fails.
-[[nodiscard]] Result<SecretBytes> ReadManifestDbFile(const std::string& path, const std::stop_token& stop = {});
+// A backup's Manifest.db read at any offset, each read decrypted on its way (AES-256-CBC, zero IV, with the key of
+// the manifest) so that no decrypted byte is kept but what the caller keeps; read as it is when there is no key.
+class ManifestDbFile final {
+public:
+    // Opens the file at path (a regular file, never reached through a link). With a key, fails with
+    // DamagedManifestDb when its length is not a non-zero multiple of 16 or it does not decrypt to an SQLite database;
+    // without one, when it is no SQLite database.
+    [[nodiscard]] static Result<ManifestDbFile> Open(const std::string& path, const SecretBytes* key);
 
-// Decrypts Manifest.db's bytes, read from path, where they lie: AES-256-CBC, zero IV, padding as
-// DecryptedManifestDbLength finds it. Fails with DamagedManifestDb when their length is not a non-zero multiple of 16
-// or the result is not an SQLite database.
-[[nodiscard]] Result<void> DecryptManifestDbInPlace(SecretBytes& bytes, const std::string& path,
-                                                    const SecretBytes& key);
+    // The content's length (without padding).
+    [[nodiscard]] std::uint64_t Length() const { return length_; }
 
-// ReadManifestDbFile, then DecryptManifestDbInPlace.
-[[nodiscard]] Result<SecretBytes> DecryptManifestDb(const std::string& path, const SecretBytes& key);
+    // Reads size bytes at offset, which lie within Length(), into out; false when the file no longer holds them.
+    [[nodiscard]] bool Read(std::uint64_t offset, std::size_t size, unsigned char* out);
 
-// The same bytes read as they are, for a backup whose Manifest.db is not encrypted; DamagedManifestDb when they are
-// no SQLite database.
-[[nodiscard]] Result<SecretBytes> ReadPlainManifestDb(const std::string& path);
+private:
+    ManifestDbFile(FileDescriptor file, CipherContext context) : file_(std::move(file)), context_(std::move(context)) {}
 
-// Opens database bytes read-only in memory (sqlite3_deserialize); Library with SQLite's words when it refuses.
-[[nodiscard]] Result<InMemoryDatabase> OpenInMemoryDatabase(SecretBytes bytes);
+    [[nodiscard]] bool ReadStored(std::uint64_t offset, std::size_t size, unsigned char* out) const;
+    [[nodiscard]] bool Decrypt(std::uint64_t offset, std::size_t size, unsigned char* out);
+    [[nodiscard]] bool FindLength(std::uint64_t storedSize);
+
+    FileDescriptor file_;
+    CipherContext context_; // null when the file is plain
+    std::uint64_t length_ = 0;
+    std::vector<unsigned char> cipher_;
+    std::vector<unsigned char> plain_;
+};
 
 } // namespace marrowick

@@ -25,4 +25,10 @@ using FetchedCipher = std::unique_ptr<EVP_CIPHER, CipherFree>;
 using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextFree>;
 using FetchedDigest = std::unique_ptr<EVP_MD, DigestFree>;
 
+// AES-256-CBC, fetched once: naming it for each new context would look it up by name each time.
+inline const EVP_CIPHER* AesCbc() {
+    static const FetchedCipher cipher(EVP_CIPHER_fetch(nullptr, "AES-256-CBC", nullptr));
+    return cipher.get();
+}
+
 } // namespace marrowick

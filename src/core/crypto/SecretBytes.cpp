@@ -30,8 +30,6 @@ unsigned char* MapPages(std::size_t length) {
     }
     // Best effort: a kernel without MADV_DONTDUMP still gets wiped buffers.
     (void)::madvise(pages, length, MADV_DONTDUMP);
-    // A decrypted database of a gigabyte filled a small page at a time spends most of its time in page faults.
-    (void)::madvise(pages, length, MADV_HUGEPAGE);
     return static_cast<unsigned char*>(pages);
 }
 

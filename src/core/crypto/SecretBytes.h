@@ -5,7 +5,7 @@
 
 namespace marrowick {
 
-// The only holder of passwords, keys and decrypted databases: bytes on pages kept for secrets, left out of core
+// The only holder of passwords and keys: bytes on pages kept for secrets, left out of core
 // dumps, and wiped when the buffer goes or another is moved into it. Up to 64 bytes (a key) share a page with other
 // secrets; longer ones have pages of their own, unmapped once wiped. A move hands the bytes over; nothing copies
 // them, so that no stray copy outlives the buffer.

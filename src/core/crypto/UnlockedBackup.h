@@ -3,12 +3,11 @@
 #include "core/crypto/ClassKeys.h"
 #include "core/crypto/EncryptionInfo.h"
 #include "core/crypto/FileDecryptor.h"
-#include "core/crypto/ManifestDbDecryption.h"
+#include "core/crypto/ManifestDbConnection.h"
 #include "core/crypto/SecretBytes.h"
 #include "core/platform/Result.h"
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,36 +31,25 @@ public:
     // A decryptor of the stored file whose record holds wrappedKey; fails as FileKey does.
     [[nodiscard]] Result<FileDecryptor> MakeFileDecryptor(std::string_view wrappedKey) const;
 
-    // Manifest.db decrypted into memory and open read-only. A backup without ManifestKey whose Manifest.db is plain
-    // SQLite is read into memory as it is. Fails with DamagedManifestKey, DamagedManifestDb, OutOfMemory, or as
-    // reading the file fails.
-    [[nodiscard]] Result<InMemoryDatabase> OpenManifestDb() const;
-
-    // Manifest.db's bytes as read ahead (ReadManifestDbFile) while the key was derived, kept until OpenManifestDb
-    // takes them instead of reading the file again.
-    void KeepManifestDbReadAhead(SecretBytes bytes);
+    // Manifest.db open read-only, its pages decrypted as they are read. A backup without ManifestKey whose
+    // Manifest.db is plain SQLite is read as it is. Fails with DamagedManifestKey, DamagedManifestDb, or as opening
+    // the file fails.
+    [[nodiscard]] Result<std::unique_ptr<ManifestDbConnection>> OpenManifestDb() const;
 
 private:
     UnlockedBackup(std::string folder, std::optional<std::string> manifestKey, ClassKeys keys)
         : folder_(std::move(folder)), manifestKey_(std::move(manifestKey)), keys_(std::move(keys)) {}
 
-    [[nodiscard]] Result<SecretBytes> ReadManifestDb(const std::string& path) const;
-
-    struct ReadAhead {
-        std::mutex Lock;
-        std::optional<SecretBytes> Bytes;
-    };
+    [[nodiscard]] Result<ManifestDbFile> OpenManifestDbFile() const;
 
     std::string folder_;
     std::optional<std::string> manifestKey_;
     ClassKeys keys_;
-    std::unique_ptr<ReadAhead> readAhead_ = std::make_unique<ReadAhead>();
 };
 
 // Opens an encrypted backup with its password (UTF-8) in one call: reads Manifest.plist, derives the password key
-// and unlocks, reading an encrypted Manifest.db ahead on a second thread meanwhile. Takes seconds on a real backup
-// (see DerivePasswordKey): call it on a worker thread, or call ReadLockedBackup, DerivePasswordKey and
-// UnlockedBackup::Unlock one by one.
+// and unlocks. Takes seconds on a real backup (see DerivePasswordKey): call it on a worker thread, or call
+// ReadLockedBackup, DerivePasswordKey and UnlockedBackup::Unlock one by one.
 [[nodiscard]] Result<UnlockedBackup> UnlockBackup(const std::string& backupFolder, const SecretBytes& password);
 
 } // namespace marrowick

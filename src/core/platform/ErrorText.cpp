@@ -66,8 +66,6 @@ std::string CausePhrase(FailureCause cause) {
         return "a symbolic link on the device";
     case FailureCause::ParentFailed:
         return "the folder it belongs in was not written";
-    case FailureCause::Stopped:
-        return "stopped before it ended";
     case FailureCause::NotEncrypted:
         return "the backup is not encrypted";
     case FailureCause::DamagedManifestPlist:

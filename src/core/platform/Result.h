@@ -49,7 +49,6 @@ enum class FailureCause {
     BadStoredFileId,  // a manifest entry's file id is not a stored file's name
     DeviceLink,       // the entry is a symbolic link on the device, whose content a backup does not hold
     ParentFailed,     // the folder it belongs in was not written
-    Stopped,          // the work was stopped before it ended
     // Opening an encrypted backup:
     NotEncrypted,         // a password was given for a backup that is not encrypted
     DamagedManifestPlist, // Manifest.plist is no property list holding a dictionary
