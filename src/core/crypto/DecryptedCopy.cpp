@@ -3,7 +3,6 @@
 #include "core/platform/FileCopy.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -51,10 +50,7 @@ Result<void> DecryptedCopier::WriteDecrypted(FileDecryptor& decryptor, int in, i
         return {};
     };
     for (;;) {
-        const ssize_t got = ::read(in, cipher_.get(), ChunkBytes);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t got = ReadSome(in, cipher_.get(), ChunkBytes);
         if (got < 0) {
             return Failure::System(FailureStep::Write, {}, errno);
         }

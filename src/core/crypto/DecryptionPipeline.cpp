@@ -2,8 +2,6 @@
 
 #include "core/platform/FileCopy.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <condition_variable>
 #include <deque>
@@ -91,15 +89,6 @@ private:
     bool closed_ = false;
     int writeError_ = 0;
 };
-
-ssize_t ReadSome(int in, char* buffer, std::size_t size) {
-    for (;;) {
-        const ssize_t got = ::read(in, buffer, size);
-        if (got >= 0 || errno != EINTR) {
-            return got;
-        }
-    }
-}
 
 // Reads, decrypts and queues chunks until the file's end (its last plaintext bytes included) or a failure.
 Result<void> DecryptInto(ChunkQueue& queue, FileDecryptor& decryptor, int in, char* cipher) {

@@ -71,6 +71,15 @@ int WriteAll(int out, const char* data, std::size_t size) {
     return 0;
 }
 
+ssize_t ReadSome(int in, char* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, size);
+        if (got >= 0 || errno != EINTR) {
+            return got;
+        }
+    }
+}
+
 namespace {
 
 // Copies up to limit bytes (all of them when limit is negative) from in's position to out's.
@@ -78,14 +87,11 @@ int CopyWithReadWrite(int in, int out, off_t limit = -1) {
     std::vector<char> buffer(std::size_t{1} << 20);
     while (limit != 0) {
         const std::size_t want = limit < 0 ? buffer.size() : std::min(buffer.size(), static_cast<std::size_t>(limit));
-        const ssize_t got = ::read(in, buffer.data(), want);
+        const ssize_t got = ReadSome(in, buffer.data(), want);
         if (got == 0) {
             return 0;
         }
         if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return errno;
         }
         if (const int error = WriteAll(out, buffer.data(), static_cast<std::size_t>(got)); error != 0) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <sys/types.h>
 
 namespace marrowick {
 
@@ -35,6 +36,9 @@ using ContentWriter = std::function<Result<void>(int in, int out)>;
 
 // Writes size bytes to out, going on after short writes and interruptions; 0 or an errno.
 [[nodiscard]] int WriteAll(int out, const char* data, std::size_t size);
+
+// read(2) of up to size bytes into buffer, tried again when a signal interrupts it.
+[[nodiscard]] ssize_t ReadSome(int in, char* buffer, std::size_t size);
 
 // The system calls a copy may use, for tests and benchmarks that must rule some out.
 enum class CopyMethod { CopyFileRange, SendFile, ReadWrite };
