@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <sys/stat.h>
@@ -104,37 +105,94 @@ TEST_P(EncryptedBackup, OpensWithItsPasswordOnlyAndExportsEveryFileDecryptedWith
     EXPECT_EQ(status.st_mtime, 1577836800);
 }
 
-TEST_P(EncryptedBackup, AFileThatDoesNotDecryptFailsWithItsReasonAndLeavesNothing) {
+// Files are read and decrypted ahead of their writing: failures, files passed over (their folder failed) and files
+// after them keep their places.
+TEST_P(EncryptedBackup, FilesThatFailLeaveNothingAndTheOthersExportAsTheyAre) {
     const TempDir dir;
     SampleBackup sample;
     sample.Manifest = GetParam();
     sample.Encryption = SampleEncryption{};
     sample.Files = Files;
+    sample.Files.push_back({.RelativePath = "Library/Cookies/passed-over", .Content = "c"});
+    sample.Files.push_back({.RelativePath = "Library/Mail/after", .Content = std::string(70000, 'm')});
+    sample.Files.push_back({.RelativePath = "Library/Notes/gone", .StoredFileMissing = true});
     const fs::path folder = testing::WriteSampleBackup(dir.Path() / "backup", sample);
-    // The last block decrypts to another padding.
-    const fs::path damaged = StoredFile(folder, Files[0]);
-    std::string bytes = testing::ReadFile(damaged.string());
-    bytes.back() = static_cast<char>(bytes.back() ^ 0x5A);
-    std::ofstream(damaged, std::ios::binary | std::ios::trunc) << bytes;
+    // The last block of a large and of a small file decrypts to another padding.
+    for (const SampleFile& file : {Files[0], Files[1]}) {
+        const fs::path damaged = StoredFile(folder, file);
+        std::string bytes = testing::ReadFile(damaged.string());
+        bytes.back() = static_cast<char>(bytes.back() ^ 0x5A);
+        std::ofstream(damaged, std::ios::binary | std::ios::trunc) << bytes;
+    }
     Result<UnlockedBackup> unlocked = UnlockBackup(folder.string(), SecretBytes::CopyOf("correct horse"));
     ASSERT_TRUE(unlocked);
     KeepUnlockedBackup(std::make_shared<const UnlockedBackup>(std::move(*unlocked)));
-
     const BackupTreeResult tree = OpenBackupTree(folder.string(), Kind());
     ASSERT_EQ(tree.Status, TreeStatus::Ok);
-    fs::create_directory(dir.Path() / "out");
+    const fs::path out = dir.Path() / "out";
+    fs::create_directories(out / "Library");
+    std::ofstream(out / "Library/Cookies") << "a file where the folder goes";
+
     ExportParameters parameters;
-    parameters.SelectedNode = FindNode(tree.Root, "/var/mobile/Library/SMS");
+    parameters.SelectedNode = FindNode(tree.Root, "/var/mobile/Library");
     parameters.BackupFolder = folder.string();
     parameters.ManifestKind = Kind();
-    parameters.TargetFolder = (dir.Path() / "out").string();
+    parameters.TargetFolder = out.string();
     const ExportResult result = RunExport(parameters);
 
-    EXPECT_EQ(result.FilesCopied, 0U);
-    ASSERT_EQ(result.Failures.size(), 1U);
-    EXPECT_EQ(result.Failures[0].Problem.Cause, FailureCause::DamagedStoredFile);
-    EXPECT_NE(ExportFailureReason(result.Failures[0]).find("does not decrypt"), std::string::npos);
-    EXPECT_EQ(Listing(dir.Path() / "out"), std::set<std::string>{"SMS"});
+    std::map<std::string, FailureCause> failed;
+    for (const ExportFailure& failure : result.Failures) {
+        failed[failure.DevicePath] = failure.Problem.Cause;
+    }
+    const std::string library = "/var/mobile/Library/";
+    EXPECT_EQ(failed, (std::map<std::string, FailureCause>{
+                          {library + "Cookies", FailureCause::NotFolder},
+                          {library + "Cookies/passed-over", FailureCause::ParentFailed},
+                          {library + "Notes/chunks", FailureCause::DamagedStoredFile},
+                          {library + "Notes/gone", FailureCause::System},
+                          {library + "SMS/sms.db", FailureCause::DamagedStoredFile},
+                      }));
+    EXPECT_EQ(result.NotInBackupCount, 1U);
+    EXPECT_NE(ExportFailureReason(result.Failures.back()).find("does not decrypt"), std::string::npos);
+    EXPECT_EQ(result.FilesCopied, Files.size() - 1);
+    EXPECT_EQ(testing::ReadFile((out / "Library/Mail/after").string()), sample.Files[Files.size() + 1].Content);
+    EXPECT_EQ(testing::ReadFile((out / "Library/Notes/seventeen").string()), Files[4].Content);
+    EXPECT_EQ(Listing(out), (std::set<std::string>{"Library", "Library/Cookies", "Library/Mail", "Library/Mail/after",
+                                                   "Library/Notes", "Library/Notes/changed.db", "Library/Notes/empty",
+                                                   "Library/Notes/seventeen", "Library/Notes/sixteen", "Library/SMS"}));
+}
+
+// More files than are read ahead: cancelling stops the reading too.
+TEST_P(EncryptedBackup, CancellingStopsTheReadingAhead) {
+    const TempDir dir;
+    SampleBackup sample;
+    sample.Manifest = GetParam();
+    sample.Encryption = SampleEncryption{};
+    for (int i = 0; i < 30; ++i) {
+        sample.Files.push_back({.RelativePath = "Media/" + std::to_string(100 + i), .Content = std::string(1000, 'p')});
+    }
+    const fs::path folder = testing::WriteSampleBackup(dir.Path() / "backup", sample);
+    Result<UnlockedBackup> unlocked = UnlockBackup(folder.string(), SecretBytes::CopyOf("correct horse"));
+    ASSERT_TRUE(unlocked);
+    KeepUnlockedBackup(std::make_shared<const UnlockedBackup>(std::move(*unlocked)));
+    const BackupTreeResult tree = OpenBackupTree(folder.string(), Kind());
+    ASSERT_EQ(tree.Status, TreeStatus::Ok);
+
+    ExportCancelled = 0;
+    ExportParameters parameters;
+    parameters.SelectedNode = FindNode(tree.Root, "/var/mobile/Media");
+    parameters.BackupFolder = folder.string();
+    parameters.ManifestKind = Kind();
+    parameters.TargetFolder = dir.Path().string();
+    parameters.Progress = [](const ExportProgress& progress) {
+        if (progress.Node->Name() == "102") {
+            ExportCancelled = 1;
+        }
+    };
+    const ExportResult result = RunExport(parameters);
+    ExportCancelled = 0;
+    EXPECT_TRUE(result.Cancelled);
+    EXPECT_EQ(result.FilesCopied, 3U);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothManifests, EncryptedBackup, ::testing::Values(SampleManifest::Db, SampleManifest::Mbdb));

@@ -2,75 +2,50 @@
 
 #include "core/platform/FileCopy.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-
 namespace marrowick {
 namespace {
 
-// Few enough system calls, and both buffers stay in the processor's cache between reading, decrypting and writing.
-constexpr std::size_t ChunkBytes = std::size_t{128} << 10;
-// From this size on, a second thread writing while the next bytes are decrypted pays for its start.
-constexpr off_t PipelinedBytes = off_t{4} << 20;
-
-bool IsLarge(int fd) {
-    struct stat status {};
-    return ::fstat(fd, &status) == 0 && status.st_size >= PipelinedBytes;
+Failure KeyFailure(Failure failure, const std::string& targetName) {
+    failure.Step = FailureStep::Check;
+    failure.Path = targetName;
+    return failure;
 }
 
 } // namespace
 
-Result<void> DecryptedCopier::Copy(std::string_view wrappedKey, int sourceFd, int targetFolderFd,
-                                   const std::string& targetName, std::int64_t mtime) {
-    Result<FileDecryptor> decryptor = backup_->MakeFileDecryptor(wrappedKey);
+Result<void> DecryptedCopier::Copy(const FileNode& node, int targetFolderFd, const std::string& targetName) {
+    const PreparedFile& file = ahead_.Take(node);
+    if (!file.Source) {
+        return file.Source.Error();
+    }
+    const int source = file.Source->Get();
+    switch (file.State) {
+    case PreparedFile::Readiness::KeyRefused:
+        return KeyFailure(file.Problem, targetName);
+    case PreparedFile::Readiness::DoesNotDecrypt:
+    case PreparedFile::Readiness::Decrypted:
+        // A content that does not decrypt fails as a write would, after the same checks of the target.
+        return CopyWholeFileThrough(
+            [&file](int /*in*/, int out) -> Result<void> {
+                if (file.State == PreparedFile::Readiness::DoesNotDecrypt) {
+                    return file.Problem;
+                }
+                if (const int error = WriteAll(out, reinterpret_cast<const char*>(file.Content.get()), file.Length);
+                    error != 0) {
+                    return Failure::System(FailureStep::Write, {}, error);
+                }
+                return {};
+            },
+            source, targetFolderFd, targetName, node.MTime());
+    case PreparedFile::Readiness::LeftToCaller:
+        break;
+    }
+    Result<FileDecryptor> decryptor = backup_->MakeFileDecryptor(node.EncryptionKey());
     if (!decryptor) {
-        Failure failure = decryptor.Error();
-        failure.Step = FailureStep::Check;
-        failure.Path = targetName;
-        return failure;
+        return KeyFailure(decryptor.Error(), targetName);
     }
-    if (!cipher_) {
-        // Not zeroed: every byte written out was decrypted into them first.
-        cipher_ = std::make_unique_for_overwrite<char[]>(ChunkBytes);
-        plain_ = std::make_unique_for_overwrite<unsigned char[]>(ChunkBytes + FileDecryptor::BlockSize);
-    }
-    return CopyWholeFileThrough([this, &decryptor](int in, int out) { return WriteDecrypted(*decryptor, in, out); },
-                                sourceFd, targetFolderFd, targetName, mtime);
-}
-
-Result<void> DecryptedCopier::WriteDecrypted(FileDecryptor& decryptor, int in, int out) {
-    if (IsLarge(in)) {
-        return pipeline_.Run(decryptor, in, out);
-    }
-    const auto write = [this, out](std::size_t bytes) -> Result<void> {
-        if (const int error = WriteAll(out, reinterpret_cast<const char*>(plain_.get()), bytes); error != 0) {
-            return Failure::System(FailureStep::Write, {}, error);
-        }
-        return {};
-    };
-    for (;;) {
-        const ssize_t got = ReadSome(in, cipher_.get(), ChunkBytes);
-        if (got < 0) {
-            return Failure::System(FailureStep::Write, {}, errno);
-        }
-        if (got == 0) {
-            break;
-        }
-        const Result<std::size_t> decrypted =
-            decryptor.Update({cipher_.get(), static_cast<std::size_t>(got)}, plain_.get());
-        if (!decrypted) {
-            return decrypted.Error();
-        }
-        if (Result<void> written = write(*decrypted); !written) {
-            return written;
-        }
-    }
-    const Result<std::size_t> last = decryptor.Finish(plain_.get());
-    if (!last) {
-        return last.Error();
-    }
-    return write(*last);
+    return CopyWholeFileThrough([this, &decryptor](int in, int out) { return pipeline_.Run(*decryptor, in, out); },
+                                source, targetFolderFd, targetName, node.MTime());
 }
 
 } // namespace marrowick

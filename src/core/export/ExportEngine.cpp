@@ -68,16 +68,18 @@ Failure FolderOpenFailure(const std::string& name, int error) {
 class Exporter final {
 public:
     explicit Exporter(const ExportParameters& parameters)
-        : parameters_(parameters), storedFiles_(WithTrailingSlash(parameters.BackupFolder), parameters.ManifestKind) {
-        if (std::shared_ptr<const UnlockedBackup> unlocked = FindUnlockedBackup(parameters.BackupFolder)) {
-            decrypted_.emplace(std::move(unlocked));
-        }
-    }
+        : parameters_(parameters), storedFiles_(WithTrailingSlash(parameters.BackupFolder), parameters.ManifestKind) {}
 
     ExportResult Run() {
         if (LiesWithin(parameters_.TargetFolder, parameters_.BackupFolder)) {
             result_.TargetInsideBackup = true;
             return std::move(result_);
+        }
+        std::shared_ptr<const UnlockedBackup> unlocked = FindUnlockedBackup(parameters_.BackupFolder);
+        if (unlocked && parameters_.SelectedNode != nullptr) {
+            // Started before the sizes are summed, so that the first files are ready when the copying begins.
+            decrypted_.emplace(std::move(unlocked), WithTrailingSlash(parameters_.BackupFolder),
+                               parameters_.ManifestKind, *parameters_.SelectedNode);
         }
         SumSizes(parameters_.SelectedNode);
         result_.DoneBytes = 0;
@@ -280,12 +282,7 @@ private:
                                        fileId.empty() ? FailureCause::NoStoredFileId : FailureCause::BadStoredFileId));
             return true;
         }
-        const Result<FileDescriptor> source = storedFiles_.Open(fileId);
-        if (!source) {
-            FailToOpenSource(node, source.Error());
-            return true;
-        }
-        const Result<void> copy = Copy(node, source->Get(), folder.Fd(), name);
+        const Result<void> copy = Copy(node, folder.Fd(), name);
         if (copy) {
             ++result_.FilesCopied;
             return true;
@@ -320,15 +317,20 @@ private:
         Fail(node, ExportFailureKind::NotInBackup, std::move(failure));
     }
 
-    // The stored files of an unlocked backup are encrypted: each is written decrypted with its record's key.
-    Result<void> Copy(const FileNode& node, int sourceFd, int folderFd, const std::string& name) {
+    // The stored files of an unlocked backup are encrypted: each is written decrypted with its record's key. A
+    // stored file that does not open fails at step Open.
+    Result<void> Copy(const FileNode& node, int folderFd, const std::string& name) {
         if (decrypted_) {
-            return decrypted_->Copy(node.EncryptionKey(), sourceFd, folderFd, name, node.MTime());
+            return decrypted_->Copy(node, folderFd, name);
+        }
+        const Result<FileDescriptor> source = storedFiles_.Open(node.FileID());
+        if (!source) {
+            return source.Error();
         }
         if (parameters_.Copier) {
-            return parameters_.Copier(sourceFd, folderFd, name, node.MTime());
+            return parameters_.Copier(source->Get(), folderFd, name, node.MTime());
         }
-        return CopyWholeFile(sourceFd, folderFd, name, node.MTime());
+        return CopyWholeFile(source->Get(), folderFd, name, node.MTime());
     }
 
     void Fail(const FileNode& node, ExportFailureKind kind, Failure problem) {
