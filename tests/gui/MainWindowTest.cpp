@@ -2,6 +2,7 @@
 
 #include "core/backup/FileNode.h"
 #include "core/crypto/UnlockedBackups.h"
+#include "core/settings/ExtraLocations.h"
 #include "gui/app/MarrowickDlg.h"
 #include "gui/browser/DlgBackupPassword.h"
 #include "gui/browser/DlgFileManager.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -197,6 +199,63 @@ TEST_F(MainWindow, ReadsTheExtraLocationsFileAndListsNothingWithoutBackups) {
 
     CMarrowickDlg dialog;
     EXPECT_EQ(Names(*dialog.BackupList()), std::vector<QString>{"Far Away"});
+}
+
+// An empty list says where it looked and offers the extra-locations dialog. A dropped folder of backups is listed
+// for the run, a dropped backup opens, and each offers to remember where it lies.
+TEST_F(MainWindow, EmptyListHintAndDroppedFolders) {
+    CMarrowickDlg dialog;
+    ASSERT_TRUE(testing::ShowAndActivate(dialog));
+    QLabel& hint = *dialog.EmptyListHint();
+    EXPECT_TRUE(hint.isVisible());
+    EXPECT_TRUE(hint.text().contains(QString::fromStdString(home.ProfileBackupFolder().string())));
+    std::vector<ModalRecord> modals = testing::CaptureModals([&] { emit hint.linkActivated(QStringLiteral("add")); });
+    ASSERT_EQ(modals.size(), 1U);
+    EXPECT_EQ(modals[0].ClassName, QStringLiteral("marrowick::CDlgSetBackupPath"));
+
+    const fs::path elsewhere = home.Home() / "elsewhere";
+    AddBackup(elsewhere / "x", Backup("Far Away", 520000000));
+    AddBackup(elsewhere / "y", Backup("Farther", 530000000));
+    fs::create_directories(home.Home() / "empty");
+    const auto drop = [&](const fs::path& folder) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.string()))});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &enter);
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &event);
+        QCoreApplication::processEvents();
+    };
+
+    modals = testing::CaptureModals([&] { drop(home.Home() / "empty"); });
+    ASSERT_EQ(modals.size(), 1U);
+    EXPECT_TRUE(modals[0].Text.startsWith(QStringLiteral("No backup was found")));
+
+    modals = testing::CaptureModals([&] { drop(elsewhere); },
+                                    [](testing::ModalWatcher& watcher) { watcher.Press(QMessageBox::No); });
+    ASSERT_EQ(modals.size(), 1U);
+    EXPECT_TRUE(modals[0].Text.contains(QStringLiteral("holds 2 backups")));
+    EXPECT_FALSE(hint.isVisible());
+    MenuAction(dialog, QStringLiteral("File(&F)"), QStringLiteral("Refresh(&R)\tF5"))->trigger();
+    EXPECT_EQ(Names(*dialog.BackupList()), (std::vector<QString>{"Far Away", "Farther"}));
+    EXPECT_TRUE(ExtraLocationRows().empty());
+
+    bool opened = false;
+    modals = testing::CaptureModals(
+        [&] {
+            drop(elsewhere / "y");
+            EXPECT_TRUE(QTest::qWaitFor([&] { return opened; }, 10000));
+        },
+        [&](testing::ModalWatcher& watcher) {
+            watcher.Press(QMessageBox::Yes).Handle([&](QWidget& modal) {
+                opened = qobject_cast<CDlgFileManager*>(&modal) != nullptr;
+                modal.close();
+            });
+        });
+    ASSERT_EQ(modals.size(), 2U);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(ExtraLocationRows(), std::vector<std::string>{elsewhere.string() + "/"});
+    EXPECT_EQ(Names(*dialog.BackupList()), (std::vector<QString>{"Far Away", "Farther"}));
 }
 
 TEST_F(MainWindow, EnterEscapeAndCtrlHKeepTheWindowOpenAndCtrlEClosesIt) {

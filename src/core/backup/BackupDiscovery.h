@@ -15,7 +15,8 @@ namespace marrowick {
 // is missing or cannot be listed adds nothing.
 void ScanBackupLocation(std::string location, std::vector<BackupRecord>& rows);
 
-// Every backup of every location in BackupLocations, oldest first.
-[[nodiscard]] std::vector<BackupRecord> RefreshBackupList();
+// Every backup of every location in BackupLocations, then of moreLocations (folders looked in for this run only),
+// oldest first.
+[[nodiscard]] std::vector<BackupRecord> RefreshBackupList(const std::vector<std::string>& moreLocations = {});
 
 } // namespace marrowick

@@ -7,6 +7,7 @@
 #include "core/platform/ErrorText.h"
 #include "core/settings/LocationsFile.h"
 #include "gui/app/AboutDlg.h"
+#include "gui/app/FolderDrop.h"
 #include "gui/browser/DlgBackupPassword.h"
 #include "gui/browser/DlgFileManager.h"
 #include "gui/browser/TreeLoader.h"
@@ -17,12 +18,17 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -102,8 +108,9 @@ CMarrowickDlg::CMarrowickDlg(QWidget* parent) : QDialog(parent, MinimizableDialo
     treeLoader_ = new CTreeLoader(this, this);
     connect(treeLoader_, &CTreeLoader::Opened, this, &CMarrowickDlg::ShowFileManager);
 
+    setAcceptDrops(true);
     InitBackupLocations();
-    rows_ = RefreshBackupList();
+    rows_ = RefreshBackupList(lookedIn_);
     FillBackupList();
     ClearBackupTreeCache();
 }
@@ -170,6 +177,14 @@ void CMarrowickDlg::CreateBackupList() {
 
     backupList_->installEventFilter(this);
     backupList_->viewport()->installEventFilter(this);
+
+    emptyHint_ = new QLabel(backupList_->viewport());
+    emptyHint_->setTextFormat(Qt::RichText);
+    emptyHint_->setWordWrap(true);
+    emptyHint_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    emptyHint_->setContentsMargins(DialogUnitsX(*this, 4), DialogUnitsY(*this, 4), DialogUnitsX(*this, 4), 0);
+    emptyHint_->hide();
+    connect(emptyHint_, &QLabel::linkActivated, this, &CMarrowickDlg::OnAddLocation);
 }
 
 void CMarrowickDlg::CreateUsageBox() {
@@ -220,6 +235,29 @@ void CMarrowickDlg::FillBackupList() {
             backupList_->item(static_cast<int>(i), 0)->setIcon(QIcon(QStringLiteral(":/icons/lock.svg")));
         }
     }
+    ShowEmptyListHint();
+}
+
+void CMarrowickDlg::ShowEmptyListHint() {
+    if (!rows_.empty()) {
+        emptyHint_->hide();
+        return;
+    }
+    QString places;
+    const auto addPlace = [&places](const std::string& folder) {
+        places +=
+            QStringLiteral("<br>&nbsp;&nbsp;") + QFile::decodeName(QByteArray::fromStdString(folder)).toHtmlEscaped();
+    };
+    for (std::size_t slot = 0; slot < BackupLocations.size() - 1 && !BackupLocations[slot].empty(); ++slot) {
+        addPlace(BackupLocations[slot]);
+    }
+    std::for_each(lookedIn_.begin(), lookedIn_.end(), addPlace);
+    emptyHint_->setText(QStringLiteral("No backup was found. Marrowick looked in:%1<br><br><a href=\"add\">Add a "
+                                       "folder that holds backups...</a> (Ctrl+A), or drop a backup folder onto this "
+                                       "window.")
+                            .arg(places));
+    emptyHint_->setGeometry(backupList_->viewport()->rect());
+    emptyHint_->show();
 }
 
 void CMarrowickDlg::keyPressEvent(QKeyEvent* event) {
@@ -235,6 +273,9 @@ bool CMarrowickDlg::eventFilter(QObject* watched, QEvent* event) {
     if (IsEnterOrEscape(event)) {
         return true;
     }
+    if (watched == backupList_->viewport() && event->type() == QEvent::Resize) {
+        emptyHint_->setGeometry(backupList_->viewport()->rect());
+    }
     if (watched == backupList_->viewport() && IsLeftButton(event, QEvent::MouseButtonDblClick)) {
         OpenSelectedBackup();
         return true;
@@ -246,6 +287,33 @@ bool CMarrowickDlg::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void CMarrowickDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFolder(*event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMarrowickDlg::dropEvent(QDropEvent* event) {
+    const QString folder = DroppedFolder(*event->mimeData());
+    if (folder.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // The drag's source waits until the drop returns: the questions come after it.
+    QMetaObject::invokeMethod(
+        this, [this, path = QFile::encodeName(folder).toStdString()] { OnFolderDropped(path); }, Qt::QueuedConnection);
+}
+
+void CMarrowickDlg::OnFolderDropped(const std::string& folder) {
+    const FolderDropOutcome outcome = TakeDroppedFolder(this, folder, lookedIn_);
+    if (outcome.Refresh) {
+        OnRefresh();
+    }
+    if (outcome.Open) {
+        treeLoader_->Open(*outcome.Open);
+    }
 }
 
 void CMarrowickDlg::OpenSelectedBackup() {
@@ -301,7 +369,7 @@ void CMarrowickDlg::OnRefresh() {
     // The list shows empty while the scan blocks the window.
     backupList_->setRowCount(0);
     backupList_->repaint();
-    rows_ = RefreshBackupList();
+    rows_ = RefreshBackupList(lookedIn_);
     FillBackupList();
 }
 

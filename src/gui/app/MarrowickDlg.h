@@ -5,9 +5,11 @@
 
 #include <QDialog>
 
+#include <string>
 #include <vector>
 
 class QAction;
+class QLabel;
 class QMenuBar;
 class QTableWidget;
 class QTextBrowser;
@@ -31,16 +33,22 @@ public:
 
     [[nodiscard]] QTableWidget* BackupList() const { return backupList_; }
     [[nodiscard]] QTextBrowser* UsageBox() const { return usageBox_; }
+    // Shown over the list while it is empty: where backups were looked for, and how to add a place.
+    [[nodiscard]] QLabel* EmptyListHint() const { return emptyHint_; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateMenuBar();
     void CreateBackupList();
     void CreateUsageBox();
     void FillBackupList();
+    void ShowEmptyListHint();
+    void OnFolderDropped(const std::string& folder);
 
     void OnAddLocation();
     void OnRefresh();
@@ -54,6 +62,7 @@ private:
     QMenuBar* menuBar_ = nullptr;
     QTableWidget* backupList_ = nullptr;
     QTextBrowser* usageBox_ = nullptr;
+    QLabel* emptyHint_ = nullptr;
     QAction* addLocationAction_ = nullptr;
     QAction* refreshAction_ = nullptr;
     QAction* changeLocationAction_ = nullptr;
@@ -62,6 +71,7 @@ private:
     QAction* helpAction_ = nullptr;
     CTreeLoader* treeLoader_ = nullptr;
     std::vector<BackupRecord> rows_;
+    std::vector<std::string> lookedIn_; // folders of backups dropped onto the window and not remembered
 };
 
 } // namespace marrowick

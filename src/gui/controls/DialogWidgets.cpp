@@ -78,4 +78,11 @@ void ShowProgramMessage(QWidget* owner, const QString& text, QMessageBox::Icon i
     box.exec();
 }
 
+bool AskProgramQuestion(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("marrowick"), text, QMessageBox::Yes | QMessageBox::No,
+                    owner);
+    KeepMessageBoxWide(box);
+    return box.exec() == QMessageBox::Yes;
+}
+
 } // namespace marrowick

@@ -25,5 +25,7 @@ QLabel* NewParagraphLabel(const QString& text, QWidget* parent);
 // A message box captioned with the program file's name, as a box without a caption is on Windows.
 void ShowProgramMessage(QWidget* owner, const QString& text, QMessageBox::Icon icon = QMessageBox::NoIcon,
                         const QString& details = QString());
+// The same box with a question and Yes and No; true for Yes.
+[[nodiscard]] bool AskProgramQuestion(QWidget* owner, const QString& text);
 
 } // namespace marrowick

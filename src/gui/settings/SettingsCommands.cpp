@@ -1,5 +1,6 @@
 #include "gui/settings/SettingsCommands.h"
 
+#include "core/settings/ExtraLocations.h"
 #include "core/settings/LocationsFile.h"
 #include "core/settings/Relocation.h"
 #include "gui/controls/DialogWidgets.h"
@@ -18,11 +19,9 @@ void ShowSettingsWarning(QWidget* owner, const QString& text, const QString& det
     box.exec();
 }
 
-bool RunSetBackupPathCommand(QWidget* owner) {
-    CDlgSetBackupPath dialog(owner);
-    if (dialog.exec() != QDialog::Accepted) {
-        return false;
-    }
+namespace {
+
+void SaveLocationsTellingFailure(QWidget* owner) {
     if (const Result<void> saved = SaveBackupLocations(); !saved) {
         const std::string file = GetLocationsFilePath();
         const std::string reason = SettingsReasonText(saved.Error());
@@ -30,6 +29,28 @@ bool RunSetBackupPathCommand(QWidget* owner) {
             owner, QString::fromLatin1(FailedToWriteFileMessage), QMessageBox::NoIcon,
             QStringLiteral("\"%1\": %2.").arg(QString::fromStdString(file), QString::fromStdString(reason)));
     }
+}
+
+} // namespace
+
+bool RunSetBackupPathCommand(QWidget* owner) {
+    CDlgSetBackupPath dialog(owner);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    SaveLocationsTellingFailure(owner);
+    return true;
+}
+
+bool RememberBackupLocation(QWidget* owner, const std::string& folder) {
+    const AddLocationResult added = AddExtraLocation(folder);
+    if (!added.Added()) {
+        if (const std::string text = AddLocationStatusText(added.Status); !text.empty()) {
+            ShowSettingsWarning(owner, QString::fromStdString(text));
+        }
+        return false;
+    }
+    SaveLocationsTellingFailure(owner);
     return true;
 }
 
