@@ -282,6 +282,11 @@ TEST_F(FileManager, TreeItemsListDoubleClicksAndUpMoveThroughFolders) {
     QTest::mouseClick(dialog->UpButton(), Qt::LeftButton);
     EXPECT_EQ(dialog->PathBox()->text(), QStringLiteral("/var/mobile"));
     EXPECT_EQ(dialog->CurrentFolder(), FindNode(CurrentRoot, "/var/mobile"));
+    for (const QKeyCombination keys : {QKeyCombination(Qt::Key_Backspace), Qt::ALT | Qt::Key_Up}) {
+        QTest::keyClick(dialog->FileList(), keys.key(), keys.keyboardModifiers());
+        EXPECT_EQ(dialog->PathBox()->text(), QStringLiteral("/var"));
+        DoubleClickListRow(*dialog, QStringLiteral("mobile"));
+    }
 
     // The item chosen before the moves answers a click again, since the top item took the selection.
     DoubleClickListRow(*dialog, QStringLiteral("Media"));

@@ -19,6 +19,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -134,6 +135,10 @@ void CDlgFileManager::BuildWindow() {
     connect(fileList_, &QAbstractItemView::doubleClicked, this, &CDlgFileManager::OnListDblClk);
     connect(upButton_, &QPushButton::clicked, this, &CDlgFileManager::OnUpClicked);
     connect(exportButton_, &QPushButton::clicked, this, &CDlgFileManager::OnExportClicked);
+    // A file manager's keys for the folder above; text boxes keep Backspace for themselves.
+    for (const QKeySequence& keys : {QKeySequence(Qt::ALT | Qt::Key_Up), QKeySequence(Qt::Key_Backspace)}) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &CDlgFileManager::OnUpClicked);
+    }
     SwallowEnterAndEscape(*this);
 }
 
