@@ -4,6 +4,7 @@
 #include "gui/browser/CatalogShortcuts.h"
 #include "gui/browser/DlgFileManager.h"
 #include "gui/browser/DlgProgress.h"
+#include "gui/browser/DragExport.h"
 #include "gui/browser/FileListModel.h"
 #include "gui/browser/FolderTreeModel.h"
 #include "gui/browser/TreeLoader.h"
@@ -713,6 +714,22 @@ TEST_F(FileManagerModels, FileListShowsLinksAndGreysFilesWhoseContentIsMissing) 
     const QImage shown = picture(cell(2, FileListModel::NameColumn, Qt::DecorationRole).value<QIcon>());
     EXPECT_EQ(shown, picture(LoadFileManagerIcons()[LinkIcon]));
     EXPECT_NE(shown, picture(LoadFileManagerIcons()[FileIcon]));
+}
+
+// A dragged entry is exported when the drop target asks for its files, once, into a folder only this user reads.
+TEST_F(FileManager, DraggedEntryIsExportedWhenItsFilesAreAskedFor) {
+    const auto dialog = Open(Write("a", SampleWithMessages()));
+    CDragExportData dragged(*FindNode(CurrentRoot, "/var/mobile/Library/SMS"), CurrentBackupPath, ManifestKindDb);
+    EXPECT_FALSE(dragged.Exported());
+    const QList<QUrl> urls = dragged.urls();
+    ASSERT_EQ(urls.size(), 1);
+    EXPECT_EQ(dragged.urls(), urls);
+    ASSERT_TRUE(dragged.Exported());
+    EXPECT_EQ(dragged.Exported()->FilesCopied, 2U);
+    const fs::path exported = urls.front().toLocalFile().toStdString();
+    EXPECT_EQ(exported.filename(), "SMS");
+    EXPECT_EQ(testing::ReadFile((exported / "Attachments/big.bin").string()), BigContent);
+    EXPECT_EQ(fs::status(exported.parent_path().parent_path()).permissions(), fs::perms::owner_all);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/platform/FileDescriptor.h"
+#include "core/platform/PrivateFolder.h"
 #include "core/platform/Result.h"
 
 #include <string>
@@ -25,7 +26,7 @@ public:
     // Gives every copy its name in a new private folder.
     [[nodiscard]] Result<void> Publish();
     // The folder that Publish made, ending with "/"; "" before.
-    [[nodiscard]] const std::string& Folder() const { return folder_; }
+    [[nodiscard]] const std::string& Folder() const { return folder_.Path(); }
 
 private:
     struct Copy {
@@ -33,10 +34,7 @@ private:
         FileDescriptor Fd;
         bool Named = false; // made under its name, where the file system has no unnamed files
     };
-    int MakeFolder();
-
-    std::string base_;
-    std::string folder_;
+    PrivateFolder folder_;
     std::vector<Copy> copies_;
 };
 

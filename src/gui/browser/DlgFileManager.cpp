@@ -4,6 +4,7 @@
 #include "core/platform/Files.h"
 #include "gui/browser/CatalogShortcuts.h"
 #include "gui/browser/DlgProgress.h"
+#include "gui/browser/DragExport.h"
 #include "gui/browser/FileListModel.h"
 #include "gui/browser/FolderTreeModel.h"
 #include "gui/controls/DialogUnits.h"
@@ -13,6 +14,7 @@
 #include "gui/controls/ImageButton.h"
 
 #include <QApplication>
+#include <QDrag>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -84,7 +86,7 @@ void CDlgFileManager::BuildWindow() {
     folderTree_->expand(folderModel_->CatalogIndex());
 
     listModel_ = new FileListModel(icons, backupFolder_, manifestKind_, this);
-    fileList_ = new QTreeView(this);
+    fileList_ = new CFileListView(this);
     fileList_->setRootIsDecorated(false);
     fileList_->setItemsExpandable(false);
     fileList_->setExpandsOnDoubleClick(false);
@@ -94,6 +96,8 @@ void CDlgFileManager::BuildWindow() {
     fileList_->setSelectionBehavior(QAbstractItemView::SelectRows);
     fileList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     fileList_->setSortingEnabled(false);
+    fileList_->setDragEnabled(true);
+    fileList_->setDragDropMode(QAbstractItemView::DragOnly);
     fileList_->setModel(listModel_);
     QHeaderView* header = fileList_->header();
     header->setSectionsClickable(false);
@@ -135,6 +139,7 @@ void CDlgFileManager::BuildWindow() {
     connect(fileList_, &QAbstractItemView::doubleClicked, this, &CDlgFileManager::OnListDblClk);
     connect(upButton_, &QPushButton::clicked, this, &CDlgFileManager::OnUpClicked);
     connect(exportButton_, &QPushButton::clicked, this, &CDlgFileManager::OnExportClicked);
+    connect(fileList_, &CFileListView::DragRequested, this, &CDlgFileManager::DragSelectedEntryOut);
     // A file manager's keys for the folder above; text boxes keep Backspace for themselves.
     for (const QKeySequence& keys : {QKeySequence(Qt::ALT | Qt::Key_Up), QKeySequence(Qt::Key_Backspace)}) {
         connect(new QShortcut(keys, this), &QShortcut::activated, this, &CDlgFileManager::OnUpClicked);
@@ -269,8 +274,27 @@ void CDlgFileManager::OnExportClicked() {
     progress.TargetFolder = target.toStdString();
     progress.ManifestKind = manifestKind_;
     progress.exec();
+    TellExportFailures(progress.Result());
+}
+
+void CDlgFileManager::DragSelectedEntryOut() {
+    const FileNode* entry = SelectedEntry();
+    if (entry == nullptr) {
+        return;
+    }
+    auto* dragged = new CDragExportData(*entry, backupFolder_, manifestKind_);
+    QDrag drag(fileList_);
+    drag.setMimeData(dragged);
+    drag.setPixmap(listModel_->data(listModel_->index(SelectedRow(), 0), Qt::DecorationRole).value<QIcon>().pixmap(16));
+    drag.exec(Qt::CopyAction);
+    if (dragged->Exported()) {
+        TellExportFailures(*dragged->Exported());
+    }
+}
+
+void CDlgFileManager::TellExportFailures(const ExportResult& result) {
     // Nothing that failed passes for exported.
-    const std::string summary = ExportFailureSummary(progress.Result());
+    const std::string summary = ExportFailureSummary(result);
     if (!summary.empty()) {
         ShowProgramMessage(this, QString::fromStdString(summary), QMessageBox::Warning);
     }

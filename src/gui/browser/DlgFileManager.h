@@ -5,6 +5,7 @@
 #include "core/backup/SummaryReader.h"
 #include "core/export/ExportEngine.h"
 
+#include "gui/browser/DragExport.h"
 #include "gui/controls/ThemeHelper.h"
 
 #include <QDialog>
@@ -67,6 +68,8 @@ private:
     void OnListDblClk(const QModelIndex& index);
     void OnUpClicked();
     void OnExportClicked();
+    void DragSelectedEntryOut();
+    void TellExportFailures(const ExportResult& result);
     void OpenFolderFromList(const FileNode* folder);
     void SelectTreeItem(const QModelIndex& item);
     void TellWhyListIsEmpty();
@@ -86,7 +89,7 @@ private:
     CThemeHelper themeHelper_;
     QLineEdit* pathBox_ = nullptr;
     QTreeView* folderTree_ = nullptr;
-    QTreeView* fileList_ = nullptr;
+    CFileListView* fileList_ = nullptr;
     CThemedButton* upButton_ = nullptr;
     CThemedButton* exportButton_ = nullptr;
     FolderTreeModel* folderModel_ = nullptr;

@@ -124,4 +124,9 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
     }
 }
 
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    return index.isValid() ? flags | Qt::ItemIsDragEnabled : flags;
+}
+
 } // namespace marrowick

@@ -43,6 +43,8 @@ public:
     [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
                                       int role = Qt::DisplayRole) const override;
+    // Rows can be dragged out, which exports them.
+    [[nodiscard]] Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
     enum class Presence : std::uint8_t { Unknown, Held, Missing };
