@@ -14,6 +14,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -22,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -732,5 +734,38 @@ TEST_F(FileManager, DraggedEntryIsExportedWhenItsFilesAreAskedFor) {
     EXPECT_EQ(fs::status(exported.parent_path().parent_path()).permissions(), fs::perms::owner_all);
 }
 
+// Records the files the desktop is asked to open instead of opening them.
+class FileUrlCatcher final : public QObject {
+    Q_OBJECT
+
+public:
+    FileUrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open"); }
+    ~FileUrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    FileUrlCatcher(const FileUrlCatcher&) = delete;
+    FileUrlCatcher& operator=(const FileUrlCatcher&) = delete;
+
+    std::vector<QUrl> Opened;
+
+public Q_SLOTS:
+    void Open(const QUrl& url) { Opened.push_back(url); }
+};
+
+TEST_F(FileManager, OpenWithHandsThePrivateCopyOfTheFileToTheDesktop) {
+    const auto dialog = Open(Write("a", SampleWithMessages()));
+    dialog->FillFileList(FindNode(CurrentRoot, "/var/mobile/Library/SMS/Attachments"));
+    ClickListRow(*dialog, QStringLiteral("big.bin"));
+    FileUrlCatcher desktop;
+    const auto seen = testing::CaptureModals([&] { dialog->OpenSelectedEntry(); },
+                                             [](ModalWatcher& watcher) { watcher.Handle([](QWidget&) {}); });
+    ASSERT_EQ(desktop.Opened.size(), 1U);
+    EXPECT_TRUE(std::none_of(seen.begin(), seen.end(), [](const ModalRecord& modal) { return modal.IsMessageBox; }));
+    const fs::path copy = desktop.Opened[0].toLocalFile().toStdString();
+    EXPECT_EQ(copy.filename(), "big.bin");
+    EXPECT_EQ(testing::ReadFile(copy.string()), BigContent);
+    EXPECT_EQ(fs::status(copy.parent_path().parent_path()).permissions(), fs::perms::owner_all);
+}
+
 } // namespace
 } // namespace marrowick
+
+#include "FileManagerTest.moc"

@@ -1,6 +1,8 @@
 #include "gui/browser/DlgFileManager.h"
 
 #include "core/export/ExportEngine.h"
+#include "core/export/PrivateExport.h"
+#include "core/platform/ErrorText.h"
 #include "core/platform/Files.h"
 #include "gui/browser/CatalogShortcuts.h"
 #include "gui/browser/DlgProgress.h"
@@ -14,15 +16,19 @@
 #include "gui/controls/ImageButton.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDrag>
+#include <QFile>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QShortcut>
 #include <QTreeView>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <array>
@@ -140,6 +146,8 @@ void CDlgFileManager::BuildWindow() {
     connect(upButton_, &QPushButton::clicked, this, &CDlgFileManager::OnUpClicked);
     connect(exportButton_, &QPushButton::clicked, this, &CDlgFileManager::OnExportClicked);
     connect(fileList_, &CFileListView::DragRequested, this, &CDlgFileManager::DragSelectedEntryOut);
+    fileList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(fileList_, &QWidget::customContextMenuRequested, this, &CDlgFileManager::ShowEntryMenu);
     // A file manager's keys for the folder above; text boxes keep Backspace for themselves.
     for (const QKeySequence& keys : {QKeySequence(Qt::ALT | Qt::Key_Up), QKeySequence(Qt::Key_Backspace)}) {
         connect(new QShortcut(keys, this), &QShortcut::activated, this, &CDlgFileManager::OnUpClicked);
@@ -275,6 +283,44 @@ void CDlgFileManager::OnExportClicked() {
     progress.ManifestKind = manifestKind_;
     progress.exec();
     TellExportFailures(progress.Result());
+}
+
+void CDlgFileManager::ShowEntryMenu(const QPoint& position) {
+    const FileNode* entry = SelectedEntry();
+    if (entry == nullptr || !fileList_->indexAt(position).isValid()) {
+        return;
+    }
+    QMenu menu(this);
+    QAction* open = menu.addAction(QStringLiteral("Open with..."));
+    open->setEnabled(!entry->IsFolder());
+    connect(open, &QAction::triggered, this, &CDlgFileManager::OpenSelectedEntry);
+    connect(menu.addAction(QStringLiteral("Export")), &QAction::triggered, this, &CDlgFileManager::OnExportClicked);
+    menu.exec(fileList_->viewport()->mapToGlobal(position));
+}
+
+// A copy of the file goes to a private folder of the run, which goes when the program ends, and the desktop opens
+// it with the program it names for such files.
+void CDlgFileManager::OpenSelectedEntry() {
+    const FileNode* entry = SelectedEntry();
+    if (entry == nullptr || entry->IsFolder()) {
+        return;
+    }
+    const Result<std::string> folder = NewPrivateExportFolder();
+    if (!folder) {
+        ShowProgramMessage(this, QString::fromStdString(FailureText(folder.Error())), QMessageBox::Warning);
+        return;
+    }
+    CDlgProgress progress(this);
+    progress.BackupFolder = backupFolder_;
+    progress.SelectedNode = entry;
+    progress.TargetFolder = *folder;
+    progress.ManifestKind = manifestKind_;
+    progress.exec();
+    TellExportFailures(progress.Result());
+    if (progress.Result().Succeeded()) {
+        const std::string copy = *folder + "/" + std::string(entry->Name());
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(copy))));
+    }
 }
 
 void CDlgFileManager::DragSelectedEntryOut() {

@@ -15,6 +15,7 @@
 #include <string>
 
 class QLineEdit;
+class QPoint;
 class QTreeView;
 class QItemSelection;
 
@@ -55,6 +56,8 @@ public:
 
     // Shows folder's children in the list.
     void FillFileList(const FileNode* folder);
+    // "Open with...": the selected file, exported to a private folder of the run, opened by the desktop.
+    void OpenSelectedEntry();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -68,6 +71,7 @@ private:
     void OnListDblClk(const QModelIndex& index);
     void OnUpClicked();
     void OnExportClicked();
+    void ShowEntryMenu(const QPoint& position);
     void DragSelectedEntryOut();
     void TellExportFailures(const ExportResult& result);
     void OpenFolderFromList(const FileNode* folder);

@@ -1,22 +1,13 @@
 #include "gui/browser/DragExport.h"
 
-#include "core/platform/PrivateFolder.h"
+#include "core/export/PrivateExport.h"
 
 #include <QFile>
-
-#include <cstdlib>
-#include <filesystem>
 
 namespace marrowick {
 namespace {
 
 const QString UriList = QStringLiteral("text/uri-list");
-
-// Shared by every drag of the run: a drop target may copy its files after the drag has ended.
-PrivateFolder& DragFolder() {
-    static PrivateFolder folder("marrowick-drag");
-    return folder;
-}
 
 } // namespace
 
@@ -47,29 +38,11 @@ QVariant CDragExportData::retrieveData(const QString& mimeType, QMetaType /*type
     return urls;
 }
 
-// Each drag into a folder of its own, so that two drags of entries with the same name do not meet.
 void CDragExportData::Export() const {
-    exported_.emplace();
-    if (const Result<void> made = DragFolder().Make(); !made) {
-        exported_->Stopped = made.Error();
-        return;
-    }
-    std::string folder = DragFolder().Path() + "drop-XXXXXX";
-    if (::mkdtemp(folder.data()) == nullptr) {
-        exported_->Stopped = Failure::System(FailureStep::Create, DragFolder().Path(), errno);
-        return;
-    }
-    ExportParameters parameters;
-    parameters.SelectedNode = &entry_;
-    parameters.BackupFolder = backupFolder_;
-    parameters.ManifestKind = manifestKind_;
-    parameters.TargetFolder = folder;
-    ExportCancelled = 0;
-    *exported_ = RunExport(parameters);
-    const std::string exported = folder + "/" + std::string(entry_.Name());
-    std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(exported, error))) {
-        urls_.append(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(exported))));
+    PrivateExportResult exported = ExportPrivately(entry_, backupFolder_, manifestKind_);
+    exported_ = std::move(exported.Export);
+    if (!exported.Path.empty()) {
+        urls_.append(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(exported.Path))));
     }
 }
 
