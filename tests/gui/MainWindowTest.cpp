@@ -208,7 +208,7 @@ TEST_F(MainWindow, EmptyListHintAndDroppedFolders) {
     ASSERT_TRUE(testing::ShowAndActivate(dialog));
     QLabel& hint = *dialog.EmptyListHint();
     EXPECT_TRUE(hint.isVisible());
-    EXPECT_TRUE(hint.text().contains(QString::fromStdString(home.ProfileBackupFolder().string())));
+    EXPECT_TRUE(hint.text().contains(QStringLiteral("~/Apple/MobileSync/Backup/")));
     std::vector<ModalRecord> modals = testing::CaptureModals([&] { emit hint.linkActivated(QStringLiteral("add")); });
     ASSERT_EQ(modals.size(), 1U);
     EXPECT_EQ(modals[0].ClassName, QStringLiteral("marrowick::CDlgSetBackupPath"));

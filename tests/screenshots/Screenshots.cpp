@@ -106,12 +106,16 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     const std::filesystem::path output = std::filesystem::absolute(argv[1]);
     std::filesystem::create_directories(output);
-    const TempHome home("UTC");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("marrowick"));
-    const BackupRecord phone = WriteBackups(home);
-
     bool saved = true;
+    {
+        const TempHome nothingYet("UTC");
+        CMarrowickDlg main;
+        saved &= Save(main, output / "first-run.png");
+    }
+    const TempHome home("UTC");
+    const BackupRecord phone = WriteBackups(home);
     {
         CMarrowickDlg main;
         saved &= Save(main, output / "main-window.png");

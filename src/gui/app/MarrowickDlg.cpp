@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -244,9 +245,13 @@ void CMarrowickDlg::ShowEmptyListHint() {
         return;
     }
     QString places;
-    const auto addPlace = [&places](const std::string& folder) {
-        places +=
-            QStringLiteral("<br>&nbsp;&nbsp;") + QFile::decodeName(QByteArray::fromStdString(folder)).toHtmlEscaped();
+    const QString home = QDir::homePath() + u'/';
+    const auto addPlace = [&places, &home](const std::string& folder) {
+        QString shown = QFile::decodeName(QByteArray::fromStdString(folder));
+        if (shown.startsWith(home)) {
+            shown.replace(0, home.size(), QStringLiteral("~/"));
+        }
+        places += QStringLiteral("<br>&nbsp;&nbsp;") + shown.toHtmlEscaped();
     };
     for (std::size_t slot = 0; slot < BackupLocations.size() - 1 && !BackupLocations[slot].empty(); ++slot) {
         addPlace(BackupLocations[slot]);
