@@ -15,13 +15,21 @@ Failure LibraryFailure(const char* what) {
 
 } // namespace
 
-Result<FileDecryptor> FileDecryptor::Make(const SecretBytes& key, Padding padding) {
-    static constexpr unsigned char ZeroIv[BlockSize] = {};
+CipherContext MakeAesCbcDecryption(const SecretBytes& key, bool stripPadding) {
+    static constexpr unsigned char ZeroIv[FileDecryptor::BlockSize] = {};
     CipherContext context(EVP_CIPHER_CTX_new());
     if (!context || AesCbc() == nullptr ||
         key.Size() != static_cast<std::size_t>(EVP_CIPHER_get_key_length(AesCbc())) ||
         EVP_DecryptInit_ex2(context.get(), AesCbc(), key.Data(), ZeroIv, nullptr) != 1 ||
-        EVP_CIPHER_CTX_set_padding(context.get(), padding == Padding::Strip ? 1 : 0) != 1) {
+        EVP_CIPHER_CTX_set_padding(context.get(), stripPadding ? 1 : 0) != 1) {
+        return nullptr;
+    }
+    return context;
+}
+
+Result<FileDecryptor> FileDecryptor::Make(const SecretBytes& key, Padding padding) {
+    CipherContext context = MakeAesCbcDecryption(key, padding == Padding::Strip);
+    if (!context) {
         return LibraryFailure("the AES-256-CBC decryption cannot start");
     }
     return FileDecryptor(std::move(context));

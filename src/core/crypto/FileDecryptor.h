@@ -10,6 +10,10 @@
 
 namespace marrowick {
 
+// An AES-256-CBC decryption with key and a zero IV, as backups use it; null when libcrypto refuses the key (not 32
+// bytes). Removes PKCS#7 padding at the end when stripPadding.
+[[nodiscard]] CipherContext MakeAesCbcDecryption(const SecretBytes& key, bool stripPadding);
+
 // Decrypts a stored file (AES-256-CBC, zero IV) chunk by chunk into the caller's buffers, so that a file of any
 // size passes through without a copy of its own. Fed all of the file's bytes, then finished once.
 class FileDecryptor final {

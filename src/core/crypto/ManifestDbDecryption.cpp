@@ -71,10 +71,8 @@ Result<ManifestDbFile> ManifestDbFile::Open(const std::string& path, const Secre
     }
     CipherContext context;
     if (key != nullptr) {
-        context.reset(EVP_CIPHER_CTX_new());
-        static constexpr unsigned char ZeroIv[Block] = {};
-        if (!context || AesCbc() == nullptr || key->Size() != 32 ||
-            EVP_DecryptInit_ex2(context.get(), AesCbc(), key->Data(), ZeroIv, nullptr) != 1) {
+        context = MakeAesCbcDecryption(*key, false);
+        if (!context) {
             Failure failure = Failure::Because(FailureStep::Read, path, FailureCause::Library);
             failure.Detail = "the AES-256-CBC decryption cannot start";
             return failure;
