@@ -4,13 +4,16 @@
 
 namespace marrowick {
 
-// Visits every node below folder (not folder itself) depth first, each folder before its children, children in
-// their order. Iterative, so that no depth of tree can exhaust the stack.
+// Visits nodes below folder (not folder itself) depth first, each folder before its children, children in their
+// order, until visit returns false: false then, true when every node was visited. Iterative, so that no depth of
+// tree can exhaust the stack.
 template <typename Visit>
-void ForEachBelow(const FileNode& folder, Visit&& visit) {
+bool ForEachBelowWhile(const FileNode& folder, Visit&& visit) {
     const FileNode* node = folder.FirstChild();
     while (node != nullptr) {
-        visit(*node);
+        if (!visit(*node)) {
+            return false;
+        }
         if (node->FirstChild() != nullptr) {
             node = node->FirstChild();
             continue;
@@ -20,6 +23,16 @@ void ForEachBelow(const FileNode& folder, Visit&& visit) {
         }
         node = node == &folder ? nullptr : node->NextSibling();
     }
+    return true;
+}
+
+// Visits every node below folder in the same order.
+template <typename Visit>
+void ForEachBelow(const FileNode& folder, Visit&& visit) {
+    ForEachBelowWhile(folder, [&visit](const FileNode& node) {
+        visit(node);
+        return true;
+    });
 }
 
 } // namespace marrowick
