@@ -1,0 +1,167 @@
+#include "core/search/EntrySearch.h"
+
+#include "core/backup/BackupTree.h"
+#include "core/search/NamePattern.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <stop_token>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace marrowick {
+namespace {
+
+struct NameCase {
+    const char* Text;
+    const char* Name;
+    bool Matches;
+};
+
+class QueryMatching : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(QueryMatching, MatchesNameAsExpected) {
+    const NameCase& c = GetParam();
+    EXPECT_EQ(SearchQuery(c.Text).Matches(c.Name), c.Matches) << '"' << c.Text << "\" against \"" << c.Name << '"';
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Substring, QueryMatching,
+    ::testing::Values(NameCase{"img", "IMG_0001.JPG", true}, NameCase{"JpG", "a.jpg", true},
+                      NameCase{"0001", "IMG_0001.JPG", true}, NameCase{"  photo ", "my photo.png", true},
+                      NameCase{"my photo", "my photo.png", true}, NameCase{"my  photo", "my photo.png", false},
+                      NameCase{"gif", "IMG_0001.JPG", false}, NameCase{"IMG_0001.JPG!", "IMG_0001.JPG", false},
+                      NameCase{"ÉTÉ", "été.txt", false}, NameCase{"été", "été.txt", true}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Pattern, QueryMatching,
+    ::testing::Values(NameCase{"*.jpg", "IMG_0001.JPG", true}, NameCase{"*.jpg", "a.jpg.mov", false},
+                      NameCase{"*.jpg", ".jpg", true}, NameCase{"IMG_00?1.*", "img_0021.heic", true},
+                      NameCase{"IMG_00?1.*", "IMG_001.JPG", false}, NameCase{"[ab]*", "Beta", true},
+                      NameCase{"[ab]*", "cab", false}, NameCase{"[!ab]*", "cab", true},
+                      NameCase{"[^ab]*", "alpha", false}, NameCase{"[a-c]x", "Bx", true}, NameCase{"[]]", "]", true},
+                      NameCase{"[x", "[x", true}, NameCase{"a\\*", "a*", true}, NameCase{"a\\*", "ab", false},
+                      NameCase{"?.txt", "é.txt", true}, NameCase{"[é]", "é", true}, NameCase{"*a*b*c", "xaxbxc", true},
+                      NameCase{"*a*b*c", "xaxbxcx", false}, NameCase{"*", "", true}, NameCase{"?", "", false}));
+
+INSTANTIATE_TEST_SUITE_P(Empty, QueryMatching,
+                         ::testing::Values(NameCase{"", "a", false}, NameCase{"   ", "a b", false},
+                                           NameCase{"\t", "\t", false}));
+
+TEST(NamePattern, ManyStarsAgainstALongNameEndQuickly) {
+    // fnmatch(3) would try every way of splitting the name among the stars here.
+    const std::string pattern = std::string(30, '*').replace(1, 28, "a*a*a*a*a*a*a*a*a*a*a*a*a*a*b");
+    EXPECT_FALSE(MatchesNamePattern(pattern, std::string(4000, 'a')));
+}
+
+// A Manifest.mbdb-kind tree, so that no stored file is looked at.
+class SearchTree : public ::testing::Test {
+protected:
+    void Add(const std::string& path) { tree.InsertIntoTree(FileEntry{path, "", "1"}); }
+
+    std::vector<std::string> Search(const std::string& text, const SearchBatching& batching = {},
+                                    SearchOutcome* outcome = nullptr) {
+        std::vector<std::string> paths;
+        const SearchOutcome result = SearchBelow(
+            *tree.Root(), SearchQuery(text), std::stop_token(),
+            [&](auto batch) {
+                for (const FileNode* node : batch) {
+                    paths.emplace_back(node->Path());
+                }
+            },
+            batching);
+        if (outcome != nullptr) {
+            *outcome = result;
+        }
+        return paths;
+    }
+
+    BackupTree tree{"/nonexistent/", ManifestKindMbdb};
+};
+
+TEST_F(SearchTree, FindsFoldersAndFilesInTreeOrderButNotTheRoot) {
+    Add("/var/mobile/Media/DCIM/100APPLE/IMG_0002.JPG");
+    Add("/var/mobile/Media/DCIM/100APPLE/IMG_0001.JPG");
+    Add("/var/mobile/Media/Photos/img.plist");
+    Add("/var/mobile/Library/Notes/notes.sqlite");
+    SearchOutcome outcome;
+    EXPECT_EQ(Search("i", {}, &outcome),
+              (std::vector<std::string>{
+                  "/var/mobile", "/var/mobile/Library", "/var/mobile/Library/Notes/notes.sqlite", "/var/mobile/Media",
+                  "/var/mobile/Media/DCIM", "/var/mobile/Media/DCIM/100APPLE/IMG_0001.JPG",
+                  "/var/mobile/Media/DCIM/100APPLE/IMG_0002.JPG", "/var/mobile/Media/Photos/img.plist"}));
+    EXPECT_EQ(outcome.Matches, 8U);
+    EXPECT_FALSE(outcome.Capped);
+    EXPECT_TRUE(Search("var").empty());
+    EXPECT_EQ(Search("*.jpg").size(), 2U);
+    EXPECT_TRUE(Search(" ").empty());
+}
+
+class SearchBatches : public SearchTree, public ::testing::WithParamInterface<std::tuple<std::size_t, std::size_t>> {};
+
+TEST_P(SearchBatches, DeliverEveryMatchOnceFirstBatchEarly) {
+    const auto [firstBatch, patience] = GetParam();
+    for (int i = 0; i < 3000; ++i) {
+        Add("/var/f/" + std::to_string(i) + (i % 3 == 0 ? ".jpg" : ".txt"));
+    }
+    std::vector<std::size_t> sizes;
+    std::set<const FileNode*> seen;
+    std::size_t delivered = 0;
+    const SearchBatching batching{.FirstBatch = firstBatch, .LargestBatch = 64, .NodesBeforeHandOver = patience};
+    const SearchOutcome outcome = SearchBelow(
+        *tree.Root(), SearchQuery("*.JPG"), std::stop_token(),
+        [&](auto batch) {
+            sizes.push_back(batch.size());
+            delivered += batch.size();
+            seen.insert(batch.begin(), batch.end());
+        },
+        batching);
+    EXPECT_EQ(outcome.Matches, 1000U);
+    EXPECT_EQ(delivered, 1000U);
+    EXPECT_EQ(seen.size(), 1000U);
+    ASSERT_FALSE(sizes.empty());
+    EXPECT_LE(sizes.front(), firstBatch);
+    for (const std::size_t size : sizes) {
+        EXPECT_LE(size, 64U);
+    }
+}
+
+// A patience of 5 nodes hands over matches that wait long before the batch fills.
+INSTANTIATE_TEST_SUITE_P(Sizes, SearchBatches,
+                         ::testing::Values(std::tuple<std::size_t, std::size_t>{1, 65536},
+                                           std::tuple<std::size_t, std::size_t>{7, 65536},
+                                           std::tuple<std::size_t, std::size_t>{1, 5}));
+
+TEST_F(SearchTree, StopsAtTheCapAndSaysSo) {
+    for (int i = 0; i < 50; ++i) {
+        Add("/var/f/a" + std::to_string(i));
+    }
+    SearchOutcome outcome;
+    EXPECT_EQ(Search("a", {.MaxMatches = 20}, &outcome).size(), 20U);
+    EXPECT_TRUE(outcome.Capped);
+    EXPECT_EQ(Search("a", {.MaxMatches = 50}, &outcome).size(), 50U);
+    EXPECT_FALSE(outcome.Capped);
+}
+
+TEST_F(SearchTree, StopRequestedDuringTheSearchEndsItWithinAFewHundredNodes) {
+    for (int i = 0; i < 20000; ++i) {
+        Add("/var/f/a" + std::to_string(i));
+    }
+    std::stop_source stop;
+    std::size_t delivered = 0;
+    const SearchOutcome outcome = SearchBelow(*tree.Root(), SearchQuery("a"), stop.get_token(),
+                                              [&](auto batch) {
+                                                  delivered += batch.size();
+                                                  stop.request_stop();
+                                              },
+                                              {.LargestBatch = 1});
+    EXPECT_TRUE(outcome.Cancelled);
+    EXPECT_FALSE(outcome.Capped);
+    EXPECT_EQ(delivered, outcome.Matches);
+    EXPECT_LE(outcome.Matches, 300U);
+}
+
+} // namespace
+} // namespace marrowick
