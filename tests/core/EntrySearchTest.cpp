@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <memory>
 #include <set>
 #include <stop_token>
 #include <string>
@@ -61,11 +63,21 @@ class SearchTree : public ::testing::Test {
 protected:
     void Add(const std::string& path) { tree.InsertIntoTree(FileEntry{path, "", "1"}); }
 
+    // Built at first use, after the test has added its entries.
+    const NameIndex& Index() {
+        if (!index) {
+            index = std::make_unique<NameIndex>(*tree.Root());
+            EXPECT_TRUE(index->ReadMore(SIZE_MAX).Ok());
+            EXPECT_TRUE(index->Complete());
+        }
+        return *index;
+    }
+
     std::vector<std::string> Search(const std::string& text, const SearchBatching& batching = {},
                                     SearchOutcome* outcome = nullptr) {
         std::vector<std::string> paths;
-        const SearchOutcome result = SearchBelow(
-            *tree.Root(), SearchQuery(text), std::stop_token(),
+        const SearchOutcome result = SearchNames(
+            Index(), SearchQuery(text), std::stop_token(),
             [&](auto batch) {
                 for (const FileNode* node : batch) {
                     paths.emplace_back(node->Path());
@@ -79,6 +91,7 @@ protected:
     }
 
     BackupTree tree{"/nonexistent/", ManifestKindMbdb};
+    std::unique_ptr<NameIndex> index;
 };
 
 TEST_F(SearchTree, FindsFoldersAndFilesInTreeOrderButNotTheRoot) {
@@ -99,19 +112,54 @@ TEST_F(SearchTree, FindsFoldersAndFilesInTreeOrderButNotTheRoot) {
     EXPECT_TRUE(Search(" ").empty());
 }
 
-class SearchBatches : public SearchTree, public ::testing::WithParamInterface<std::tuple<std::size_t, std::size_t>> {};
+TEST_F(SearchTree, FindsNothingAcrossTwoNames) {
+    Add("/var/a/xa");
+    Add("/var/a/bx");
+    EXPECT_TRUE(Search("ab").empty());
+    EXPECT_TRUE(Search("a/b").empty());
+    EXPECT_TRUE(Search("/").empty());
+    EXPECT_EQ(Search("XA"), std::vector<std::string>{"/var/a/xa"});
+}
+
+TEST_F(SearchTree, SearchFollowingAnIndexReadInPartsFindsWhatTheWholeIndexGives) {
+    for (int i = 0; i < 5000; ++i) {
+        Add("/var/f" + std::to_string(i % 7) + "/a" + std::to_string(i));
+    }
+    const std::vector<std::string> whole = Search("*1*");
+    NameIndex growing(*tree.Root());
+    std::vector<std::string> paths;
+    const SearchQuery query("*1*");
+    const SearchBatchFunction deliver = [&](auto batch) {
+        for (const FileNode* node : batch) {
+            paths.emplace_back(node->Path());
+        }
+    };
+    NameSearch search(query, deliver);
+    while (!growing.Complete()) {
+        const std::size_t before = growing.Size();
+        ASSERT_TRUE(growing.ReadMore(333).Ok());
+        ASSERT_LE(growing.Size() - before, 333U);
+        ASSERT_TRUE(search.Search(growing, before, growing.Size(), std::stop_token()));
+    }
+    EXPECT_EQ(search.Finish().Matches, whole.size());
+    EXPECT_EQ(growing.Size(), 5007U);
+    EXPECT_EQ(paths, whole);
+}
+
+using BatchCase = std::tuple<const char*, std::size_t, std::size_t>;
+class SearchBatches : public SearchTree, public ::testing::WithParamInterface<BatchCase> {};
 
 TEST_P(SearchBatches, DeliverEveryMatchOnceFirstBatchEarly) {
-    const auto [firstBatch, patience] = GetParam();
+    const auto [text, firstBatch, patience] = GetParam();
     for (int i = 0; i < 3000; ++i) {
         Add("/var/f/" + std::to_string(i) + (i % 3 == 0 ? ".jpg" : ".txt"));
     }
     std::vector<std::size_t> sizes;
     std::set<const FileNode*> seen;
     std::size_t delivered = 0;
-    const SearchBatching batching{.FirstBatch = firstBatch, .LargestBatch = 64, .NodesBeforeHandOver = patience};
-    const SearchOutcome outcome = SearchBelow(
-        *tree.Root(), SearchQuery("*.JPG"), std::stop_token(),
+    const SearchBatching batching{.FirstBatch = firstBatch, .LargestBatch = 64, .NamesBeforeHandOver = patience};
+    const SearchOutcome outcome = SearchNames(
+        Index(), SearchQuery(text), std::stop_token(),
         [&](auto batch) {
             sizes.push_back(batch.size());
             delivered += batch.size();
@@ -128,11 +176,11 @@ TEST_P(SearchBatches, DeliverEveryMatchOnceFirstBatchEarly) {
     }
 }
 
-// A patience of 5 nodes hands over matches that wait long before the batch fills.
+// A patience of 5 names hands over matches that wait long before the batch fills.
 INSTANTIATE_TEST_SUITE_P(Sizes, SearchBatches,
-                         ::testing::Values(std::tuple<std::size_t, std::size_t>{1, 65536},
-                                           std::tuple<std::size_t, std::size_t>{7, 65536},
-                                           std::tuple<std::size_t, std::size_t>{1, 5}));
+                         ::testing::Values(BatchCase{"*.JPG", 1, 65536}, BatchCase{".JPG", 1, 65536},
+                                           BatchCase{"*.jpg", 7, 65536}, BatchCase{".jpg", 7, 65536},
+                                           BatchCase{"*.jpg", 1, 5}, BatchCase{".jpg", 1, 5}));
 
 TEST_F(SearchTree, StopsAtTheCapAndSaysSo) {
     for (int i = 0; i < 50; ++i) {
@@ -145,13 +193,13 @@ TEST_F(SearchTree, StopsAtTheCapAndSaysSo) {
     EXPECT_FALSE(outcome.Capped);
 }
 
-TEST_F(SearchTree, StopRequestedDuringTheSearchEndsItWithinAFewHundredNodes) {
+TEST_F(SearchTree, StopRequestedDuringTheSearchEndsItWithinAStretchOfNames) {
     for (int i = 0; i < 20000; ++i) {
         Add("/var/f/a" + std::to_string(i));
     }
     std::stop_source stop;
     std::size_t delivered = 0;
-    const SearchOutcome outcome = SearchBelow(*tree.Root(), SearchQuery("a"), stop.get_token(),
+    const SearchOutcome outcome = SearchNames(Index(), SearchQuery("a"), stop.get_token(),
                                               [&](auto batch) {
                                                   delivered += batch.size();
                                                   stop.request_stop();
@@ -160,7 +208,7 @@ TEST_F(SearchTree, StopRequestedDuringTheSearchEndsItWithinAFewHundredNodes) {
     EXPECT_TRUE(outcome.Cancelled);
     EXPECT_FALSE(outcome.Capped);
     EXPECT_EQ(delivered, outcome.Matches);
-    EXPECT_LE(outcome.Matches, 300U);
+    EXPECT_LE(outcome.Matches, 1024U);
 }
 
 } // namespace

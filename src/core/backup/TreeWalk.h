@@ -4,35 +4,27 @@
 
 namespace marrowick {
 
-// Visits nodes below folder (not folder itself) depth first, each folder before its children, children in their
-// order, until visit returns false: false then, true when every node was visited. Iterative, so that no depth of
-// tree can exhaust the stack.
-template <typename Visit>
-bool ForEachBelowWhile(const FileNode& folder, Visit&& visit) {
-    const FileNode* node = folder.FirstChild();
-    while (node != nullptr) {
-        if (!visit(*node)) {
-            return false;
-        }
-        if (node->FirstChild() != nullptr) {
-            node = node->FirstChild();
-            continue;
-        }
-        while (node != &folder && node->NextSibling() == nullptr) {
-            node = node->Parent();
-        }
-        node = node == &folder ? nullptr : node->NextSibling();
+// The node after node in a walk below folder, depth first, each folder before its children, children in their
+// order: node's first child, else the next sibling of node or of its nearest folder below folder that has one;
+// null after the last.
+inline const FileNode* NextBelow(const FileNode& folder, const FileNode& node) {
+    if (node.FirstChild() != nullptr) {
+        return node.FirstChild();
     }
-    return true;
+    const FileNode* at = &node;
+    while (at != &folder && at->NextSibling() == nullptr) {
+        at = at->Parent();
+    }
+    return at == &folder ? nullptr : at->NextSibling();
 }
 
-// Visits every node below folder in the same order.
+// Visits every node below folder (not folder itself) in the order of NextBelow. Iterative, so that no depth of
+// tree can exhaust the stack.
 template <typename Visit>
 void ForEachBelow(const FileNode& folder, Visit&& visit) {
-    ForEachBelowWhile(folder, [&visit](const FileNode& node) {
-        visit(node);
-        return true;
-    });
+    for (const FileNode* node = folder.FirstChild(); node != nullptr; node = NextBelow(folder, *node)) {
+        visit(*node);
+    }
 }
 
 } // namespace marrowick

@@ -67,8 +67,10 @@ Character ReadPatternCharacter(std::string_view pattern, std::size_t at) {
     return ReadCharacter(pattern, at);
 }
 
+enum class ElementKind { One, Any, Set };
+
 struct Element {
-    enum class Kind { One, Any, Set } Kind = Kind::One;
+    ElementKind Kind = ElementKind::One;
     std::size_t Length = 1;
     char32_t Code = 0;
     std::string_view Members{}; // a set's, between "[" (and "!" or "^") and "]"
@@ -92,7 +94,7 @@ std::optional<Element> ReadSet(std::string_view pattern, std::size_t open) {
     if (at >= pattern.size()) {
         return std::nullopt;
     }
-    return Element{.Kind = Element::Kind::Set,
+    return Element{.Kind = ElementKind::Set,
                    .Length = at + 1 - open,
                    .Members = pattern.substr(first, at - first),
                    .Negated = negated};
@@ -100,7 +102,7 @@ std::optional<Element> ReadSet(std::string_view pattern, std::size_t open) {
 
 Element ReadElement(std::string_view pattern, std::size_t at) {
     if (pattern[at] == '?') {
-        return Element{.Kind = Element::Kind::Any};
+        return Element{.Kind = ElementKind::Any};
     }
     if (pattern[at] == '[') {
         if (std::optional<Element> set = ReadSet(pattern, at)) {
@@ -108,7 +110,7 @@ Element ReadElement(std::string_view pattern, std::size_t at) {
         }
     }
     const Character character = ReadPatternCharacter(pattern, at);
-    return Element{.Kind = Element::Kind::One, .Length = character.Length, .Code = character.Code};
+    return Element{.Kind = ElementKind::One, .Length = character.Length, .Code = character.Code};
 }
 
 bool InRange(char32_t code, char32_t low, char32_t high) {
@@ -135,11 +137,11 @@ bool InSet(std::string_view members, char32_t code) {
 
 bool ElementMatches(const Element& element, char32_t code) {
     switch (element.Kind) {
-    case Element::Kind::Any:
+    case ElementKind::Any:
         return true;
-    case Element::Kind::Set:
+    case ElementKind::Set:
         return InSet(element.Members, code) != element.Negated;
-    case Element::Kind::One:
+    case ElementKind::One:
         break;
     }
     return Lower(element.Code) == Lower(code);

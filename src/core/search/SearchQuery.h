@@ -16,6 +16,8 @@ public:
     // True when the query finds nothing at all.
     [[nodiscard]] bool Empty() const { return text_.empty(); }
     [[nodiscard]] bool IsPattern() const { return pattern_; }
+    // The text as matched: trimmed, and with ASCII letters in lower case unless it is a pattern.
+    [[nodiscard]] const std::string& Text() const { return text_; }
     [[nodiscard]] bool Matches(std::string_view name) const;
 
 private:
