@@ -78,6 +78,7 @@ TEST_F(EntrySearchReplaced, OnlyTheLatestSearchReachesTheModel) {
     CEntrySearch search(LoadFileManagerIcons());
     QAbstractItemModelTester tester(search.Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy finished(&search, &CEntrySearch::Finished);
+    search.Prepare(tree.Root());
     search.Start(tree.Root(), QStringLiteral("img"));
     // The first search's batches wait in the queue, and it may still run, when the second starts.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
