@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <latch>
 #include <memory>
 #include <set>
 #include <stop_token>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -193,18 +195,32 @@ TEST_F(SearchTree, StopsAtTheCapAndSaysSo) {
     EXPECT_FALSE(outcome.Capped);
 }
 
-TEST_F(SearchTree, StopRequestedDuringTheSearchEndsItWithinAStretchOfNames) {
+// The search runs on a thread of its own, as in the file manager, and is stopped from this one while its first
+// batch is being handed over.
+TEST_F(SearchTree, StopRequestedFromAnotherThreadEndsTheSearchWithinAStretchOfNames) {
     for (int i = 0; i < 20000; ++i) {
         Add("/var/f/a" + std::to_string(i));
     }
-    std::stop_source stop;
+    const NameIndex& names = Index();
+    std::latch firstBatch(1);
+    std::latch stopRequested(1);
     std::size_t delivered = 0;
-    const SearchOutcome outcome = SearchNames(Index(), SearchQuery("a"), stop.get_token(),
-                                              [&](auto batch) {
-                                                  delivered += batch.size();
-                                                  stop.request_stop();
-                                              },
-                                              {.LargestBatch = 1});
+    SearchOutcome outcome;
+    std::jthread worker([&](const std::stop_token& stop) {
+        outcome = SearchNames(names, SearchQuery("a"), stop,
+                              [&](auto batch) {
+                                  delivered += batch.size();
+                                  if (delivered == batch.size()) {
+                                      firstBatch.count_down();
+                                      stopRequested.wait();
+                                  }
+                              },
+                              {.LargestBatch = 1});
+    });
+    firstBatch.wait();
+    worker.request_stop();
+    stopRequested.count_down();
+    worker.join();
     EXPECT_TRUE(outcome.Cancelled);
     EXPECT_FALSE(outcome.Capped);
     EXPECT_EQ(delivered, outcome.Matches);
