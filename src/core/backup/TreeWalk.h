@@ -4,21 +4,26 @@
 
 namespace marrowick {
 
-// Visits every node below folder (not folder itself) depth first, each folder before its children, children in
-// their order. Iterative, so that no depth of tree can exhaust the stack.
+// The node after node in a walk below folder, depth first, each folder before its children, children in their
+// order: node's first child, else the next sibling of node or of its nearest folder below folder that has one;
+// null after the last.
+inline const FileNode* NextBelow(const FileNode& folder, const FileNode& node) {
+    if (node.FirstChild() != nullptr) {
+        return node.FirstChild();
+    }
+    const FileNode* at = &node;
+    while (at != &folder && at->NextSibling() == nullptr) {
+        at = at->Parent();
+    }
+    return at == &folder ? nullptr : at->NextSibling();
+}
+
+// Visits every node below folder (not folder itself) in the order of NextBelow. Iterative, so that no depth of
+// tree can exhaust the stack.
 template <typename Visit>
 void ForEachBelow(const FileNode& folder, Visit&& visit) {
-    const FileNode* node = folder.FirstChild();
-    while (node != nullptr) {
+    for (const FileNode* node = folder.FirstChild(); node != nullptr; node = NextBelow(folder, *node)) {
         visit(*node);
-        if (node->FirstChild() != nullptr) {
-            node = node->FirstChild();
-            continue;
-        }
-        while (node != &folder && node->NextSibling() == nullptr) {
-            node = node->Parent();
-        }
-        node = node == &folder ? nullptr : node->NextSibling();
     }
 }
 

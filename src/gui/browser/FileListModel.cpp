@@ -22,6 +22,18 @@ FileManagerIcons LoadFileManagerIcons() {
     return icons;
 }
 
+const QIcon& EntryIcon(const FileManagerIcons& icons, const FileNode& node) {
+    return icons[node.IsFolder() ? FolderIcon : node.IsLink() ? LinkIcon : FileIcon];
+}
+
+QString EntrySizeText(const FileNode& node) {
+    return node.IsFolder() || node.IsLink() ? QString() : QString::fromStdString(SizeText(node.Size()));
+}
+
+QString EntryTimeText(const FileNode& node) {
+    return node.IsFolder() ? QString() : QString::fromStdString(TimeText(node.MTime()));
+}
+
 FileListModel::FileListModel(FileManagerIcons icons, const std::string& backupFolder, ManifestKind manifestKind,
                              QObject* parent)
     : QAbstractTableModel(parent), icons_(std::move(icons)), presence_(backupFolder, manifestKind) {}
@@ -78,7 +90,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         if (index.column() != NameColumn) {
             return {};
         }
-        return icons_[folder ? FolderIcon : link ? LinkIcon : FileIcon];
+        return EntryIcon(icons_, *node);
     case Qt::ForegroundRole:
         return ContentMissing(index.row()) ? QPalette().brush(QPalette::Disabled, QPalette::Text) : QVariant();
     case Qt::ToolTipRole:
@@ -96,11 +108,11 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     case NameColumn:
         return QString::fromUtf8(node->Name());
     case SizeColumn:
-        return folder || link ? QString() : QString::fromStdString(SizeText(node->Size()));
+        return EntrySizeText(*node);
     case TypeColumn:
         return folder ? QStringLiteral("Folder") : link ? QStringLiteral("Link") : QString();
     case TimeColumn:
-        return folder ? QString() : QString::fromStdString(TimeText(node->MTime()));
+        return EntryTimeText(*node);
     default:
         return {};
     }

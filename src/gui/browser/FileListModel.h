@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QIcon>
+#include <QString>
 
 #include <array>
 #include <cstdint>
@@ -19,6 +20,12 @@ inline constexpr int FolderIcon = 1;
 inline constexpr int LinkIcon = 9;
 using FileManagerIcons = std::array<QIcon, 10>;
 [[nodiscard]] FileManagerIcons LoadFileManagerIcons();
+
+// What the lists show of a node: its picture (folder, link or file), and its size and time texts, which are empty
+// for folders (and a link's size).
+[[nodiscard]] const QIcon& EntryIcon(const FileManagerIcons& icons, const FileNode& node);
+[[nodiscard]] QString EntrySizeText(const FileNode& node);
+[[nodiscard]] QString EntryTimeText(const FileNode& node);
 
 // The entries of one folder: row i is the folder's i-th child, in the tree's order; nothing sorts them. A file
 // whose content the backup does not hold is shown greyed, with a tip that says so.

@@ -1,0 +1,89 @@
+#include "gui/browser/SearchResultsModel.h"
+
+#include <QString>
+
+#include <utility>
+
+namespace marrowick {
+
+SearchResultsModel::SearchResultsModel(FileManagerIcons icons, QObject* parent)
+    : QAbstractTableModel(parent), icons_(std::move(icons)) {}
+
+void SearchResultsModel::Append(std::span<const FileNode* const> entries) {
+    if (entries.empty()) {
+        return;
+    }
+    const int first = rowCount();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(entries.size()) - 1);
+    entries_.insert(entries_.end(), entries.begin(), entries.end());
+    endInsertRows();
+}
+
+void SearchResultsModel::Clear() {
+    if (entries_.empty()) {
+        return;
+    }
+    beginResetModel();
+    entries_.clear();
+    endResetModel();
+}
+
+const FileNode* SearchResultsModel::EntryAt(int row) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= entries_.size()) {
+        return nullptr;
+    }
+    return entries_[static_cast<std::size_t>(row)];
+}
+
+int SearchResultsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(entries_.size());
+}
+
+int SearchResultsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
+    const FileNode* node = index.isValid() ? EntryAt(index.row()) : nullptr;
+    if (node == nullptr) {
+        return {};
+    }
+    if (role == Qt::DecorationRole) {
+        return index.column() == NameColumn ? QVariant(EntryIcon(icons_, *node)) : QVariant();
+    }
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (index.column()) {
+    case NameColumn:
+        return QString::fromUtf8(node->Name());
+    case FolderColumn:
+        return node->Parent() != nullptr ? QString::fromUtf8(node->Parent()->Path()) : QString();
+    case SizeColumn:
+        return EntrySizeText(*node);
+    case TimeColumn:
+        return EntryTimeText(*node);
+    default:
+        return {};
+    }
+}
+
+QVariant SearchResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (section) {
+    case NameColumn:
+        return QStringLiteral("Name");
+    case FolderColumn:
+        return QStringLiteral("Folder");
+    case SizeColumn:
+        return QStringLiteral("Size");
+    case TimeColumn:
+        return QStringLiteral("Time");
+    default:
+        return {};
+    }
+}
+
+} // namespace marrowick
