@@ -5,8 +5,10 @@
 #include "gui/browser/DlgFileManager.h"
 #include "gui/browser/DlgProgress.h"
 #include "gui/browser/DragExport.h"
+#include "gui/browser/EntrySearch.h"
 #include "gui/browser/FileListModel.h"
 #include "gui/browser/FolderTreeModel.h"
+#include "gui/browser/SearchBar.h"
 #include "gui/browser/TreeLoader.h"
 #include "gui/controls/FolderPicker.h"
 #include "gui/controls/ImageButton.h"
@@ -17,7 +19,9 @@
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
 
@@ -732,6 +736,38 @@ TEST_F(FileManager, DraggedEntryIsExportedWhenItsFilesAreAskedFor) {
     EXPECT_EQ(exported.filename(), "SMS");
     EXPECT_EQ(testing::ReadFile((exported / "Attachments/big.bin").string()), BigContent);
     EXPECT_EQ(fs::status(exported.parent_path().parent_path()).permissions(), fs::perms::owner_all);
+}
+
+// Typing searches the whole backup; a double-clicked match shows its folder with it selected; going to a folder or
+// emptying the box shows the folder list again.
+TEST_F(FileManager, SearchListsMatchesWithTheirFolderAndOpensTheirFolder) {
+    const auto dialog = Open(Write("a", SampleWithMessages()));
+    ASSERT_TRUE(testing::ShowAndActivate(*dialog));
+    QLineEdit& box = *dialog->SearchBar()->Box();
+    QTest::keyClick(dialog->FileList(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(box.hasFocus());
+
+    QSignalSpy finished(dialog->SearchBar()->Search(), &CEntrySearch::Finished);
+    QTest::keyClicks(&box, QStringLiteral("SQLITE"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !finished.isEmpty() && finished.last().at(0).toInt() == 2; }));
+    EXPECT_EQ(ListRows(*dialog),
+              (std::vector<std::vector<QString>>{
+                  {"AddressBook.sqlitedb", "/var/mobile/Library/AddressBook", "1 bytes", "2020-09-13 12:26"},
+                  {"notes.sqlite", "/var/mobile/Library/Notes", "1 bytes", "2020-09-13 12:26"},
+              }));
+    EXPECT_EQ(dialog->SearchBar()->Status()->text(), QStringLiteral("2 found"));
+
+    DoubleClickListRow(*dialog, QStringLiteral("notes.sqlite"));
+    EXPECT_EQ(dialog->PathBox()->text(), QStringLiteral("/var/mobile/Library/Notes"));
+    EXPECT_TRUE(box.text().isEmpty());
+    ASSERT_EQ(dialog->FileList()->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(dialog->FileList()->selectionModel()->selectedRows().front().data().toString(),
+              QStringLiteral("notes.sqlite"));
+
+    box.setText(QStringLiteral("*.JPG"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ListNames(*dialog) == std::vector<QString>{"IMG_0001.JPG"}; }));
+    box.clear();
+    EXPECT_EQ(ListNames(*dialog), std::vector<QString>{"notes.sqlite"});
 }
 
 // Records the files the desktop is asked to open instead of opening them.

@@ -9,6 +9,8 @@
 #include "gui/browser/DragExport.h"
 #include "gui/browser/FileListModel.h"
 #include "gui/browser/FolderTreeModel.h"
+#include "gui/browser/SearchBar.h"
+#include "gui/browser/SearchResultsModel.h"
 #include "gui/controls/DialogUnits.h"
 #include "gui/controls/DialogWidgets.h"
 #include "gui/controls/EnterEscape.h"
@@ -40,6 +42,7 @@ namespace marrowick {
 namespace {
 
 constexpr std::array<int, FileListModel::ColumnCount> ListColumnWidths{250, 90, 115, 125};
+constexpr std::array<int, SearchResultsModel::ColumnCount> ResultColumnWidths{170, 200, 80, 125};
 
 } // namespace
 
@@ -92,6 +95,7 @@ void CDlgFileManager::BuildWindow() {
     folderTree_->expand(folderModel_->CatalogIndex());
 
     listModel_ = new FileListModel(icons, backupFolder_, manifestKind_, this);
+    searchBar_ = new CSearchBar(browsable_ ? root_ : nullptr, icons, this);
     fileList_ = new CFileListView(this);
     fileList_->setRootIsDecorated(false);
     fileList_->setItemsExpandable(false);
@@ -125,7 +129,8 @@ void CDlgFileManager::BuildWindow() {
     buttons->setSpacing(DialogUnitsX(*this, 2));
     buttons->addWidget(upButton_);
     buttons->addWidget(exportButton_);
-    buttons->addStretch(1);
+    buttons->addSpacing(DialogUnitsX(*this, 8));
+    buttons->addWidget(searchBar_, 1);
     auto* right = new QVBoxLayout;
     right->addLayout(buttons);
     right->addWidget(fileList_, 1);
@@ -146,6 +151,8 @@ void CDlgFileManager::BuildWindow() {
     connect(upButton_, &QPushButton::clicked, this, &CDlgFileManager::OnUpClicked);
     connect(exportButton_, &QPushButton::clicked, this, &CDlgFileManager::OnExportClicked);
     connect(fileList_, &CFileListView::DragRequested, this, &CDlgFileManager::DragSelectedEntryOut);
+    connect(searchBar_, &CSearchBar::ShowResults, this, [this] { ShowListOf(searchBar_->Results()); });
+    connect(searchBar_, &CSearchBar::Left, this, [this] { ShowListOf(listModel_); });
     fileList_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(fileList_, &QWidget::customContextMenuRequested, this, &CDlgFileManager::ShowEntryMenu);
     // A file manager's keys for the folder above; text boxes keep Backspace for themselves.
@@ -176,8 +183,30 @@ QModelIndex CDlgFileManager::FolderItem(const FileNode* folder) const {
 }
 
 void CDlgFileManager::FillFileList(const FileNode* folder) {
+    searchBar_->Leave();
+    ShowListOf(listModel_);
     listModel_->SetFolder(folder);
     fileList_->scrollToTop();
+}
+
+// The list shows a folder's entries or the search's matches, each with its columns' widths.
+void CDlgFileManager::ShowListOf(QAbstractItemModel* model) {
+    if (fileList_->model() == model) {
+        return;
+    }
+    QItemSelectionModel* previous = fileList_->selectionModel();
+    fileList_->setModel(model);
+    previous->deleteLater();
+    const bool folder = model == listModel_;
+    for (int column = 0; column < model->columnCount(); ++column) {
+        const auto at = static_cast<std::size_t>(column);
+        fileList_->header()->resizeSection(column, folder ? ListColumnWidths[at] : ResultColumnWidths[at]);
+    }
+    fileList_->scrollToTop();
+}
+
+bool CDlgFileManager::ShowsSearchResults() const {
+    return fileList_->model() == searchBar_->Results();
 }
 
 void CDlgFileManager::SelectTreeItem(const QModelIndex& item) {
@@ -236,15 +265,36 @@ int CDlgFileManager::SelectedRow() const {
 }
 
 const FileNode* CDlgFileManager::SelectedEntry() const {
-    return listModel_->EntryAt(SelectedRow());
+    const int row = SelectedRow();
+    return ShowsSearchResults() ? searchBar_->Results()->EntryAt(row) : listModel_->EntryAt(row);
 }
 
 void CDlgFileManager::OnListDblClk(const QModelIndex& /*index*/) {
     const FileNode* entry = SelectedEntry();
+    if (entry != nullptr && ShowsSearchResults()) {
+        ShowInItsFolder(entry);
+        return;
+    }
     if (entry == nullptr || !entry->IsFolder()) {
         return;
     }
     OpenFolderFromList(entry);
+}
+
+// A match double-clicked: its folder is shown, the match selected in it.
+void CDlgFileManager::ShowInItsFolder(const FileNode* entry) {
+    if (entry->Parent() == nullptr) {
+        return;
+    }
+    OpenFolderFromList(entry->Parent());
+    for (int row = 0; row < listModel_->rowCount(); ++row) {
+        if (listModel_->EntryAt(row) == entry) {
+            const QModelIndex index = listModel_->index(row, 0);
+            fileList_->setCurrentIndex(index);
+            fileList_->scrollTo(index);
+            return;
+        }
+    }
 }
 
 void CDlgFileManager::OnUpClicked() {
@@ -331,7 +381,7 @@ void CDlgFileManager::DragSelectedEntryOut() {
     auto* dragged = new CDragExportData(*entry, backupFolder_, manifestKind_);
     QDrag drag(fileList_);
     drag.setMimeData(dragged);
-    drag.setPixmap(listModel_->data(listModel_->index(SelectedRow(), 0), Qt::DecorationRole).value<QIcon>().pixmap(16));
+    drag.setPixmap(fileList_->model()->index(SelectedRow(), 0).data(Qt::DecorationRole).value<QIcon>().pixmap(16));
     drag.exec(Qt::CopyAction);
     if (dragged->Exported()) {
         TellExportFailures(*dragged->Exported());

@@ -14,6 +14,7 @@
 
 #include <string>
 
+class QAbstractItemModel;
 class QLineEdit;
 class QPoint;
 class QTreeView;
@@ -21,6 +22,7 @@ class QItemSelection;
 
 namespace marrowick {
 
+class CSearchBar;
 class CThemedButton;
 class FileListModel;
 class FolderTreeModel;
@@ -48,6 +50,7 @@ public:
     [[nodiscard]] QTreeView* FileList() const { return fileList_; }
     [[nodiscard]] CThemedButton* UpButton() const { return upButton_; }
     [[nodiscard]] CThemedButton* ExportButton() const { return exportButton_; }
+    [[nodiscard]] CSearchBar* SearchBar() const { return searchBar_; }
     [[nodiscard]] QModelIndex TopItem() const;
     [[nodiscard]] QModelIndex CatalogItem() const;
     [[nodiscard]] QModelIndex ShortcutItem(int order) const;
@@ -75,6 +78,9 @@ private:
     void DragSelectedEntryOut();
     void TellExportFailures(const ExportResult& result);
     void OpenFolderFromList(const FileNode* folder);
+    void ShowInItsFolder(const FileNode* entry);
+    void ShowListOf(QAbstractItemModel* model);
+    [[nodiscard]] bool ShowsSearchResults() const;
     void SelectTreeItem(const QModelIndex& item);
     void TellWhyListIsEmpty();
     [[nodiscard]] const FileNode* SelectedEntry() const;
@@ -98,6 +104,7 @@ private:
     CThemedButton* exportButton_ = nullptr;
     FolderTreeModel* folderModel_ = nullptr;
     FileListModel* listModel_ = nullptr;
+    CSearchBar* searchBar_ = nullptr;
 };
 
 } // namespace marrowick

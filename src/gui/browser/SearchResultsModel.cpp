@@ -86,4 +86,9 @@ QVariant SearchResultsModel::headerData(int section, Qt::Orientation orientation
     }
 }
 
+Qt::ItemFlags SearchResultsModel::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    return index.isValid() ? flags | Qt::ItemIsDragEnabled : flags;
+}
+
 } // namespace marrowick

@@ -32,6 +32,8 @@ public:
     [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
                                       int role = Qt::DisplayRole) const override;
+    // Rows can be dragged out, which exports them.
+    [[nodiscard]] Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
     FileManagerIcons icons_;
