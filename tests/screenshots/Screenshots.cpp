@@ -5,10 +5,14 @@
 #include "gui/app/MarrowickDlg.h"
 #include "gui/browser/DlgFileManager.h"
 #include "gui/browser/DlgProgress.h"
+#include "gui/browser/EntrySearch.h"
+#include "gui/browser/SearchBar.h"
 #include "support/SampleBackup.h"
 
 #include <QApplication>
 #include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 #include <QTreeView>
@@ -125,6 +129,14 @@ int main(int argc, char** argv) {
         files.FolderTree()->selectionModel()->setCurrentIndex(files.ShortcutItem(0),
                                                               QItemSelectionModel::ClearAndSelect);
         saved &= Save(files, output / "file-manager.png");
+    }
+    {
+        CDlgFileManager files(phone, nullptr);
+        files.show();
+        QSignalSpy finished(files.SearchBar()->Search(), &CEntrySearch::Finished);
+        files.SearchBar()->Box()->setText(QStringLiteral("img"));
+        finished.wait(5000);
+        saved &= Save(files, output / "search.png");
     }
     saved &= ShootProgress(phone, output / "progress.png");
     {

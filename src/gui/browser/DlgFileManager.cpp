@@ -42,7 +42,7 @@ namespace marrowick {
 namespace {
 
 constexpr std::array<int, FileListModel::ColumnCount> ListColumnWidths{250, 90, 115, 125};
-constexpr std::array<int, SearchResultsModel::ColumnCount> ResultColumnWidths{170, 200, 80, 125};
+constexpr std::array<int, SearchResultsModel::ColumnCount> ResultColumnWidths{150, 230, 80, 115};
 
 } // namespace
 
@@ -198,6 +198,8 @@ void CDlgFileManager::ShowListOf(QAbstractItemModel* model) {
     fileList_->setModel(model);
     previous->deleteLater();
     const bool folder = model == listModel_;
+    // A match's folder is a long path whose both ends count.
+    fileList_->setTextElideMode(folder ? Qt::ElideRight : Qt::ElideMiddle);
     for (int column = 0; column < model->columnCount(); ++column) {
         const auto at = static_cast<std::size_t>(column);
         fileList_->header()->resizeSection(column, folder ? ListColumnWidths[at] : ResultColumnWidths[at]);
