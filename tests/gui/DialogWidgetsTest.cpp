@@ -1,8 +1,12 @@
 #include "GuiTestSupport.h"
 
 #include "gui/controls/DialogWidgets.h"
+#include "gui/controls/FolderPicker.h"
+#include "support/SampleBackup.h"
 
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 
 #include <gtest/gtest.h>
@@ -22,6 +26,23 @@ TEST(ProgramMessage, IsWideEnoughForAPathOnOneLine) {
     });
     ShowProgramMessage(nullptr, QStringLiteral("Failed to write file."), QMessageBox::NoIcon, details);
     EXPECT_EQ(watcher.Count(), 1U);
+}
+
+TEST(FolderPicker, StartsInTheHomeFolderWhateverTheWorkingFolder) {
+    const testing::TempHome home("UTC");
+    const QString working = QDir::currentPath();
+    QDir::setCurrent(QDir::tempPath());
+    QString shown;
+    testing::ModalWatcher watcher;
+    watcher.Handle([&](QWidget& modal) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(&modal)) {
+            shown = dialog->directory().absolutePath();
+        }
+        qobject_cast<QDialog*>(&modal)->reject();
+    });
+    EXPECT_TRUE(PickFolder(nullptr, QStringLiteral("Choose")).isEmpty());
+    QDir::setCurrent(working);
+    EXPECT_EQ(shown, QDir(QString::fromStdString(home.Home().string())).absolutePath());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "gui/controls/FolderPicker.h"
 
+#include <QDir>
 #include <QFileDialog>
 
 #include <utility>
@@ -19,7 +20,8 @@ QString PickFolder(QWidget* owner, const QString& title) {
     if (ReplacedPicker()) {
         return ReplacedPicker()(owner, title);
     }
-    return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+    // From the top of the person's own files, as the desktop's is elsewhere; never the program's working folder.
+    return QFileDialog::getExistingDirectory(owner, title, QDir::homePath(), QFileDialog::ShowDirsOnly);
 }
 
 void SetFolderPicker(FolderPickerFunction picker) {
