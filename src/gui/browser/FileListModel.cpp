@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <QString>
 
+#include <array>
 #include <utility>
 
 namespace marrowick {
@@ -119,25 +120,23 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
-        return {};
-    }
-    switch (section) {
-    case NameColumn:
-        return QStringLiteral("Name");
-    case SizeColumn:
-        return QStringLiteral("Size");
-    case TypeColumn:
-        return QStringLiteral("Type");
-    case TimeColumn:
-        return QStringLiteral("Time");
-    default:
-        return {};
-    }
+    static constexpr std::array<const char*, ColumnCount> Headings{"Name", "Size", "Type", "Time"};
+    return ListHeading(Headings, section, orientation, role);
 }
 
 Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
-    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    return DraggableRowFlags(QAbstractTableModel::flags(index), index);
+}
+
+QVariant ListHeading(std::span<const char* const> headings, int section, Qt::Orientation orientation, int role) {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        static_cast<std::size_t>(section) >= headings.size()) {
+        return {};
+    }
+    return QString::fromLatin1(headings[static_cast<std::size_t>(section)]);
+}
+
+Qt::ItemFlags DraggableRowFlags(Qt::ItemFlags flags, const QModelIndex& index) {
     return index.isValid() ? flags | Qt::ItemIsDragEnabled : flags;
 }
 

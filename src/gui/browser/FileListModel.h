@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ using FileManagerIcons = std::array<QIcon, 10>;
 [[nodiscard]] const QIcon& EntryIcon(const FileManagerIcons& icons, const FileNode& node);
 [[nodiscard]] QString EntrySizeText(const FileNode& node);
 [[nodiscard]] QString EntryTimeText(const FileNode& node);
+// The headings of a list's columns, for headerData: headings[section] across, nothing else.
+[[nodiscard]] QVariant ListHeading(std::span<const char* const> headings, int section, Qt::Orientation orientation,
+                                   int role);
+// A list row's flags: a row can be dragged out, which exports it.
+[[nodiscard]] Qt::ItemFlags DraggableRowFlags(Qt::ItemFlags flags, const QModelIndex& index);
 
 // The entries of one folder: row i is the folder's i-th child, in the tree's order; nothing sorts them. A file
 // whose content the backup does not hold is shown greyed, with a tip that says so.

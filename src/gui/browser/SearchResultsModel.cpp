@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <array>
 #include <utility>
 
 namespace marrowick {
@@ -69,26 +70,12 @@ QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant SearchResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
-        return {};
-    }
-    switch (section) {
-    case NameColumn:
-        return QStringLiteral("Name");
-    case FolderColumn:
-        return QStringLiteral("Folder");
-    case SizeColumn:
-        return QStringLiteral("Size");
-    case TimeColumn:
-        return QStringLiteral("Time");
-    default:
-        return {};
-    }
+    static constexpr std::array<const char*, ColumnCount> Headings{"Name", "Folder", "Size", "Time"};
+    return ListHeading(Headings, section, orientation, role);
 }
 
 Qt::ItemFlags SearchResultsModel::flags(const QModelIndex& index) const {
-    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    return index.isValid() ? flags | Qt::ItemIsDragEnabled : flags;
+    return DraggableRowFlags(QAbstractTableModel::flags(index), index);
 }
 
 } // namespace marrowick
