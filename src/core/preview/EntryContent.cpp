@@ -6,10 +6,12 @@
 #include "core/crypto/UnlockedBackups.h"
 #include "core/platform/FileCopy.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <optional>
@@ -19,6 +21,25 @@ namespace {
 
 // Small enough that a stop request is seen at once, large enough that the system calls cost nothing.
 constexpr std::size_t ChunkBytes = std::size_t{1} << 20;
+
+// From this size on the content's memory is asked for in large pages: each fresh page costs a fault, which is dear
+// on a virtual machine, and 100 MB take 25,000 of them in 4 KiB pages against 50 in 2 MiB ones.
+constexpr std::size_t LargePageFrom = std::size_t{32} << 20;
+constexpr std::size_t LargePage = std::size_t{2} << 20;
+
+// size zero bytes, in large pages where they can be had.
+std::string FreshBuffer(std::size_t size) {
+    std::string buffer;
+    buffer.reserve(size);
+    if (size >= LargePageFrom) {
+        const std::size_t misalignment = reinterpret_cast<std::uintptr_t>(buffer.data()) % LargePage;
+        const std::size_t skipped = misalignment == 0 ? 0 : LargePage - misalignment;
+        // Only advice, taken before the memory is first touched: a refusal changes nothing.
+        ::madvise(buffer.data() + skipped, (size - skipped) / LargePage * LargePage, MADV_HUGEPAGE);
+    }
+    buffer.resize(size);
+    return buffer;
+}
 
 // Reads up to size bytes of fd into out, giving how many; a file that shrank gives fewer.
 Result<std::size_t> ReadUpTo(int fd, char* out, std::size_t size, const std::string& path,
@@ -41,7 +62,7 @@ Result<std::size_t> ReadUpTo(int fd, char* out, std::size_t size, const std::str
 }
 
 Result<std::string> ReadPlain(int fd, std::size_t size, const std::string& path, const std::stop_token& stop) {
-    std::string content(size, '\0');
+    std::string content = FreshBuffer(size);
     const Result<std::size_t> read = ReadUpTo(fd, content.data(), size, path, stop);
     if (!read) {
         return read.Error();
@@ -52,7 +73,7 @@ Result<std::string> ReadPlain(int fd, std::size_t size, const std::string& path,
 
 Result<std::string> ReadDecrypted(int fd, std::size_t size, FileDecryptor& decryptor, const std::string& path,
                                   const std::stop_token& stop) {
-    std::string content(size + FileDecryptor::BlockSize, '\0');
+    std::string content = FreshBuffer(size + FileDecryptor::BlockSize);
     auto* out = reinterpret_cast<unsigned char*>(content.data());
     const auto cipher = std::make_unique_for_overwrite<char[]>(ChunkBytes);
     std::size_t length = 0;
