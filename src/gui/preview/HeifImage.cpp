@@ -36,7 +36,7 @@ QImage Fail(QString* problem, const heif_error& error) {
 
 } // namespace
 
-QImage DecodeHeifImage(const QByteArray& bytes, std::size_t maxImageBytes, QString* problem) {
+QImage DecodeHeifImage(const QByteArray& bytes, const QSize& fitInto, std::size_t maxImageBytes, QString* problem) {
     const HeifContext context(heif_context_alloc());
     if (!context) {
         return Fail(problem, QStringLiteral("out of memory"));
@@ -75,7 +75,10 @@ QImage DecodeHeifImage(const QByteArray& bytes, std::size_t maxImageBytes, QStri
     const QImage view(pixels, heif_image_get_width(image.get(), heif_channel_interleaved),
                       heif_image_get_height(image.get(), heif_channel_interleaved), stride,
                       alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    // A deep copy in the format Qt paints and scales fastest, before libheif's pixels go.
+    // Scaled straight from libheif's pixels, or copied before they go.
+    if (fitInto.isValid() && (view.width() > fitInto.width() || view.height() > fitInto.height())) {
+        return view.scaled(fitInto, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
     return view.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
 }
 

@@ -50,12 +50,12 @@ QImage ReadWithQt(const QByteArray& bytes, const QSize& fitInto, QString* proble
 QImage LoadPreviewImage(const QByteArray& bytes, const QSize& fitInto, QString* problem) {
     const std::string_view head(bytes.constData(), std::min<std::size_t>(bytes.size(), SniffBytes));
     if (SniffContentKind(head, {}) == ContentKind::Heic) {
-        return Fitted(DecodeHeifImage(bytes, MaxImageBytes, problem), fitInto);
+        return DecodeHeifImage(bytes, fitInto, MaxImageBytes, problem);
     }
     QImage image = ReadWithQt(bytes, fitInto, problem);
     // A HEIF file of a brand not known here: libheif may still read it.
     if (image.isNull() && head.size() >= 12 && head.substr(4, 4) == "ftyp") {
-        image = DecodeHeifImage(bytes, MaxImageBytes, problem);
+        image = DecodeHeifImage(bytes, fitInto, MaxImageBytes, problem);
     }
     return Fitted(image, fitInto);
 }
