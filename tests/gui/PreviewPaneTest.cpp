@@ -180,6 +180,15 @@ TEST_F(PreviewPaneTest, OnlyTheNewestEntryIsShown) {
     EXPECT_TRUE(Child<QPlainTextEdit>("previewText").toPlainText().contains(QStringLiteral("Kim")));
 }
 
+TEST_F(PreviewPaneTest, ATableChosenOfTheEntryBeforeLeavesTheNewEntryShown) {
+    Show("Library/SMS/sms.db");
+    const FileNode* plist = FindNode(tree_.Tree->Root(), "/var/mobile/Library/Preferences/com.example.plist");
+    pane_.ShowEntry(plist, folder_, ManifestKindDb);
+    Child<QComboBox>("previewTables").setCurrentIndex(1);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !pane_.Loading(); }, 20000));
+    EXPECT_EQ(pane_.CurrentPage(), CPreviewPane::Page::Text);
+}
+
 TEST(PreviewImage, BytesNoReaderDecodesGiveANullImageAndAReason) {
     QString problem;
     EXPECT_TRUE(LoadPreviewImage(QByteArray("\xFF\xD8\xFF\xE0garbage", 11), QSize(100, 100), &problem).isNull());

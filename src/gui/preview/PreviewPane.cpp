@@ -123,6 +123,8 @@ CPreviewPane::Page CPreviewPane::CurrentPage() const {
 void CPreviewPane::ShowEntry(const FileNode* node, const std::string& backupFolder, ManifestKind manifestKind) {
     stop_.request_stop();
     stop_ = std::stop_source();
+    // The tables shown until the new result comes belong to the entry before: choosing one reads nothing.
+    database_.reset();
     if (node == nullptr || node->IsFolder()) {
         pending_.reset();
         shown_ = ++wanted_;
