@@ -15,6 +15,9 @@ struct HeifContextFree {
 struct HeifEncoderRelease {
     void operator()(heif_encoder* encoder) const { heif_encoder_release(encoder); }
 };
+struct HeifHandleRelease {
+    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
 struct HeifImageRelease {
     void operator()(heif_image* image) const { heif_image_release(image); }
 };
@@ -79,7 +82,7 @@ bool CanEncodeHeic() {
     return heif_have_encoder_for_format(heif_compression_HEVC) != 0;
 }
 
-QByteArray EncodeHeic(const QImage& image, int quality) {
+QByteArray EncodeHeic(const QImage& image, int quality, int thumbnailSide) {
     const std::unique_ptr<heif_context, HeifContextFree> context(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
     if (!context ||
@@ -90,10 +93,19 @@ QByteArray EncodeHeic(const QImage& image, int quality) {
     heif_encoder_set_lossy_quality(encoder.get(), quality);
     heif_encoder_set_parameter_string(encoder.get(), "preset", "ultrafast");
     const auto pixels = HeifPixels(image);
-    if (!pixels ||
-        heif_context_encode_image(context.get(), pixels.get(), encoder.get(), nullptr, nullptr).code != heif_error_Ok) {
+    heif_image_handle* rawPrimary = nullptr;
+    if (!pixels || heif_context_encode_image(context.get(), pixels.get(), encoder.get(), nullptr, &rawPrimary).code !=
+                       heif_error_Ok) {
         return {};
     }
+    const std::unique_ptr<heif_image_handle, HeifHandleRelease> primary(rawPrimary);
+    heif_image_handle* rawThumbnail = nullptr;
+    if (thumbnailSide > 0 && heif_context_encode_thumbnail(context.get(), pixels.get(), primary.get(), encoder.get(),
+                                                           nullptr, thumbnailSide, &rawThumbnail)
+                                     .code != heif_error_Ok) {
+        return {};
+    }
+    const std::unique_ptr<heif_image_handle, HeifHandleRelease> thumbnail(rawThumbnail);
     QByteArray bytes;
     heif_writer writer{};
     writer.writer_api_version = 1;

@@ -24,9 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 using testing::SampleFile;
 
-// A 320 by 200 picture: red on the left half, blue on the right.
+// An 800 by 500 picture, larger than the pane: red on the left half, blue on the right.
 QImage HalvesImage() {
-    QImage image(320, 200, QImage::Format_RGB32);
+    QImage image(800, 500, QImage::Format_RGB32);
     image.fill(Qt::blue);
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width() / 2; ++x) {
@@ -79,6 +79,8 @@ protected:
         if (testing::CanEncodeHeic()) {
             sample.Files.push_back(SampleFile{.RelativePath = "Media/DCIM/IMG_0002.HEIC",
                                               .Content = testing::EncodeHeic(HalvesImage(), 90).toStdString()});
+            sample.Files.push_back(SampleFile{.RelativePath = "Media/DCIM/IMG_0003.HEIC",
+                                              .Content = testing::EncodeHeic(HalvesImage(), 90, 64).toStdString()});
         }
         folder_ = testing::WriteSampleBackup(dir_.Path() / "backup", sample).string() + "/";
         tree_ = ReadBackupTree(folder_, ManifestKindDb);
@@ -106,8 +108,9 @@ protected:
         ASSERT_EQ(pane_.CurrentPage(), CPreviewPane::Page::Image);
         const QImage shown = Child<QLabel>("previewImage").pixmap().toImage();
         ASSERT_FALSE(shown.isNull());
+        EXPECT_GE(shown.width(), 390);
         EXPECT_LE(shown.width(), 400);
-        EXPECT_NEAR(shown.width() * 200.0 / 320.0, shown.height(), 2.0);
+        EXPECT_NEAR(shown.width() * 500.0 / 800.0, shown.height(), 2.0);
         EXPECT_TRUE(IsReddish(shown.pixel(shown.width() / 4, shown.height() / 2)));
         EXPECT_TRUE(IsBluish(shown.pixel(shown.width() * 3 / 4, shown.height() / 2)));
     }
@@ -127,7 +130,27 @@ TEST_F(PreviewPaneTest, HeicIsDecodedThroughLibheif) {
     if (!testing::CanEncodeHeic()) {
         GTEST_SKIP() << "this libheif has no HEVC encoder to make a HEIC file with";
     }
+    QSignalSpy thumbnails(&pane_, &CPreviewPane::ThumbnailShown);
     Show("Media/DCIM/IMG_0002.HEIC");
+    ExpectHalvesShown();
+    EXPECT_EQ(thumbnails.count(), 0);
+}
+
+TEST_F(PreviewPaneTest, HeicThumbnailIsShownWhileThePhotoIsDecoded) {
+    if (!testing::CanEncodeHeic()) {
+        GTEST_SKIP() << "this libheif has no HEVC encoder to make a HEIC file with";
+    }
+    QSignalSpy thumbnails(&pane_, &CPreviewPane::ThumbnailShown);
+    QSignalSpy shown(&pane_, &CPreviewPane::Shown);
+    // The pane shows the thumbnail enlarged, and never says it is done with it.
+    QObject::connect(&pane_, &CPreviewPane::ThumbnailShown, &pane_, [this] {
+        EXPECT_TRUE(pane_.Loading());
+        EXPECT_EQ(pane_.CurrentPage(), CPreviewPane::Page::Image);
+        EXPECT_GE(Child<QLabel>("previewImage").pixmap().width(), 390);
+    });
+    Show("Media/DCIM/IMG_0003.HEIC");
+    EXPECT_EQ(thumbnails.count(), 1);
+    EXPECT_EQ(shown.count(), 1);
     ExpectHalvesShown();
 }
 

@@ -15,4 +15,8 @@ namespace marrowick {
 [[nodiscard]] QImage DecodeHeifImage(const QByteArray& bytes, const QSize& fitInto, std::size_t maxImageBytes,
                                      QString* problem);
 
+// The first thumbnail stored with a HEIF file's primary image (phones store one of a few hundred pixels), decoded;
+// a null image when there is none or it does not decode.
+[[nodiscard]] QImage DecodeHeifThumbnail(const QByteArray& bytes, std::size_t maxImageBytes);
+
 } // namespace marrowick

@@ -56,11 +56,20 @@ PreviewContent TextContent(std::string_view bytes) {
     return content;
 }
 
-PreviewContent ImageContent(std::string_view bytes, const QSize& fitInto) {
+PreviewContent ImageContent(std::string_view bytes, const QSize& fitInto, const EarlyContent& early) {
+    const QByteArray view = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (early) {
+        PreviewContent thumbnail;
+        thumbnail.Image = LoadPreviewThumbnail(view, fitInto);
+        if (!thumbnail.Image.isNull()) {
+            thumbnail.Kind = Shape::Image;
+            thumbnail.Early = true;
+            early(std::move(thumbnail));
+        }
+    }
     QString problem;
     PreviewContent content;
-    content.Image = LoadPreviewImage(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())),
-                                     fitInto, &problem);
+    content.Image = LoadPreviewImage(view, fitInto, &problem);
     if (content.Image.isNull()) {
         return BytesContent(bytes, bytes.size(), QStringLiteral("The image does not decode: %1").arg(problem));
     }
@@ -119,12 +128,13 @@ PreviewContent TableContent(const std::shared_ptr<SqlitePreview>& database, int 
     return content;
 }
 
-PreviewContent PreviewOfBytes(std::string bytes, std::string_view name, const QSize& fitInto) {
+PreviewContent PreviewOfBytes(std::string bytes, std::string_view name, const QSize& fitInto,
+                              const EarlyContent& early) {
     const std::string_view head = std::string_view(bytes).substr(0, SniffBytes);
     switch (SniffContentKind(head, name)) {
     case ContentKind::Image:
     case ContentKind::Heic:
-        return ImageContent(bytes, fitInto);
+        return ImageContent(bytes, fitInto, early);
     case ContentKind::BinaryPlist: {
         const Result<std::string> xml = BinaryPlistToXml(bytes, MaxShownTextBytes);
         if (!xml) {
@@ -144,13 +154,13 @@ PreviewContent PreviewOfBytes(std::string bytes, std::string_view name, const QS
 }
 
 PreviewContent MakePreviewContent(const EntryToRead& entry, const std::string& backupFolder, ManifestKind manifestKind,
-                                  const QSize& fitInto, const std::stop_token& stop) {
+                                  const QSize& fitInto, const std::stop_token& stop, const EarlyContent& early) {
     Result<std::string> bytes = ReadEntryContent(entry, backupFolder, manifestKind, MaxPreviewBytes, stop);
     if (!bytes) {
         return MessageContent(QString::fromStdString(FailureText(bytes.Error())));
     }
     const std::string_view path = entry.Path;
-    return PreviewOfBytes(std::move(*bytes), path.substr(path.rfind('/') + 1), fitInto);
+    return PreviewOfBytes(std::move(*bytes), path.substr(path.rfind('/') + 1), fitInto, early);
 }
 
 } // namespace marrowick

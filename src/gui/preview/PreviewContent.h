@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <stop_token>
 #include <string>
@@ -26,6 +27,8 @@ struct PreviewContent {
         Bytes, // Message names the size and kind; Text is the hex dump of the first bytes
     };
     Shape Kind = Shape::Message;
+    // Shown only until the content itself is ready: a photo's stored thumbnail.
+    bool Early = false;
     QString Message;
     QImage Image;
     QString Text;
@@ -43,14 +46,18 @@ inline constexpr std::size_t MaxShownTextBytes = std::size_t{1} << 20;
 inline constexpr std::size_t ShownRows = 100;
 inline constexpr std::size_t ShownHexBytes = 512;
 
+// Takes an Early content to show while the content itself is made.
+using EarlyContent = std::function<void(PreviewContent early)>;
+
 // Reads entry and makes what the pane shows of it; an image is fitted into fitInto. Never throws but for lack of
 // memory; a read stopped through stop gives a Message nobody needs to show.
 [[nodiscard]] PreviewContent MakePreviewContent(const EntryToRead& entry, const std::string& backupFolder,
                                                 ManifestKind manifestKind, const QSize& fitInto,
-                                                const std::stop_token& stop);
+                                                const std::stop_token& stop, const EarlyContent& early = {});
 
 // The content shown of bytes once read, by their kind (name is the entry's name, a hint of its kind).
-[[nodiscard]] PreviewContent PreviewOfBytes(std::string bytes, std::string_view name, const QSize& fitInto);
+[[nodiscard]] PreviewContent PreviewOfBytes(std::string bytes, std::string_view name, const QSize& fitInto,
+                                            const EarlyContent& early = {});
 
 // The first rows of database's table (an index into its Tables), as a Table content holding nothing else.
 [[nodiscard]] PreviewContent TableContent(const std::shared_ptr<SqlitePreview>& database, int table);

@@ -47,6 +47,17 @@ QImage ReadWithQt(const QByteArray& bytes, const QSize& fitInto, QString* proble
 
 } // namespace
 
+QImage LoadPreviewThumbnail(const QByteArray& bytes, const QSize& fitInto) {
+    const std::string_view head(bytes.constData(), std::min<std::size_t>(bytes.size(), SniffBytes));
+    if (SniffContentKind(head, {}) != ContentKind::Heic) {
+        return {};
+    }
+    const QImage thumbnail = DecodeHeifThumbnail(bytes, MaxImageBytes);
+    return thumbnail.isNull() || !fitInto.isValid()
+               ? thumbnail
+               : thumbnail.scaled(fitInto, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
 QImage LoadPreviewImage(const QByteArray& bytes, const QSize& fitInto, QString* problem) {
     const std::string_view head(bytes.constData(), std::min<std::size_t>(bytes.size(), SniffBytes));
     if (SniffContentKind(head, {}) == ContentKind::Heic) {

@@ -13,4 +13,8 @@ namespace marrowick {
 // for bytes no reader decodes or an image of more than 256 MiB of pixels.
 [[nodiscard]] QImage LoadPreviewImage(const QByteArray& bytes, const QSize& fitInto, QString* problem);
 
+// A HEIF file's stored thumbnail scaled to fill fitInto (keeping its proportions), to show while the whole image is
+// decoded; a null image for other files, or when there is none.
+[[nodiscard]] QImage LoadPreviewThumbnail(const QByteArray& bytes, const QSize& fitInto);
+
 } // namespace marrowick

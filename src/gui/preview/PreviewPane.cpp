@@ -134,8 +134,9 @@ void CPreviewPane::ShowEntry(const FileNode* node, const std::string& backupFold
         return;
     }
     const QSize box = ImageBox();
-    Request([entry = EntryToRead::Of(*node), backupFolder, manifestKind, box](const std::stop_token& stop) {
-        return MakePreviewContent(entry, backupFolder, manifestKind, box, stop);
+    Request([entry = EntryToRead::Of(*node), backupFolder, manifestKind, box](const std::stop_token& stop,
+                                                                              const EarlyContent& early) {
+        return MakePreviewContent(entry, backupFolder, manifestKind, box, stop, early);
     });
 }
 
@@ -156,7 +157,10 @@ void CPreviewPane::StartPending() {
     pending_.reset();
     running_ = wanted_;
     task_.Start([this, job = std::move(job), stop = stop_.get_token(), request = running_] {
-        auto content = std::make_shared<PreviewContent>(job(stop));
+        const auto early = [this, request](PreviewContent content) {
+            Q_EMIT Made(std::make_shared<PreviewContent>(std::move(content)), request, QPrivateSignal());
+        };
+        auto content = std::make_shared<PreviewContent>(job(stop, early));
         Q_EMIT Made(content, request, QPrivateSignal());
     });
 }
@@ -165,9 +169,13 @@ void CPreviewPane::OnMade(const std::shared_ptr<PreviewContent>& content, std::u
     if (request != wanted_) {
         return;
     }
-    shown_ = request;
     busyTimer_.stop();
     Display(*content);
+    if (content->Early) {
+        Q_EMIT ThumbnailShown();
+        return;
+    }
+    shown_ = request;
     Q_EMIT Shown();
 }
 
@@ -248,7 +256,8 @@ void CPreviewPane::ShowScaledImage() {
     if (shownImage_.isNull()) {
         return;
     }
-    const QSize box = image_->size() * image_->devicePixelRatioF();
+    // The stack's size: a page not shown before keeps a stale size until the next layout.
+    const QSize box = pages_->size() * image_->devicePixelRatioF();
     QPixmap pixmap = QPixmap::fromImage(shownImage_.width() > box.width() || shownImage_.height() > box.height()
                                             ? shownImage_.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation)
                                             : shownImage_);
@@ -260,7 +269,9 @@ void CPreviewPane::OnTableChosen(int table) {
     if (!database_ || table < 0) {
         return;
     }
-    Request([database = database_, table](const std::stop_token&) { return TableContent(database, table); });
+    Request([database = database_, table](const std::stop_token&, const EarlyContent&) {
+        return TableContent(database, table);
+    });
 }
 
 QSize CPreviewPane::ImageBox() const {

@@ -50,14 +50,16 @@ public:
 Q_SIGNALS:
     // The newest entry's content (or why there is none), or another table's rows, is on screen.
     void Shown();
-    // From the worker: what request made.
+    // A photo's stored thumbnail is on screen while the photo itself is decoded; Shown follows.
+    void ThumbnailShown();
+    // From the worker: what request made, or showed early (content->Early).
     void Made(const std::shared_ptr<marrowick::PreviewContent>& content, std::uint64_t request, QPrivateSignal);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    using Job = std::function<PreviewContent(const std::stop_token& stop)>;
+    using Job = std::function<PreviewContent(const std::stop_token& stop, const EarlyContent& early)>;
 
     void BuildPages();
     // Runs job for a new request, after the one running (whose result is then dropped) ends.
