@@ -9,8 +9,9 @@ packages=(
     # the core's libraries (SQLite for the manifests, OpenSSL's libcrypto to open encrypted backups), and what
     # the tests use: Google Test, JSON parsing, the time zones
     libsqlite3-dev libssl-dev libgtest-dev nlohmann-json3-dev tzdata
-    # the desktop program and its tests (offscreen platform plugin, a font to render with)
-    qt6-base-dev qt6-svg-dev libgl-dev qt6-qpa-plugins fonts-dejavu-core
+    # the desktop program and its tests (offscreen platform plugin, a font to render with); libheif to preview
+    # the HEIC photos of phones, which Qt's image plugins do not read
+    qt6-base-dev qt6-svg-dev libheif-dev libgl-dev qt6-qpa-plugins fonts-dejavu-core
     # checks: formatting and static analysis
     clang-format clang-tidy
     # the Debian package and its checks: dependencies, metainfo, desktop entry, man pages

@@ -68,6 +68,22 @@ std::optional<double> BinaryPlist::Date(std::uint64_t object) const {
     return std::bit_cast<double>(*bits);
 }
 
+std::optional<double> BinaryPlist::Real(std::uint64_t object) const {
+    const std::uint64_t offset = ObjectOffset(object);
+    if (offset == 0 || (bytes_[offset] != 0x22 && bytes_[offset] != 0x23)) {
+        return std::nullopt;
+    }
+    const unsigned width = bytes_[offset] == 0x22 ? 4 : 8;
+    const auto bits = ReadObjectBytes(offset + 1, width);
+    if (!bits) {
+        return std::nullopt;
+    }
+    if (width == 4) {
+        return std::bit_cast<float>(static_cast<std::uint32_t>(*bits));
+    }
+    return std::bit_cast<double>(*bits);
+}
+
 std::optional<bool> BinaryPlist::Boolean(std::uint64_t object) const {
     const auto marker = Marker(object);
     if (marker == 0x08 || marker == 0x09) {

@@ -62,6 +62,8 @@ public:
     // The bytes of an ASCII or UTF-8 string object, to compare in place; nothing for a UTF-16 one.
     [[nodiscard]] std::optional<std::string_view> NarrowString(std::uint64_t object) const;
     [[nodiscard]] std::optional<bool> Boolean(std::uint64_t object) const;
+    // A real object of 4 or 8 bytes.
+    [[nodiscard]] std::optional<double> Real(std::uint64_t object) const;
     // An integer object. The format stores 1, 2 and 4 bytes unsigned and 8 bytes signed; 16-byte ones are refused.
     [[nodiscard]] std::optional<std::int64_t> Integer(std::uint64_t object) const;
     // The value of a UID object, a keyed archive's index into its $objects array.
