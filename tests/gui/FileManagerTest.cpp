@@ -12,6 +12,8 @@
 #include "gui/browser/TreeLoader.h"
 #include "gui/controls/FolderPicker.h"
 #include "gui/controls/ImageButton.h"
+#include "gui/preview/PreviewPane.h"
+#include "gui/preview/PreviewWindow.h"
 #include "support/SampleBackup.h"
 
 #include <QAbstractItemModelTester>
@@ -21,6 +23,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
@@ -768,6 +771,28 @@ TEST_F(FileManager, SearchListsMatchesWithTheirFolderAndOpensTheirFolder) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return ListNames(*dialog) == std::vector<QString>{"IMG_0001.JPG"}; }));
     box.clear();
     EXPECT_EQ(ListNames(*dialog), std::vector<QString>{"notes.sqlite"});
+}
+
+// Space (or the button) shows the selected row in the preview window, which follows the selection.
+TEST_F(FileManager, PreviewShowsTheSelectedRowAndFollowsTheSelection) {
+    const auto dialog = Open(Write("a", SampleWithMessages()));
+    ASSERT_TRUE(testing::ShowAndActivate(*dialog));
+    dialog->FillFileList(FindNode(CurrentRoot, "/var/mobile/Library/SMS"));
+    ClickListRow(*dialog, QStringLiteral("sms.db"));
+    CPreviewPane& pane = *dialog->Preview()->Pane();
+    QTest::keyClick(dialog->FileList(), Qt::Key_Space);
+    ASSERT_TRUE(dialog->Preview()->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pane.Loading(); }));
+    EXPECT_EQ(pane.CurrentPage(), CPreviewPane::Page::Text);
+    EXPECT_EQ(dialog->Preview()->windowTitle(), QStringLiteral("Preview - sms.db"));
+    EXPECT_TRUE(dialog->Preview()->OpenWithButton()->isEnabled());
+
+    ClickListRow(*dialog, QStringLiteral("Attachments"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pane.Loading(); }));
+    EXPECT_EQ(pane.CurrentPage(), CPreviewPane::Page::Message);
+    EXPECT_FALSE(dialog->Preview()->OpenWithButton()->isEnabled());
+    QTest::mouseClick(dialog->PreviewButton(), Qt::LeftButton);
+    EXPECT_FALSE(dialog->Preview()->isVisible());
 }
 
 // Records the files the desktop is asked to open instead of opening them.

@@ -16,6 +16,8 @@
 #include "gui/controls/EnterEscape.h"
 #include "gui/controls/FolderPicker.h"
 #include "gui/controls/ImageButton.h"
+#include "gui/preview/PreviewPane.h"
+#include "gui/preview/PreviewWindow.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -28,6 +30,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QShortcut>
 #include <QTreeView>
 #include <QUrl>
@@ -81,6 +84,11 @@ void CDlgFileManager::BuildWindow() {
         new CThemedButton(QStringLiteral("Export"), QStringLiteral(":/icons/export.svg"), &themeHelper_, this);
     exportButton_->UseToolbarLook(true);
     exportButton_->setAutoDefault(false);
+    previewButton_ =
+        new CThemedButton(QStringLiteral("Preview"), QStringLiteral(":/icons/preview.svg"), &themeHelper_, this);
+    previewButton_->UseToolbarLook(true);
+    previewButton_->setAutoDefault(false);
+    preview_ = new CPreviewWindow(this);
 
     folderModel_ = new FolderTreeModel(backupName_, root_, browsable_, icons, this);
     folderTree_ = new QTreeView(this);
@@ -122,6 +130,7 @@ void CDlgFileManager::BuildWindow() {
     folderTree_->setFixedWidth(DialogUnitsX(*this, 111));
     upButton_->setMinimumSize(DialogUnits(*this, 47, 15));
     exportButton_->setMinimumSize(DialogUnits(*this, 47, 15));
+    previewButton_->setMinimumSize(DialogUnits(*this, 47, 15));
     fileList_->setMinimumWidth(
         std::max(DialogUnitsX(*this, 348), std::accumulate(ListColumnWidths.begin(), ListColumnWidths.end(), 0) + 4));
 
@@ -129,6 +138,7 @@ void CDlgFileManager::BuildWindow() {
     buttons->setSpacing(DialogUnitsX(*this, 2));
     buttons->addWidget(upButton_);
     buttons->addWidget(exportButton_);
+    buttons->addWidget(previewButton_);
     buttons->addSpacing(DialogUnitsX(*this, 8));
     buttons->addWidget(searchBar_, 1);
     auto* right = new QVBoxLayout;
@@ -151,6 +161,11 @@ void CDlgFileManager::BuildWindow() {
     connect(upButton_, &QPushButton::clicked, this, &CDlgFileManager::OnUpClicked);
     connect(exportButton_, &QPushButton::clicked, this, &CDlgFileManager::OnExportClicked);
     connect(fileList_, &CFileListView::DragRequested, this, &CDlgFileManager::DragSelectedEntryOut);
+    connect(previewButton_, &QPushButton::clicked, this, &CDlgFileManager::TogglePreview);
+    connect(new QShortcut(QKeySequence(Qt::Key_Space), this), &QShortcut::activated, this,
+            &CDlgFileManager::TogglePreview);
+    connect(preview_->OpenWithButton(), &QPushButton::clicked, this, &CDlgFileManager::OpenSelectedEntry);
+    WatchSelection();
     connect(searchBar_, &CSearchBar::ShowResults, this, [this] { ShowListOf(searchBar_->Results()); });
     connect(searchBar_, &CSearchBar::Left, this, [this] { ShowListOf(listModel_); });
     fileList_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -197,6 +212,8 @@ void CDlgFileManager::ShowListOf(QAbstractItemModel* model) {
     QItemSelectionModel* previous = fileList_->selectionModel();
     fileList_->setModel(model);
     previous->deleteLater();
+    WatchSelection();
+    PreviewSelected();
     const bool folder = model == listModel_;
     // A match's folder is a long path whose both ends count.
     fileList_->setTextElideMode(folder ? Qt::ElideRight : Qt::ElideMiddle);
@@ -205,6 +222,32 @@ void CDlgFileManager::ShowListOf(QAbstractItemModel* model) {
         fileList_->header()->resizeSection(column, folder ? ListColumnWidths[at] : ResultColumnWidths[at]);
     }
     fileList_->scrollToTop();
+}
+
+void CDlgFileManager::WatchSelection() {
+    connect(fileList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CDlgFileManager::PreviewSelected);
+}
+
+void CDlgFileManager::TogglePreview() {
+    if (preview_->isVisible()) {
+        preview_->hide();
+        return;
+    }
+    preview_->PlaceBeside(*this);
+    preview_->show();
+    PreviewSelected();
+}
+
+void CDlgFileManager::PreviewSelected() {
+    if (!preview_->isVisible()) {
+        return;
+    }
+    const FileNode* entry = SelectedEntry();
+    preview_->setWindowTitle(entry != nullptr ? QStringLiteral("Preview - %1").arg(QString::fromUtf8(entry->Name()))
+                                              : QStringLiteral("Preview"));
+    preview_->OpenWithButton()->setEnabled(entry != nullptr && !entry->IsFolder());
+    preview_->Pane()->ShowEntry(entry, backupFolder_, manifestKind_);
 }
 
 bool CDlgFileManager::ShowsSearchResults() const {

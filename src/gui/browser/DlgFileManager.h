@@ -22,6 +22,7 @@ class QItemSelection;
 
 namespace marrowick {
 
+class CPreviewWindow;
 class CSearchBar;
 class CThemedButton;
 class FileListModel;
@@ -51,6 +52,8 @@ public:
     [[nodiscard]] CThemedButton* UpButton() const { return upButton_; }
     [[nodiscard]] CThemedButton* ExportButton() const { return exportButton_; }
     [[nodiscard]] CSearchBar* SearchBar() const { return searchBar_; }
+    [[nodiscard]] CThemedButton* PreviewButton() const { return previewButton_; }
+    [[nodiscard]] CPreviewWindow* Preview() const { return preview_; }
     [[nodiscard]] QModelIndex TopItem() const;
     [[nodiscard]] QModelIndex CatalogItem() const;
     [[nodiscard]] QModelIndex ShortcutItem(int order) const;
@@ -81,6 +84,9 @@ private:
     void ShowInItsFolder(const FileNode* entry);
     void ShowListOf(QAbstractItemModel* model);
     [[nodiscard]] bool ShowsSearchResults() const;
+    void WatchSelection();
+    void TogglePreview();
+    void PreviewSelected();
     void SelectTreeItem(const QModelIndex& item);
     void TellWhyListIsEmpty();
     [[nodiscard]] const FileNode* SelectedEntry() const;
@@ -102,6 +108,8 @@ private:
     CFileListView* fileList_ = nullptr;
     CThemedButton* upButton_ = nullptr;
     CThemedButton* exportButton_ = nullptr;
+    CThemedButton* previewButton_ = nullptr;
+    CPreviewWindow* preview_ = nullptr;
     FolderTreeModel* folderModel_ = nullptr;
     FileListModel* listModel_ = nullptr;
     CSearchBar* searchBar_ = nullptr;
