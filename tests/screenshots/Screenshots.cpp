@@ -7,11 +7,17 @@
 #include "gui/browser/DlgProgress.h"
 #include "gui/browser/EntrySearch.h"
 #include "gui/browser/SearchBar.h"
+#include "gui/controls/ImageButton.h"
+#include "gui/preview/PreviewPane.h"
+#include "gui/preview/PreviewWindow.h"
 #include "support/SampleBackup.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QComboBox>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -33,19 +39,56 @@ SampleFile File(const std::string& domain, const std::string& path, std::size_t 
     return file;
 }
 
+// A picture of a sunset, as a photo to preview.
+std::string PhotoBytes() {
+    QImage image(1200, 900, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient sky(0, 0, 0, 900);
+    sky.setColorAt(0, QColor(40, 70, 150));
+    sky.setColorAt(0.65, QColor(250, 160, 90));
+    sky.setColorAt(1, QColor(60, 40, 60));
+    painter.fillRect(image.rect(), sky);
+    painter.setBrush(QColor(255, 220, 120));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QPoint(600, 600), 110, 110);
+    painter.fillRect(0, 640, 1200, 260, QColor(30, 40, 70));
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 85);
+    return bytes.toStdString();
+}
+
+std::string MessagesDatabase() {
+    const TempDir dir;
+    const std::filesystem::path file = dir.Path() / "sms.db";
+    (void)RunSql(file, "CREATE TABLE handle(ROWID INTEGER PRIMARY KEY, id TEXT, service TEXT);"
+                       "INSERT INTO handle VALUES (1, '+15550100', 'iMessage'), (2, 'kim@example.com', 'iMessage');"
+                       "CREATE TABLE message(ROWID INTEGER PRIMARY KEY, handle_id INTEGER, text TEXT, date INTEGER);"
+                       "INSERT INTO message VALUES (1, 1, 'Running late, 10 minutes', 599990000),"
+                       "(2, 2, 'Photos from Saturday attached', 599991200), (3, 1, 'See you there!', 599993400);");
+    return ReadFile(file);
+}
+
 BackupRecord WriteBackups(const TempHome& home) {
     SampleBackup phone;
     phone.DisplayName = "Kim's iPhone";
     phone.Date = 600000000;
     phone.Files = {
-        File("HomeDomain", "Library/SMS/sms.db", 3211264),
+        SampleFile{.RelativePath = "Library/SMS/sms.db", .Content = MessagesDatabase()},
         File("HomeDomain", "Library/SMS/sms.db-wal", 41200),
         File("HomeDomain", "Library/SMS/prewarm.db", 512),
         File("MediaDomain", "Library/SMS/Attachments/0a/10/IMG_2041.HEIC", 1843200),
         File("HomeDomain", "Library/SMS/Drafts/draft.plist", 300),
         File("HomeDomain", "Library/Notes/notes.sqlite", 90112),
         File("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb", 204800),
-        File("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.JPG", 2400000),
+        SampleFile{
+            .Domain = "CameraRollDomain", .RelativePath = "Media/DCIM/100APPLE/IMG_0001.JPG", .Content = PhotoBytes()},
+        SampleFile{.RelativePath = "Library/Preferences/com.apple.springboard.plist",
+                   .Content = MakeBinaryPlist({{"SBShowBatteryPercentage", true},
+                                               {"SBAutoLockTime", 60},
+                                               {"SBDefaultWallpaper", std::string("Sunset")}})},
     };
     const auto folder = WriteSampleBackup(home.AppDataBackupFolder() / "00008101-000A1B2C3D4E", phone);
 
@@ -75,6 +118,31 @@ bool Save(QWidget& window, const std::filesystem::path& file) {
     const bool saved = window.grab().save(QString::fromStdString(file.string()));
     std::printf("%s %s\n", saved ? "wrote" : "could not write", file.c_str());
     return saved;
+}
+
+// The file manager's preview window showing one file of folder.
+bool ShootPreview(const BackupRecord& backup, const std::string& folder, const QString& name,
+                  const std::filesystem::path& file) {
+    CDlgFileManager files(backup, nullptr);
+    files.show();
+    files.FillFileList(FindNode(CurrentRoot, folder));
+    const QAbstractItemModel& list = *files.FileList()->model();
+    for (int row = 0; row < list.rowCount(); ++row) {
+        if (list.index(row, 0).data().toString() == name) {
+            files.FileList()->setCurrentIndex(list.index(row, 0));
+        }
+    }
+    files.PreviewButton()->click();
+    CPreviewWindow& preview = *files.Preview();
+    if (!QTest::qWaitFor([&] { return !preview.Pane()->Loading(); }, 5000)) {
+        return false;
+    }
+    // A database shows its last table, the messages.
+    if (auto* tables = preview.findChild<QComboBox*>(QStringLiteral("previewTables")); tables->isVisible()) {
+        tables->setCurrentIndex(tables->count() - 1);
+        (void)QTest::qWaitFor([&] { return !preview.Pane()->Loading(); }, 5000);
+    }
+    return Save(preview, file);
 }
 
 bool ShootProgress(const BackupRecord& backup, const std::filesystem::path& file) {
@@ -138,6 +206,10 @@ int main(int argc, char** argv) {
         finished.wait(5000);
         saved &= Save(files, output / "search.png");
     }
+    saved &= ShootPreview(phone, "/var/mobile/Media/DCIM/100APPLE", "IMG_0001.JPG", output / "preview-image.png");
+    saved &= ShootPreview(phone, "/var/mobile/Library/Preferences", "com.apple.springboard.plist",
+                          output / "preview-plist.png");
+    saved &= ShootPreview(phone, "/var/mobile/Library/SMS", "sms.db", output / "preview-database.png");
     saved &= ShootProgress(phone, output / "progress.png");
     {
         CAboutDlg about;

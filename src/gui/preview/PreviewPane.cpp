@@ -30,6 +30,8 @@ QPlainTextEdit* ReadOnlyText(QWidget* parent, bool fixedFont) {
     auto* text = new QPlainTextEdit(parent);
     text->setReadOnly(true);
     text->setUndoRedoEnabled(false);
+    // Property lists indent with tabs: four spaces' width, not the default eighty pixels.
+    text->setTabStopDistance(4 * text->fontMetrics().horizontalAdvance(u' '));
     if (fixedFont) {
         text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
         text->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -240,6 +242,11 @@ void CPreviewPane::DisplayRows(const PreviewContent& content) {
         for (int column = 0; column < cells.size(); ++column) {
             rows_->setItem(row, column, new QTableWidgetItem(cells[column]));
         }
+    }
+    // As wide as the cells shown, but no column wider than half the pane.
+    rows_->resizeColumnsToContents();
+    for (int column = 0; column < rows_->columnCount(); ++column) {
+        rows_->setColumnWidth(column, std::min(rows_->columnWidth(column), width() / 2));
     }
 }
 
