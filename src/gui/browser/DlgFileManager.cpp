@@ -7,6 +7,7 @@
 #include "gui/browser/CatalogShortcuts.h"
 #include "gui/browser/DlgProgress.h"
 #include "gui/browser/DragExport.h"
+#include "gui/browser/EntrySearch.h"
 #include "gui/browser/FileListModel.h"
 #include "gui/browser/FolderTreeModel.h"
 #include "gui/browser/SearchBar.h"
@@ -32,6 +33,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -443,6 +445,10 @@ void CDlgFileManager::TellExportFailures(const ExportResult& result) {
 
 void CDlgFileManager::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // The names are read for searching while the person looks around, so that the first search answers at once.
+    if (browsable_ && root_ != nullptr && !event->spontaneous()) {
+        searchBar_->Search()->Prepare(root_);
+    }
     if (!statusTold_ && status_ != TreeStatus::Ok) {
         statusTold_ = true;
         QMetaObject::invokeMethod(this, &CDlgFileManager::TellWhyListIsEmpty, Qt::QueuedConnection);
