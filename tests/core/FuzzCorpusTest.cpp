@@ -41,5 +41,9 @@ TEST(FuzzCorpus, KeybagSeedsAndTheirPrefixesReplay) {
     Replay("keybag", &fuzz::FuzzKeybag);
 }
 
+TEST(FuzzCorpus, PreviewSeedsAndTheirPrefixesReplay) {
+    Replay("preview", &fuzz::FuzzPreview);
+}
+
 } // namespace
 } // namespace marrowick

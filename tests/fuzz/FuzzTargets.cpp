@@ -8,6 +8,10 @@
 #include "core/backup/SummaryReader.h"
 #include "core/backup/TreeWalk.h"
 #include "core/crypto/Keybag.h"
+#include "core/preview/ContentKind.h"
+#include "core/preview/PlistXml.h"
+#include "core/preview/PreviewText.h"
+#include "core/preview/SqlitePreview.h"
 
 #include <algorithm>
 #include <climits>
@@ -68,6 +72,27 @@ void FuzzKeybag(std::string_view data) {
     const bool unlockable = std::any_of(keybag->Classes.begin(), keybag->Classes.end(), Keybag::Unlockable);
     if (keybag->Salt.empty() || !countFits(keybag->Iterations) || !twoStageCounts || !unlockable) {
         std::abort();
+    }
+}
+
+void FuzzPreview(std::string_view data) {
+    constexpr std::size_t Bound = 4096;
+    (void)SniffContentKind(data.substr(0, 512), "file.plist");
+    (void)HexDump(data, 512);
+    const std::string text = ShownText(data, Bound);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = Utf8SequenceLength(text, at);
+        if (length == 0 || text.size() > Bound) {
+            std::abort();
+        }
+        at += length;
+    }
+    (void)BinaryPlistToXml(data, Bound);
+    // Few steps: a damaged database must fail quickly, not loop.
+    if (Result<SqlitePreview> database = SqlitePreview::Open(std::string(data), 200000)) {
+        for (const std::string& table : database->Tables()) {
+            (void)database->FirstRows(table, 5);
+        }
     }
 }
 

@@ -18,4 +18,8 @@ void FuzzEntryRecord(std::string_view data);
 // The keybag parser of encrypted backups.
 void FuzzKeybag(std::string_view data);
 
+// What the preview makes of a stored file's bytes: its kind, its text, its bytes in hexadecimal, a binary property
+// list as XML, and a database's tables and first rows. The shown text is whole UTF-8 within its bound.
+void FuzzPreview(std::string_view data);
+
 } // namespace marrowick::fuzz

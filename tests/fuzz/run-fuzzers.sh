@@ -22,3 +22,4 @@ run FuzzSummaryPlist status_plist
 run FuzzManifestMbdb manifest_mbdb
 run FuzzEntryRecord entry_record
 run FuzzKeybag keybag
+run FuzzPreview preview
