@@ -1,6 +1,6 @@
 #include "HeicEncoding.h"
 
-#include <libheif/heif.h>
+#include "gui/preview/HeifHandles.h"
 
 #include <algorithm>
 #include <memory>
@@ -9,17 +9,8 @@
 namespace marrowick::testing {
 namespace {
 
-struct HeifContextFree {
-    void operator()(heif_context* context) const { heif_context_free(context); }
-};
 struct HeifEncoderRelease {
     void operator()(heif_encoder* encoder) const { heif_encoder_release(encoder); }
-};
-struct HeifHandleRelease {
-    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
-};
-struct HeifImageRelease {
-    void operator()(heif_image* image) const { heif_image_release(image); }
 };
 
 heif_error AppendBytes(heif_context* /*context*/, const void* data, std::size_t size, void* target) {
@@ -29,7 +20,7 @@ heif_error AppendBytes(heif_context* /*context*/, const void* data, std::size_t 
 
 // image's pixels as a libheif YCbCr 4:2:0 image (full range BT.601), as phones store photos: given RGB, libheif
 // would encode 4:4:4, which decodes far slower.
-std::unique_ptr<heif_image, HeifImageRelease> HeifPixels(const QImage& image) {
+HeifImage HeifPixels(const QImage& image) {
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     const int width = rgb.width() & ~1;
     const int height = rgb.height() & ~1;
@@ -37,7 +28,7 @@ std::unique_ptr<heif_image, HeifImageRelease> HeifPixels(const QImage& image) {
     if (heif_image_create(width, height, heif_colorspace_YCbCr, heif_chroma_420, &raw).code != heif_error_Ok) {
         return nullptr;
     }
-    std::unique_ptr<heif_image, HeifImageRelease> pixels(raw);
+    HeifImage pixels(raw);
     for (const auto& [channel, w, h] :
          {std::tuple{heif_channel_Y, width, height}, std::tuple{heif_channel_Cb, width / 2, height / 2},
           std::tuple{heif_channel_Cr, width / 2, height / 2}}) {
@@ -83,7 +74,7 @@ bool CanEncodeHeic() {
 }
 
 QByteArray EncodeHeic(const QImage& image, int quality, int thumbnailSide) {
-    const std::unique_ptr<heif_context, HeifContextFree> context(heif_context_alloc());
+    const HeifContext context(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
     if (!context ||
         heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &rawEncoder).code != heif_error_Ok) {
@@ -98,14 +89,14 @@ QByteArray EncodeHeic(const QImage& image, int quality, int thumbnailSide) {
                        heif_error_Ok) {
         return {};
     }
-    const std::unique_ptr<heif_image_handle, HeifHandleRelease> primary(rawPrimary);
+    const HeifHandle primary(rawPrimary);
     heif_image_handle* rawThumbnail = nullptr;
     if (thumbnailSide > 0 && heif_context_encode_thumbnail(context.get(), pixels.get(), primary.get(), encoder.get(),
                                                            nullptr, thumbnailSide, &rawThumbnail)
                                      .code != heif_error_Ok) {
         return {};
     }
-    const std::unique_ptr<heif_image_handle, HeifHandleRelease> thumbnail(rawThumbnail);
+    const HeifHandle thumbnail(rawThumbnail);
     QByteArray bytes;
     heif_writer writer{};
     writer.writer_api_version = 1;

@@ -1,24 +1,9 @@
 #include "gui/preview/HeifImage.h"
 
-#include <libheif/heif.h>
-
-#include <memory>
+#include "gui/preview/HeifHandles.h"
 
 namespace marrowick {
 namespace {
-
-struct HeifContextFree {
-    void operator()(heif_context* context) const { heif_context_free(context); }
-};
-struct HeifHandleRelease {
-    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
-};
-struct HeifImageRelease {
-    void operator()(heif_image* image) const { heif_image_release(image); }
-};
-using HeifContext = std::unique_ptr<heif_context, HeifContextFree>;
-using HeifHandle = std::unique_ptr<heif_image_handle, HeifHandleRelease>;
-using HeifDecoded = std::unique_ptr<heif_image, HeifImageRelease>;
 
 // Photos of phones are grids of tiles, which libheif decodes on this many threads.
 constexpr int DecodingThreads = 4;
@@ -73,7 +58,7 @@ QImage DecodeHandle(heif_image_handle* handle, const QSize& fitInto, std::size_t
     const heif_error error =
         heif_decode_image(handle, &rawImage, heif_colorspace_RGB,
                           alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, nullptr);
-    const HeifDecoded image(rawImage);
+    const HeifImage image(rawImage);
     if (error.code != heif_error_Ok) {
         return Fail(problem, error);
     }
