@@ -78,11 +78,10 @@ FolderDropOutcome TakeDroppedFolder(QWidget* owner, const std::string& folder, s
                            QStringLiteral("No backup was found in \"%1\" or in the folders in it.").arg(Shown(folder)));
         return outcome;
     }
+    outcome.Refresh = true;
     if (IsBackupLocation(folder)) {
-        outcome.Refresh = true;
         return outcome;
     }
-    outcome.Refresh = true;
     const QString holds = found.size() == 1 ? QStringLiteral("a backup")
                                             : QStringLiteral("%1 backups").arg(static_cast<qsizetype>(found.size()));
     if (OfferToRemember(owner, folder,

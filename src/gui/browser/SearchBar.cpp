@@ -41,6 +41,10 @@ SearchResultsModel* CSearchBar::Results() const {
 void CSearchBar::Leave() {
     const QSignalBlocker blocker(box_);
     box_->clear();
+    StopSearching();
+}
+
+void CSearchBar::StopSearching() {
     search_->Start(nullptr, QString());
     status_->clear();
 }
@@ -50,8 +54,7 @@ void CSearchBar::OnTextChanged(const QString& text) {
         return;
     }
     if (text.trimmed().isEmpty()) {
-        search_->Start(nullptr, QString());
-        status_->clear();
+        StopSearching();
         Q_EMIT Left();
         return;
     }

@@ -39,6 +39,7 @@ Q_SIGNALS:
     void Left();
 
 private:
+    void StopSearching();
     void OnTextChanged(const QString& text);
     void OnFinished(qsizetype count, bool capped);
 
