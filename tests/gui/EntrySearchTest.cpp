@@ -26,11 +26,11 @@ std::vector<QString> Column(const SearchResultsModel& model, int column) {
     return texts;
 }
 
-TEST(EntrySearch, ListsTheMatchesOfASampleBackupWithTheirFolderSizeAndTime) {
+TEST(EntrySearch, ListsTheMatchesOfASampleBackupWithTheirFolderSizeTimeAndMissingContent) {
     const testing::TempHome home("UTC");
     testing::SampleBackup backup;
     backup.Files = {
-        {.RelativePath = "Media/DCIM/100APPLE/IMG_0002.JPG", .Content = "22"},
+        {.RelativePath = "Media/DCIM/100APPLE/IMG_0002.JPG", .StoredFileMissing = true, .RecordedSize = 2},
         {.RelativePath = "Media/DCIM/100APPLE/IMG_0001.JPG", .Content = "1", .MTime = 1600000000},
         {.RelativePath = "Library/Notes/notes.sqlite", .Content = "n"},
         {.RelativePath = "Library/MyImgs", .IsFolder = true},
@@ -39,7 +39,7 @@ TEST(EntrySearch, ListsTheMatchesOfASampleBackupWithTheirFolderSizeAndTime) {
     const CachedBackupTree tree = ReadBackupTree(folder, ManifestKindDb);
     ASSERT_EQ(tree.Status, TreeStatus::Ok);
 
-    CEntrySearch search(LoadFileManagerIcons());
+    CEntrySearch search(new SearchResultsModel(LoadFileManagerIcons(), folder, ManifestKindDb, nullptr));
     QAbstractItemModelTester tester(search.Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy finished(&search, &CEntrySearch::Finished);
     search.Start(tree.Tree->Root(), QStringLiteral(" img"));
@@ -55,6 +55,9 @@ TEST(EntrySearch, ListsTheMatchesOfASampleBackupWithTheirFolderSizeAndTime) {
     EXPECT_EQ(Column(model, SearchResultsModel::SizeColumn), (Texts{"", "1 bytes", "2 bytes"}));
     EXPECT_EQ(Column(model, SearchResultsModel::TimeColumn).at(1), "2020-09-13 12:26");
     EXPECT_EQ(model.EntryAt(2)->Path(), "/var/mobile/Media/DCIM/100APPLE/IMG_0002.JPG");
+    EXPECT_FALSE(model.index(1, SearchResultsModel::NameColumn).data(Qt::ForegroundRole).isValid());
+    EXPECT_EQ(model.index(2, SearchResultsModel::TimeColumn).data(Qt::ToolTipRole).toString(),
+              "The backup does not hold this file's content");
     EXPECT_EQ(model.EntryAt(3), nullptr);
 
     search.Start(tree.Tree->Root(), QStringLiteral("   "));
@@ -75,7 +78,7 @@ protected:
 };
 
 TEST_F(EntrySearchReplaced, OnlyTheLatestSearchReachesTheModel) {
-    CEntrySearch search(LoadFileManagerIcons());
+    CEntrySearch search(new SearchResultsModel(LoadFileManagerIcons(), "/nonexistent/", ManifestKindMbdb, nullptr));
     QAbstractItemModelTester tester(search.Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy finished(&search, &CEntrySearch::Finished);
     search.Prepare(tree.Root());

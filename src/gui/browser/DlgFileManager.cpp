@@ -105,7 +105,8 @@ void CDlgFileManager::BuildWindow() {
     folderTree_->expand(folderModel_->CatalogIndex());
 
     listModel_ = new FileListModel(icons, backupFolder_, manifestKind_, this);
-    searchBar_ = new CSearchBar(browsable_ ? root_ : nullptr, icons, this);
+    searchBar_ = new CSearchBar(browsable_ ? root_ : nullptr,
+                                new SearchResultsModel(icons, backupFolder_, manifestKind_, this), this);
     fileList_ = new CFileListView(this);
     fileList_->setRootIsDecorated(false);
     fileList_->setItemsExpandable(false);

@@ -13,8 +13,8 @@ constexpr std::size_t NamesPerRead = 16384;
 
 } // namespace
 
-CEntrySearch::CEntrySearch(FileManagerIcons icons, QObject* parent)
-    : QObject(parent), model_(new SearchResultsModel(std::move(icons), this)) {
+CEntrySearch::CEntrySearch(SearchResultsModel* results, QObject* parent) : QObject(parent), model_(results) {
+    model_->setParent(this);
     connect(this, &CEntrySearch::BatchFound, this, &CEntrySearch::OnBatchFound, Qt::QueuedConnection);
     connect(this, &CEntrySearch::SearchEnded, this, &CEntrySearch::OnSearchEnded, Qt::QueuedConnection);
     connect(this, &CEntrySearch::IndexBuilt, this, &CEntrySearch::OnIndexBuilt, Qt::QueuedConnection);

@@ -30,7 +30,8 @@ class CEntrySearch final : public QObject {
     Q_DISABLE_COPY_MOVE(CEntrySearch)
 
 public:
-    explicit CEntrySearch(FileManagerIcons icons, QObject* parent = nullptr);
+    // The search fills results, which it takes as its child.
+    explicit CEntrySearch(SearchResultsModel* results, QObject* parent = nullptr);
     // Stops a running search and waits for it: a few milliseconds.
     ~CEntrySearch() override;
 

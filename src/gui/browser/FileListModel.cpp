@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -35,9 +36,42 @@ QString EntryTimeText(const FileNode& node) {
     return node.IsFolder() ? QString() : QString::fromStdString(TimeText(node.MTime()));
 }
 
+EntryMarks::EntryMarks(const std::string& backupFolder, ManifestKind manifestKind)
+    : presence_(backupFolder, manifestKind) {}
+
+void EntryMarks::Resize(std::size_t rows, std::size_t keepFirst) {
+    presenceOfRow_.resize(std::min(keepFirst, presenceOfRow_.size()));
+    presenceOfRow_.resize(rows, Presence::Unknown);
+}
+
+QVariant EntryMarks::Data(std::size_t row, const FileNode& node, int role) {
+    switch (role) {
+    case Qt::ForegroundRole:
+        return ContentMissing(row, node) ? QPalette().brush(QPalette::Disabled, QPalette::Text) : QVariant();
+    case Qt::ToolTipRole:
+        if (node.IsLink()) {
+            return QStringLiteral("A link to %1").arg(QString::fromUtf8(node.LinkTarget()));
+        }
+        return ContentMissing(row, node) ? QStringLiteral("The backup does not hold this file's content") : QVariant();
+    default:
+        return {};
+    }
+}
+
+bool EntryMarks::ContentMissing(std::size_t row, const FileNode& node) {
+    if (node.IsFolder() || node.IsLink() || row >= presenceOfRow_.size()) {
+        return false;
+    }
+    Presence& presence = presenceOfRow_[row];
+    if (presence == Presence::Unknown) {
+        presence = presence_.Holds(node) ? Presence::Held : Presence::Missing;
+    }
+    return presence == Presence::Missing;
+}
+
 FileListModel::FileListModel(FileManagerIcons icons, const std::string& backupFolder, ManifestKind manifestKind,
                              QObject* parent)
-    : QAbstractTableModel(parent), icons_(std::move(icons)), presence_(backupFolder, manifestKind) {}
+    : QAbstractTableModel(parent), icons_(std::move(icons)), marks_(backupFolder, manifestKind) {}
 
 void FileListModel::SetFolder(const FileNode* folder) {
     beginResetModel();
@@ -48,7 +82,7 @@ void FileListModel::SetFolder(const FileNode* folder) {
             entries_.push_back(child);
         }
     }
-    presenceOfRow_.assign(entries_.size(), Presence::Unknown);
+    marks_.Resize(entries_.size(), 0);
     endResetModel();
 }
 
@@ -57,18 +91,6 @@ const FileNode* FileListModel::EntryAt(int row) const {
         return nullptr;
     }
     return entries_[static_cast<std::size_t>(row)];
-}
-
-bool FileListModel::ContentMissing(int row) const {
-    const FileNode* node = EntryAt(row);
-    if (node == nullptr || node->IsFolder() || node->IsLink()) {
-        return false;
-    }
-    Presence& presence = presenceOfRow_[static_cast<std::size_t>(row)];
-    if (presence == Presence::Unknown) {
-        presence = presence_.Holds(*node) ? Presence::Held : Presence::Missing;
-    }
-    return presence == Presence::Missing;
 }
 
 int FileListModel::rowCount(const QModelIndex& parent) const {
@@ -93,13 +115,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         }
         return EntryIcon(icons_, *node);
     case Qt::ForegroundRole:
-        return ContentMissing(index.row()) ? QPalette().brush(QPalette::Disabled, QPalette::Text) : QVariant();
     case Qt::ToolTipRole:
-        if (link) {
-            return QStringLiteral("A link to %1").arg(QString::fromUtf8(node->LinkTarget()));
-        }
-        return ContentMissing(index.row()) ? QStringLiteral("The backup does not hold this file's content")
-                                           : QVariant();
+        return marks_.Data(static_cast<std::size_t>(index.row()), *node, role);
     case Qt::DisplayRole:
         break;
     default:

@@ -33,8 +33,29 @@ using FileManagerIcons = std::array<QIcon, 10>;
 // A list row's flags: a row can be dragged out, which exports it.
 [[nodiscard]] Qt::ItemFlags DraggableRowFlags(Qt::ItemFlags flags, const QModelIndex& index);
 
-// The entries of one folder: row i is the folder's i-th child, in the tree's order; nothing sorts them. A file
-// whose content the backup does not hold is shown greyed, with a tip that says so.
+// How a list's rows tell what the backup lacks: a file whose content the backup does not hold is greyed, with a
+// tip that says so, and a link's tip names its target. Whether a file is held is looked up when its row is first
+// drawn, so that a large list's rows out of sight cost nothing.
+class EntryMarks final {
+public:
+    // backupFolder (ending with "/") holds the stored files of the entries shown.
+    EntryMarks(const std::string& backupFolder, ManifestKind manifestKind);
+
+    // The list now has rows rows; keepFirst of them show the entries they showed before.
+    void Resize(std::size_t rows, std::size_t keepFirst);
+    // Qt::ForegroundRole and Qt::ToolTipRole data of row, which shows node; nothing for other roles.
+    [[nodiscard]] QVariant Data(std::size_t row, const FileNode& node, int role);
+
+private:
+    enum class Presence : std::uint8_t { Unknown, Held, Missing };
+    [[nodiscard]] bool ContentMissing(std::size_t row, const FileNode& node);
+
+    ContentPresence presence_;
+    std::vector<Presence> presenceOfRow_;
+};
+
+// The entries of one folder: row i is the folder's i-th child, in the tree's order; nothing sorts them. The rows
+// are marked as EntryMarks says.
 class FileListModel final : public QAbstractTableModel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(FileListModel)
@@ -60,16 +81,11 @@ public:
     [[nodiscard]] Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    enum class Presence : std::uint8_t { Unknown, Held, Missing };
-    // Looked up when a row is first drawn: a large folder's rows out of sight cost nothing.
-    [[nodiscard]] bool ContentMissing(int row) const;
-
     FileManagerIcons icons_;
     const FileNode* folder_ = nullptr;
     // Rows reach their node in constant time; walking the sibling list per row would be quadratic.
     std::vector<const FileNode*> entries_;
-    mutable ContentPresence presence_;
-    mutable std::vector<Presence> presenceOfRow_;
+    mutable EntryMarks marks_;
 };
 
 } // namespace marrowick

@@ -11,9 +11,9 @@
 
 namespace marrowick {
 
-CSearchBar::CSearchBar(const FileNode* root, FileManagerIcons icons, QWidget* parent)
+CSearchBar::CSearchBar(const FileNode* root, SearchResultsModel* results, QWidget* parent)
     : QWidget(parent), root_(root), box_(new QLineEdit(this)), status_(new QLabel(this)),
-      search_(new CEntrySearch(std::move(icons), this)) {
+      search_(new CEntrySearch(results, this)) {
     box_->setPlaceholderText(QStringLiteral("Search (Ctrl+F)"));
     box_->setClearButtonEnabled(true);
     box_->setEnabled(root_ != nullptr);

@@ -20,8 +20,9 @@ class CSearchBar final : public QWidget {
     Q_DISABLE_COPY_MOVE(CSearchBar)
 
 public:
-    // root: the backup's tree, which must outlive the bar; null searches nothing.
-    CSearchBar(const FileNode* root, FileManagerIcons icons, QWidget* parent);
+    // root: the backup's tree, which must outlive the bar; null searches nothing. The matches fill results, which
+    // the bar takes as its own.
+    CSearchBar(const FileNode* root, SearchResultsModel* results, QWidget* parent);
     ~CSearchBar() override;
 
     [[nodiscard]] QLineEdit* Box() const { return box_; }

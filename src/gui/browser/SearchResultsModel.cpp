@@ -7,8 +7,9 @@
 
 namespace marrowick {
 
-SearchResultsModel::SearchResultsModel(FileManagerIcons icons, QObject* parent)
-    : QAbstractTableModel(parent), icons_(std::move(icons)) {}
+SearchResultsModel::SearchResultsModel(FileManagerIcons icons, const std::string& backupFolder,
+                                       ManifestKind manifestKind, QObject* parent)
+    : QAbstractTableModel(parent), icons_(std::move(icons)), marks_(backupFolder, manifestKind) {}
 
 void SearchResultsModel::Append(std::span<const FileNode* const> entries) {
     if (entries.empty()) {
@@ -17,6 +18,7 @@ void SearchResultsModel::Append(std::span<const FileNode* const> entries) {
     const int first = rowCount();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(entries.size()) - 1);
     entries_.insert(entries_.end(), entries.begin(), entries.end());
+    marks_.Resize(entries_.size(), entries_.size());
     endInsertRows();
 }
 
@@ -26,6 +28,7 @@ void SearchResultsModel::Clear() {
     }
     beginResetModel();
     entries_.clear();
+    marks_.Resize(0, 0);
     endResetModel();
 }
 
@@ -51,6 +54,9 @@ QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::DecorationRole) {
         return index.column() == NameColumn ? QVariant(EntryIcon(icons_, *node)) : QVariant();
+    }
+    if (role == Qt::ForegroundRole || role == Qt::ToolTipRole) {
+        return marks_.Data(static_cast<std::size_t>(index.row()), *node, role);
     }
     if (role != Qt::DisplayRole) {
         return {};

@@ -6,12 +6,14 @@
 #include <QAbstractTableModel>
 
 #include <span>
+#include <string>
 #include <vector>
 
 namespace marrowick {
 
 // The entries a search found, in the order they came: each with its name and picture, the device path of its
-// folder, and the file list's size and time texts. The nodes' tree must outlive the rows (Clear first).
+// folder, and the file list's size and time texts, marked as EntryMarks says. The nodes' tree must outlive the rows
+// (Clear first).
 class SearchResultsModel final : public QAbstractTableModel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SearchResultsModel)
@@ -19,7 +21,9 @@ class SearchResultsModel final : public QAbstractTableModel {
 public:
     enum Column { NameColumn, FolderColumn, SizeColumn, TimeColumn, ColumnCount };
 
-    SearchResultsModel(FileManagerIcons icons, QObject* parent);
+    // backupFolder (ending with "/") holds the stored files of the entries found.
+    SearchResultsModel(FileManagerIcons icons, const std::string& backupFolder, ManifestKind manifestKind,
+                       QObject* parent);
 
     // Adds rows after the last one.
     void Append(std::span<const FileNode* const> entries);
@@ -38,6 +42,7 @@ public:
 private:
     FileManagerIcons icons_;
     std::vector<const FileNode*> entries_;
+    mutable EntryMarks marks_;
 };
 
 } // namespace marrowick
