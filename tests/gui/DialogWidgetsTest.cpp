@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace marrowick {
 namespace {
 
@@ -28,21 +30,36 @@ TEST(ProgramMessage, IsWideEnoughForAPathOnOneLine) {
     EXPECT_EQ(watcher.Count(), 1U);
 }
 
-TEST(FolderPicker, StartsInTheHomeFolderWhateverTheWorkingFolder) {
+// The home folder first, whatever the working folder; then where the last pick ended, while it exists.
+TEST(FolderPicker, StartsInTheHomeFolderThenInTheFolderLastChosen) {
     const testing::TempHome home("UTC");
+    const QString homeFolder = QDir(QString::fromStdString(home.Home().string())).absolutePath();
+    const QString chosen = homeFolder + QStringLiteral("/exports");
+    ASSERT_TRUE(QDir().mkpath(chosen));
     const QString working = QDir::currentPath();
     QDir::setCurrent(QDir::tempPath());
-    QString shown;
+    std::vector<QString> shown;
+    const auto answer = [&shown](const QString& folder) {
+        return [&shown, folder](QWidget& modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(&modal);
+            ASSERT_NE(dialog, nullptr);
+            shown.push_back(dialog->directory().absolutePath());
+            if (folder.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->setDirectory(folder);
+            static_cast<QDialog*>(dialog)->accept();
+        };
+    };
     testing::ModalWatcher watcher;
-    watcher.Handle([&](QWidget& modal) {
-        if (auto* dialog = qobject_cast<QFileDialog*>(&modal)) {
-            shown = dialog->directory().absolutePath();
-        }
-        qobject_cast<QDialog*>(&modal)->reject();
-    });
+    watcher.Handle(answer(chosen)).Handle(answer({})).Handle(answer({}));
+    EXPECT_EQ(PickFolder(nullptr, QStringLiteral("Choose")), chosen);
+    EXPECT_TRUE(PickFolder(nullptr, QStringLiteral("Choose")).isEmpty());
+    ASSERT_TRUE(QDir(chosen).removeRecursively());
     EXPECT_TRUE(PickFolder(nullptr, QStringLiteral("Choose")).isEmpty());
     QDir::setCurrent(working);
-    EXPECT_EQ(shown, QDir(QString::fromStdString(home.Home().string())).absolutePath());
+    EXPECT_EQ(shown, (std::vector<QString>{homeFolder, chosen, homeFolder}));
 }
 
 } // namespace

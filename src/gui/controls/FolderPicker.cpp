@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 
 #include <utility>
 
@@ -14,14 +15,29 @@ FolderPickerFunction& ReplacedPicker() {
     return picker;
 }
 
+QString& LastFolderChosen() {
+    static QString folder;
+    return folder;
+}
+
+// Where the last pick of the run ended, while it still exists; at first the top of the person's own files, as the
+// desktop's browsers do; never the program's working folder.
+QString StartFolder() {
+    const QString& last = LastFolderChosen();
+    return !last.isEmpty() && QFileInfo(last).isDir() ? last : QDir::homePath();
+}
+
 } // namespace
 
 QString PickFolder(QWidget* owner, const QString& title) {
     if (ReplacedPicker()) {
         return ReplacedPicker()(owner, title);
     }
-    // From the top of the person's own files, as the desktop's is elsewhere; never the program's working folder.
-    return QFileDialog::getExistingDirectory(owner, title, QDir::homePath(), QFileDialog::ShowDirsOnly);
+    QString folder = QFileDialog::getExistingDirectory(owner, title, StartFolder(), QFileDialog::ShowDirsOnly);
+    if (!folder.isEmpty()) {
+        LastFolderChosen() = folder;
+    }
+    return folder;
 }
 
 void SetFolderPicker(FolderPickerFunction picker) {
