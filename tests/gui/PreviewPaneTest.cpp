@@ -1,4 +1,5 @@
 #include "HeicEncoding.h"
+#include "HeicGrid.h"
 
 #include "core/backup/BackupTreeCache.h"
 #include "gui/preview/PreviewImage.h"
@@ -222,6 +223,23 @@ TEST(PreviewImage, BytesNoReaderDecodesGiveANullImageAndAReason) {
                              24);
     EXPECT_TRUE(LoadPreviewImage(cutHeif, QSize(100, 100), &problem).isNull());
     EXPECT_FALSE(problem.isEmpty());
+}
+
+// As phones store photos: the tiles are laid row by row and the grid's edge cuts the last column.
+TEST(PreviewImage, AGridPhotoIsPutTogetherFromItsTiles) {
+    if (!testing::CanEncodeHeic()) {
+        GTEST_SKIP() << "this libheif has no HEVC encoder to make a HEIC file with";
+    }
+    const QByteArray grid = testing::EncodeHeicGrid(HalvesImage().scaled(400, 250), 2, 2, QSize(700, 500), 90);
+    QString problem;
+    const QImage image = LoadPreviewImage(grid, QSize(700, 500), &problem);
+    ASSERT_EQ(image.size(), QSize(700, 500)) << problem.toStdString();
+    for (const int y : {125, 375}) {
+        EXPECT_TRUE(IsReddish(image.pixel(100, y)));
+        EXPECT_TRUE(IsBluish(image.pixel(300, y)));
+        EXPECT_TRUE(IsReddish(image.pixel(500, y)));
+        EXPECT_TRUE(IsBluish(image.pixel(650, y)));
+    }
 }
 
 } // namespace
