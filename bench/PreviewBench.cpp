@@ -226,7 +226,7 @@ int main(int argc, char** argv) {
         QEventLoop loop;
         QObject::connect(&pane, &CPreviewPane::Shown, &loop, &QEventLoop::quit);
         loop.exec();
-        std::printf("  %-6s %-28s read alone %6.3f s   first on screen %6.3f s   shown (%s) %6.3f s\n", sample.Label,
+        std::printf("  %-9s %-36s read alone %6.3f s   first on screen %6.3f s   shown (%s) %6.3f s\n", sample.Label,
                     sample.Description.c_str(), Median(read), Median(first), PageName(pane.CurrentPage()),
                     Median(shown));
     }
