@@ -131,37 +131,17 @@ void DecryptAhead::Prepare(PreparedFile& file, const FileNode& node) {
     Decrypt(file, *decryptor, size);
 }
 
-// Reads no more than size bytes, and one more to see the end: a file that grew since is left to the caller.
+// A file that grew since it was measured is left to the caller.
 void DecryptAhead::Decrypt(PreparedFile& file, FileDecryptor& decryptor, std::size_t size) {
-    const auto fail = [&file](const Failure& failure) {
+    const Result<WholeFileDecryption> done =
+        DecryptWholeFile(file.Source->Get(), size, decryptor, {cipher_.get(), ChunkBytes}, file.Content.get());
+    if (!done) {
         file.State = Readiness::DoesNotDecrypt;
-        file.Problem = failure;
-    };
-    for (std::size_t read = 0;;) {
-        const ssize_t got = ReadSome(file.Source->Get(), cipher_.get(), std::min(ChunkBytes, size + 1 - read));
-        if (got < 0) {
-            return fail(Failure::System(FailureStep::Write, {}, errno));
-        }
-        if (got == 0) {
-            break;
-        }
-        read += static_cast<std::size_t>(got);
-        if (read > size) {
-            return;
-        }
-        const Result<std::size_t> decrypted =
-            decryptor.Update({cipher_.get(), static_cast<std::size_t>(got)}, file.Content.get() + file.Length);
-        if (!decrypted) {
-            return fail(decrypted.Error());
-        }
-        file.Length += *decrypted;
+        file.Problem = done.Error();
+    } else if (!done->Grew) {
+        file.Length = done->Length;
+        file.State = Readiness::Decrypted;
     }
-    const Result<std::size_t> last = decryptor.Finish(file.Content.get() + file.Length);
-    if (!last) {
-        return fail(last.Error());
-    }
-    file.Length += *last;
-    file.State = Readiness::Decrypted;
 }
 
 } // namespace marrowick

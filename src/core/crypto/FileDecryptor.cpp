@@ -1,5 +1,10 @@
 #include "core/crypto/FileDecryptor.h"
 
+#include "core/platform/FileCopy.h"
+
+#include <algorithm>
+#include <cerrno>
+
 namespace marrowick {
 
 namespace {
@@ -61,6 +66,41 @@ Result<std::size_t> FileDecryptor::Finish(unsigned char* out) {
         return Failure::Because(FailureStep::Read, {}, FailureCause::DamagedStoredFile);
     }
     return static_cast<std::size_t>(length);
+}
+
+Result<WholeFileDecryption> DecryptWholeFile(int fd, std::size_t size, FileDecryptor& decryptor, std::span<char> chunk,
+                                             unsigned char* out, const std::stop_token& stop) {
+    WholeFileDecryption done;
+    // One byte more than size, to see the end.
+    for (std::size_t read = 0;;) {
+        if (stop.stop_requested()) {
+            return Failure::System(FailureStep::Read, {}, ECANCELED);
+        }
+        const ssize_t got = ReadSome(fd, chunk.data(), std::min(chunk.size(), size + 1 - read));
+        if (got < 0) {
+            return Failure::System(FailureStep::Read, {}, errno);
+        }
+        if (got == 0) {
+            break;
+        }
+        read += static_cast<std::size_t>(got);
+        if (read > size) {
+            done.Grew = true;
+            return done;
+        }
+        const Result<std::size_t> decrypted =
+            decryptor.Update({chunk.data(), static_cast<std::size_t>(got)}, out + done.Length);
+        if (!decrypted) {
+            return decrypted.Error();
+        }
+        done.Length += *decrypted;
+    }
+    const Result<std::size_t> last = decryptor.Finish(out + done.Length);
+    if (!last) {
+        return last.Error();
+    }
+    done.Length += *last;
+    return done;
 }
 
 } // namespace marrowick

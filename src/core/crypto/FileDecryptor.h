@@ -5,6 +5,8 @@
 #include "core/platform/Result.h"
 
 #include <cstdint>
+#include <span>
+#include <stop_token>
 #include <string_view>
 #include <utility>
 
@@ -43,5 +45,18 @@ private:
     CipherContext context_;
     std::uint64_t fed_ = 0;
 };
+
+// What DecryptWholeFile made of a stored file.
+struct WholeFileDecryption {
+    std::size_t Length = 0; // plaintext bytes written
+    bool Grew = false;      // the file holds more than it was measured to: nothing is finished, the rest is unread
+};
+
+// Reads fd to its end through chunk and decrypts it into out, which has room for size + BlockSize bytes: size is
+// what the file held when it was measured. A file that now holds more stops the read (Grew); one that holds less
+// is decrypted as far as it goes. A failed read gives its errno, a stop request ECANCELED (step Read, no path).
+[[nodiscard]] Result<WholeFileDecryption> DecryptWholeFile(int fd, std::size_t size, FileDecryptor& decryptor,
+                                                           std::span<char> chunk, unsigned char* out,
+                                                           const std::stop_token& stop = {});
 
 } // namespace marrowick

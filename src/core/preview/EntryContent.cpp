@@ -74,29 +74,18 @@ Result<std::string> ReadPlain(int fd, std::size_t size, const std::string& path,
 Result<std::string> ReadDecrypted(int fd, std::size_t size, FileDecryptor& decryptor, const std::string& path,
                                   const std::stop_token& stop) {
     std::string content = FreshBuffer(size + FileDecryptor::BlockSize);
-    auto* out = reinterpret_cast<unsigned char*>(content.data());
     const auto cipher = std::make_unique_for_overwrite<char[]>(ChunkBytes);
-    std::size_t length = 0;
-    for (std::size_t left = size; left > 0;) {
-        const Result<std::size_t> read = ReadUpTo(fd, cipher.get(), std::min(ChunkBytes, left), path, stop);
-        if (!read) {
-            return read.Error();
-        }
-        if (*read == 0) {
-            break;
-        }
-        left -= *read;
-        const Result<std::size_t> decrypted = decryptor.Update({cipher.get(), *read}, out + length);
-        if (!decrypted) {
-            return Failure::Because(FailureStep::Read, path, decrypted.Error().Cause);
-        }
-        length += *decrypted;
+    const Result<WholeFileDecryption> done = DecryptWholeFile(fd, size, decryptor, {cipher.get(), ChunkBytes},
+                                                              reinterpret_cast<unsigned char*>(content.data()), stop);
+    if (!done) {
+        Failure failure = done.Error();
+        failure.Path = path;
+        return failure;
     }
-    const Result<std::size_t> last = decryptor.Finish(out + length);
-    if (!last) {
-        return Failure::Because(FailureStep::Read, path, last.Error().Cause);
+    if (done->Grew) {
+        return Failure::Because(FailureStep::Read, path, FailureCause::Changed);
     }
-    content.resize(length + *last);
+    content.resize(done->Length);
     return content;
 }
 
