@@ -1,12 +1,8 @@
 #include "gui/browser/DlgFileManager.h"
 
-#include "core/export/ExportEngine.h"
-#include "core/export/PrivateExport.h"
-#include "core/platform/ErrorText.h"
-#include "core/platform/Files.h"
 #include "gui/browser/CatalogShortcuts.h"
-#include "gui/browser/DlgProgress.h"
 #include "gui/browser/DragExport.h"
+#include "gui/browser/EntryExports.h"
 #include "gui/browser/EntrySearch.h"
 #include "gui/browser/FileListModel.h"
 #include "gui/browser/FolderTreeModel.h"
@@ -15,15 +11,11 @@
 #include "gui/controls/DialogUnits.h"
 #include "gui/controls/DialogWidgets.h"
 #include "gui/controls/EnterEscape.h"
-#include "gui/controls/FolderPicker.h"
 #include "gui/controls/ImageButton.h"
 #include "gui/preview/PreviewPane.h"
 #include "gui/preview/PreviewWindow.h"
 
 #include <QApplication>
-#include <QDesktopServices>
-#include <QDrag>
-#include <QFile>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -35,7 +27,6 @@
 #include <QShortcut>
 #include <QShowEvent>
 #include <QTreeView>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <array>
@@ -53,7 +44,8 @@ constexpr std::array<int, SearchResultsModel::ColumnCount> ResultColumnWidths{15
 
 CDlgFileManager::CDlgFileManager(const BackupRecord& backup, const BackupTreeResult& tree, QWidget* parent)
     : QDialog(parent, MinimizableDialogFlags), backupName_(QString::fromStdString(backup.Name)),
-      backupFolder_(backup.FolderPath), manifestKind_(backup.ManifestKind) {
+      backupFolder_(backup.FolderPath), manifestKind_(backup.ManifestKind),
+      exports_(backup.FolderPath, backup.ManifestKind, *this) {
     setWindowTitle(backupName_ + QStringLiteral(" - Marrowick"));
 
     root_ = tree.Root;
@@ -361,26 +353,7 @@ void CDlgFileManager::OpenFolderFromList(const FileNode* folder) {
 }
 
 void CDlgFileManager::OnExportClicked() {
-    const FileNode* entry = SelectedEntry();
-    if (entry == nullptr) {
-        ShowProgramMessage(this, QStringLiteral("Please select the folder or file which you want to export at first."));
-        return;
-    }
-    const QString target = BrowseForExportFolder(this, QString());
-    if (target.isEmpty()) {
-        return;
-    }
-    if (LiesWithin(target.toStdString(), backupFolder_)) {
-        ShowProgramMessage(this, QString::fromUtf8(TargetInsideBackupText), QMessageBox::Warning);
-        return;
-    }
-    CDlgProgress progress(this);
-    progress.BackupFolder = backupFolder_;
-    progress.SelectedNode = entry;
-    progress.TargetFolder = target.toStdString();
-    progress.ManifestKind = manifestKind_;
-    progress.exec();
-    TellExportFailures(progress.Result());
+    exports_.ExportToChosenFolder(SelectedEntry());
 }
 
 void CDlgFileManager::ShowEntryMenu(const QPoint& position) {
@@ -396,51 +369,16 @@ void CDlgFileManager::ShowEntryMenu(const QPoint& position) {
     menu.exec(fileList_->viewport()->mapToGlobal(position));
 }
 
-// A copy of the file goes to a private folder of the run, which goes when the program ends, and the desktop opens
-// it with the program it names for such files.
 void CDlgFileManager::OpenSelectedEntry() {
-    const FileNode* entry = SelectedEntry();
-    if (entry == nullptr || entry->IsFolder()) {
-        return;
-    }
-    const Result<std::string> folder = NewPrivateExportFolder();
-    if (!folder) {
-        ShowProgramMessage(this, QString::fromStdString(FailureText(folder.Error())), QMessageBox::Warning);
-        return;
-    }
-    CDlgProgress progress(this);
-    progress.BackupFolder = backupFolder_;
-    progress.SelectedNode = entry;
-    progress.TargetFolder = *folder;
-    progress.ManifestKind = manifestKind_;
-    progress.exec();
-    TellExportFailures(progress.Result());
-    if (progress.Result().Succeeded()) {
-        const std::string copy = *folder + "/" + std::string(entry->Name());
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(copy))));
+    if (const FileNode* entry = SelectedEntry(); entry != nullptr && !entry->IsFolder()) {
+        exports_.OpenWithDesktop(*entry);
     }
 }
 
 void CDlgFileManager::DragSelectedEntryOut() {
-    const FileNode* entry = SelectedEntry();
-    if (entry == nullptr) {
-        return;
-    }
-    auto* dragged = new CDragExportData(*entry, backupFolder_, manifestKind_);
-    QDrag drag(fileList_);
-    drag.setMimeData(dragged);
-    drag.setPixmap(fileList_->model()->index(SelectedRow(), 0).data(Qt::DecorationRole).value<QIcon>().pixmap(16));
-    drag.exec(Qt::CopyAction);
-    if (dragged->Exported()) {
-        TellExportFailures(*dragged->Exported());
-    }
-}
-
-void CDlgFileManager::TellExportFailures(const ExportResult& result) {
-    // Nothing that failed passes for exported.
-    const std::string summary = ExportFailureSummary(result);
-    if (!summary.empty()) {
-        ShowProgramMessage(this, QString::fromStdString(summary), QMessageBox::Warning);
+    if (const FileNode* entry = SelectedEntry()) {
+        const QIcon icon = fileList_->model()->index(SelectedRow(), 0).data(Qt::DecorationRole).value<QIcon>();
+        exports_.DragOut(*entry, *fileList_, icon.pixmap(16));
     }
 }
 

@@ -3,9 +3,9 @@
 #include "core/backup/BackupTreeCache.h"
 #include "core/backup/FileNode.h"
 #include "core/backup/SummaryReader.h"
-#include "core/export/ExportEngine.h"
 
 #include "gui/browser/DragExport.h"
+#include "gui/browser/EntryExports.h"
 #include "gui/controls/ThemeHelper.h"
 
 #include <QDialog>
@@ -79,7 +79,6 @@ private:
     void OnExportClicked();
     void ShowEntryMenu(const QPoint& position);
     void DragSelectedEntryOut();
-    void TellExportFailures(const ExportResult& result);
     void OpenFolderFromList(const FileNode* folder);
     void ShowInItsFolder(const FileNode* entry);
     void ShowListOf(QAbstractItemModel* model);
@@ -101,6 +100,7 @@ private:
     QString statusReason_;
     bool statusTold_ = false;
     bool browsable_ = true;
+    EntryExports exports_;
 
     CThemeHelper themeHelper_;
     QLineEdit* pathBox_ = nullptr;
