@@ -751,7 +751,10 @@ TEST_F(FileManager, SearchListsMatchesWithTheirFolderAndOpensTheirFolder) {
     EXPECT_TRUE(box.hasFocus());
 
     QSignalSpy finished(dialog->SearchBar()->Search(), &CEntrySearch::Finished);
-    QTest::keyClicks(&box, QStringLiteral("SQLITE"));
+    // A space is typed into the box, not taken for the preview's key.
+    QTest::keyClicks(&box, QStringLiteral("SQLITE "));
+    EXPECT_EQ(box.text(), QStringLiteral("SQLITE "));
+    EXPECT_FALSE(dialog->Preview()->isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !finished.isEmpty() && finished.last().at(0).toInt() == 2; }));
     EXPECT_EQ(ListRows(*dialog),
               (std::vector<std::vector<QString>>{
