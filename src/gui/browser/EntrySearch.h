@@ -5,7 +5,6 @@
 #include "core/search/NameIndex.h"
 #include "core/search/SearchQuery.h"
 #include "gui/browser/BackgroundTask.h"
-#include "gui/browser/FileListModel.h"
 #include "gui/browser/SearchResultsModel.h"
 
 #include <QList>

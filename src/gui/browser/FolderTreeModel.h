@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/backup/FileNode.h"
-#include "gui/browser/FileListModel.h"
+#include "gui/browser/EntryRowsModel.h"
 
 #include <QAbstractItemModel>
 #include <QString>

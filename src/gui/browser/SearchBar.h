@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/backup/FileNode.h"
-#include "gui/browser/FileListModel.h"
 
 #include <QWidget>
 
