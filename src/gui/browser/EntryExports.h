@@ -13,8 +13,8 @@ class QWidget;
 namespace marrowick {
 
 // The ways an entry of one backup leaves it from the file manager: exported to a folder the person picks, copied
-// into a private folder of the run for the desktop's program to open, or dragged out. Each shows the export's
-// progress where it takes time, and tells what failed over window.
+// into a private folder of the run for the desktop's program to open, or dragged out. The first two show the
+// progress window; each tells what failed over window.
 class EntryExports final {
 public:
     // backupFolder ends with "/"; window outlives this.
