@@ -118,8 +118,9 @@ std::vector<Sample> WriteBackup(const fs::path& folder) {
         backup.Files.push_back({.RelativePath = "Media/DCIM/100APPLE/IMG_0002.HEIC", .Content = heic.toStdString()});
         samples.push_back({"HEIC", "Media/DCIM/100APPLE/IMG_0002.HEIC",
                            QStringLiteral("%1 bytes, 4000x3000").arg(heic.size()).toStdString()});
-        // As a phone's camera stores it: 48 tiles of 512x512 in a grid, cut to 4032x3024.
-        const QByteArray grid = testing::EncodeHeicGrid(NoisyImage(512, 512, 13), 8, 6, QSize(4032, 3024), 60);
+        // As a phone's camera stores it: 48 tiles of 512x512 in a grid, cut to 4032x3024, and a thumbnail.
+        const QByteArray grid =
+            testing::EncodeHeicGrid(NoisyImage(512, 512, 13), 8, 6, QSize(4032, 3024), 60, NoisyImage(320, 240, 13));
         backup.Files.push_back({.RelativePath = "Media/DCIM/100APPLE/IMG_0003.HEIC", .Content = grid.toStdString()});
         samples.push_back({"HEIC grid", "Media/DCIM/100APPLE/IMG_0003.HEIC",
                            QStringLiteral("%1 bytes, 4032x3024 in 8x6 tiles").arg(grid.size()).toStdString()});

@@ -132,76 +132,71 @@ struct Layout {
     QSize Size;
 };
 
-// Item 1 is the grid, items 2 on its tiles, row by row.
-QByteArray ItemInfo(int tiles) {
+// An item of the file, numbered from 1 in the order of the list.
+struct Item {
+    std::string_view Type;
+    bool Hidden = false;
+    qsizetype Offset = 0; // of its data in the data box's body
+    qsizetype Length = 0;
+    std::vector<std::uint8_t> Properties; // their numbers in the property box, 0x80 marking the essential ones
+};
+
+QByteArray ItemInfo(const std::vector<Item>& items) {
     QByteArray entries;
-    Append(entries, static_cast<std::uint64_t>(tiles) + 1, 2);
-    const auto entry = [&entries](int id, std::string_view type, std::uint32_t flags) {
+    Append(entries, items.size(), 2);
+    for (std::size_t at = 0; at < items.size(); ++at) {
         QByteArray body;
-        Append(body, static_cast<std::uint64_t>(id), 2);
+        Append(body, at + 1, 2);
         Append(body, 0, 2);
-        body.append(type.data(), 4);
+        body.append(items[at].Type.data(), 4);
         body.append('\0');
-        entries.append(MakeFullBox("infe", flags, body, 2));
-    };
-    entry(1, "grid", 0);
-    for (int id = 2; id <= tiles + 1; ++id) {
-        entry(id, "hvc1", 1); // hidden: a part of the grid
+        entries.append(MakeFullBox("infe", items[at].Hidden ? 1 : 0, body, 2));
     }
     return MakeFullBox("iinf", 0, entries);
 }
 
-// Every tile's extent is the one coded picture, which follows the grid's description in the data box.
-QByteArray ItemLocations(int tiles, qsizetype dataStart, qsizetype pictureSize) {
+QByteArray ItemLocations(const std::vector<Item>& items, qsizetype dataStart) {
     QByteArray body;
     Append(body, 0x4400, 2); // 4-byte offsets and lengths, no base offset
-    Append(body, static_cast<std::uint64_t>(tiles) + 1, 2);
-    for (int id = 1; id <= tiles + 1; ++id) {
-        Append(body, static_cast<std::uint64_t>(id), 2);
+    Append(body, items.size(), 2);
+    for (std::size_t at = 0; at < items.size(); ++at) {
+        Append(body, at + 1, 2);
         Append(body, 0, 2);
         Append(body, 1, 2);
-        Append(body, static_cast<std::uint64_t>(id == 1 ? dataStart : dataStart + 8), 4);
-        Append(body, static_cast<std::uint64_t>(id == 1 ? 8 : pictureSize), 4);
+        Append(body, static_cast<std::uint64_t>(dataStart + items[at].Offset), 4);
+        Append(body, static_cast<std::uint64_t>(items[at].Length), 4);
     }
     return MakeFullBox("iloc", 0, body);
 }
 
-// Properties 1 to 4: the decoder configuration, the tile's size, the grid's size and the colours, if known.
-QByteArray Properties(const CodedPicture& picture, const Layout& layout, int tiles) {
-    const auto spatialExtent = [](QSize size) {
-        QByteArray body;
-        Append(body, static_cast<std::uint64_t>(size.width()), 4);
-        Append(body, static_cast<std::uint64_t>(size.height()), 4);
-        return MakeFullBox("ispe", 0, body);
-    };
-    const QByteArray ipco = MakeBox("ipco", picture.Configuration + spatialExtent(layout.Tile) +
-                                                spatialExtent(layout.Size) + picture.Colour);
-    const bool colour = !picture.Colour.isEmpty();
-    QByteArray associations;
-    Append(associations, static_cast<std::uint64_t>(tiles) + 1, 4);
-    for (int id = 1; id <= tiles + 1; ++id) {
-        Append(associations, static_cast<std::uint64_t>(id), 2);
-        const std::vector<std::uint64_t> properties =
-            id == 1 ? std::vector<std::uint64_t>{3} : std::vector<std::uint64_t>{0x81, 2}; // 0x80: essential
-        Append(associations, properties.size() + (colour ? 1 : 0), 1);
-        for (const std::uint64_t property : properties) {
-            Append(associations, property, 1);
-        }
-        if (colour) {
-            Append(associations, 4, 1);
-        }
-    }
-    return MakeBox("iprp", ipco + MakeFullBox("ipma", 0, associations));
+QByteArray SpatialExtent(QSize size) {
+    QByteArray body;
+    Append(body, static_cast<std::uint64_t>(size.width()), 4);
+    Append(body, static_cast<std::uint64_t>(size.height()), 4);
+    return MakeFullBox("ispe", 0, body);
 }
 
-QByteArray GridReferences(int tiles) {
-    QByteArray body;
-    Append(body, 1, 2);
-    Append(body, static_cast<std::uint64_t>(tiles), 2);
-    for (int id = 2; id <= tiles + 1; ++id) {
-        Append(body, static_cast<std::uint64_t>(id), 2);
+QByteArray ItemProperties(const QByteArray& properties, const std::vector<Item>& items) {
+    QByteArray associations;
+    Append(associations, items.size(), 4);
+    for (std::size_t at = 0; at < items.size(); ++at) {
+        Append(associations, at + 1, 2);
+        Append(associations, items[at].Properties.size(), 1);
+        for (const std::uint8_t property : items[at].Properties) {
+            Append(associations, property, 1);
+        }
     }
-    return MakeFullBox("iref", 0, MakeBox("dimg", body));
+    return MakeBox("iprp", MakeBox("ipco", properties) + MakeFullBox("ipma", 0, associations));
+}
+
+QByteArray References(std::string_view type, std::uint64_t from, std::uint64_t firstTo, std::uint64_t count) {
+    QByteArray body;
+    Append(body, from, 2);
+    Append(body, count, 2);
+    for (std::uint64_t to = firstTo; to < firstTo + count; ++to) {
+        Append(body, to, 2);
+    }
+    return MakeBox(type, body);
 }
 
 QByteArray GridDescription(const Layout& layout) {
@@ -214,36 +209,67 @@ QByteArray GridDescription(const Layout& layout) {
     return grid;
 }
 
-QByteArray WriteGrid(const CodedPicture& picture, const Layout& layout) {
-    const int tiles = layout.Columns * layout.Rows;
-    QByteArray ftypBody("heic");
-    Append(ftypBody, 0, 4);
-    ftypBody.append("mif1heic");
-    const QByteArray ftyp = MakeBox("ftyp", ftypBody);
+QByteArray FileStart() {
+    QByteArray ftyp("heic");
+    Append(ftyp, 0, 4);
+    ftyp.append("mif1heic");
     QByteArray handler;
     Append(handler, 0, 4);
     handler.append("pict");
     Append(handler, 0, 12);
     handler.append('\0');
     QByteArray primary;
-    Append(primary, 1, 2);
-    const QByteArray fixed = MakeFullBox("hdlr", 0, handler) + MakeFullBox("pitm", 0, primary) + ItemInfo(tiles) +
-                             GridReferences(tiles) + Properties(picture, layout, tiles);
+    Append(primary, 1, 2); // the grid
+    return MakeBox("ftyp", ftyp) + MakeFullBox("hdlr", 0, handler) + MakeFullBox("pitm", 0, primary);
+}
+
+// Item 1 is the grid, items 2 on its tiles, row by row, all of them the one coded picture; the thumbnail, if any,
+// comes last. Properties: 1 the tile's decoder configuration, 2 its size, 3 the grid's size, then the thumbnail's
+// configuration and size, then the colours.
+QByteArray WriteGrid(const CodedPicture& tile, const std::optional<CodedPicture>& thumbnail, QSize thumbnailSize,
+                     const Layout& layout) {
+    const int tiles = layout.Columns * layout.Rows;
+    const QByteArray grid = GridDescription(layout);
+    std::vector<std::uint8_t> colour;
+    if (!tile.Colour.isEmpty()) {
+        colour.push_back(thumbnail ? 6 : 4);
+    }
+    const auto with = [&colour](std::vector<std::uint8_t> properties) {
+        properties.insert(properties.end(), colour.begin(), colour.end());
+        return properties;
+    };
+    std::vector<Item> items{{"grid", false, 0, grid.size(), with({3})}};
+    for (int i = 0; i < tiles; ++i) {
+        items.push_back({"hvc1", true, grid.size(), tile.Data.size(), with({0x81, 2})});
+    }
+    QByteArray data = grid + tile.Data;
+    QByteArray properties = tile.Configuration + SpatialExtent(layout.Tile) + SpatialExtent(layout.Size);
+    QByteArray references = References("dimg", 1, 2, static_cast<std::uint64_t>(tiles));
+    if (thumbnail) {
+        items.push_back({"hvc1", false, data.size(), thumbnail->Data.size(), with({0x84, 5})});
+        data += thumbnail->Data;
+        properties += thumbnail->Configuration + SpatialExtent(thumbnailSize);
+        references += References("thmb", items.size(), 1, 1);
+    }
+    const QByteArray start = FileStart();
+    const qsizetype ftypSize = qFromBigEndian<std::uint32_t>(start.constData());
+    const QByteArray fixed = start.mid(ftypSize) + ItemInfo(items) + MakeFullBox("iref", 0, references) +
+                             ItemProperties(properties + tile.Colour, items);
     // The locations box's size does not depend on the offsets it holds.
-    const qsizetype metaSize = 12 + fixed.size() + ItemLocations(tiles, 0, 0).size();
-    const qsizetype dataStart = ftyp.size() + metaSize + 8;
-    const QByteArray meta = MakeFullBox("meta", 0, fixed + ItemLocations(tiles, dataStart, picture.Data.size()));
-    return ftyp + meta + MakeBox("mdat", GridDescription(layout) + picture.Data);
+    const qsizetype dataStart = ftypSize + 12 + fixed.size() + ItemLocations(items, 0).size() + 8;
+    const QByteArray meta = MakeFullBox("meta", 0, fixed + ItemLocations(items, dataStart));
+    return start.left(ftypSize) + meta + MakeBox("mdat", data);
 }
 
 } // namespace
 
-QByteArray EncodeHeicGrid(const QImage& tile, int columns, int rows, QSize size, int quality) {
+QByteArray EncodeHeicGrid(const QImage& tile, int columns, int rows, QSize size, int quality, const QImage& thumbnail) {
     const auto picture = ReadCodedPicture(EncodeHeic(tile, quality));
-    if (!picture || columns < 1 || rows < 1 || columns * rows > 0xFFFE) {
+    const auto small = thumbnail.isNull() ? std::nullopt : ReadCodedPicture(EncodeHeic(thumbnail, quality));
+    if (!picture || (!thumbnail.isNull() && !small) || columns < 1 || rows < 1 || columns * rows > 0xFFF0) {
         return {};
     }
-    return WriteGrid(*picture, Layout{columns, rows, tile.size(), size});
+    return WriteGrid(*picture, small, thumbnail.size(), Layout{columns, rows, tile.size(), size});
 }
 
 } // namespace marrowick::testing

@@ -225,12 +225,15 @@ TEST(PreviewImage, BytesNoReaderDecodesGiveANullImageAndAReason) {
     EXPECT_FALSE(problem.isEmpty());
 }
 
-// As phones store photos: the tiles are laid row by row and the grid's edge cuts the last column.
-TEST(PreviewImage, AGridPhotoIsPutTogetherFromItsTiles) {
+// As phones store photos: the tiles are laid row by row and the grid's edge cuts the last column; the stored
+// thumbnail is the grid's.
+TEST(PreviewImage, AGridPhotoIsPutTogetherFromItsTilesAndItsThumbnailFound) {
     if (!testing::CanEncodeHeic()) {
         GTEST_SKIP() << "this libheif has no HEVC encoder to make a HEIC file with";
     }
-    const QByteArray grid = testing::EncodeHeicGrid(HalvesImage().scaled(400, 250), 2, 2, QSize(700, 500), 90);
+    const QImage halves = HalvesImage();
+    const QByteArray grid =
+        testing::EncodeHeicGrid(halves.scaled(400, 250), 2, 2, QSize(700, 500), 90, halves.scaled(128, 80));
     QString problem;
     const QImage image = LoadPreviewImage(grid, QSize(700, 500), &problem);
     ASSERT_EQ(image.size(), QSize(700, 500)) << problem.toStdString();
@@ -240,6 +243,10 @@ TEST(PreviewImage, AGridPhotoIsPutTogetherFromItsTiles) {
         EXPECT_TRUE(IsReddish(image.pixel(500, y)));
         EXPECT_TRUE(IsBluish(image.pixel(650, y)));
     }
+    const QImage thumbnail = LoadPreviewThumbnail(grid, QSize(128, 80));
+    ASSERT_EQ(thumbnail.size(), QSize(128, 80));
+    EXPECT_TRUE(IsReddish(thumbnail.pixel(30, 40)));
+    EXPECT_TRUE(IsBluish(thumbnail.pixel(100, 40)));
 }
 
 } // namespace
