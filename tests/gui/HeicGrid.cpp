@@ -15,9 +15,10 @@ namespace {
 
 // ---- Writing boxes
 
+// value big-endian in size bytes; those past the eighth are zero.
 void Append(QByteArray& bytes, std::uint64_t value, int size) {
     for (int i = size - 1; i >= 0; --i) {
-        bytes.append(static_cast<char>(value >> (8U * static_cast<unsigned>(i)) & 0xFFU));
+        bytes.append(i < 8 ? static_cast<char>(value >> (8U * static_cast<unsigned>(i)) & 0xFFU) : '\0');
     }
 }
 
