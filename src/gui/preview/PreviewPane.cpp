@@ -12,7 +12,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <utility>
 
 namespace marrowick {
@@ -65,14 +64,12 @@ CPreviewPane::CPreviewPane(QWidget* parent) : QWidget(parent) {
         }
     });
     connect(this, &CPreviewPane::Made, this, &CPreviewPane::OnMade, Qt::QueuedConnection);
-    connect(&task_, &CBackgroundTask::Failed, this, &CPreviewPane::OnFailed);
-    connect(&task_, &CBackgroundTask::Finished, this, &CPreviewPane::StartPending);
+    connect(&jobs_, &CNewestJobs::Failed, this, &CPreviewPane::OnFailed);
     connect(tables_, &QComboBox::currentIndexChanged, this, &CPreviewPane::OnTableChosen);
 }
 
 CPreviewPane::~CPreviewPane() {
     stop_.request_stop();
-    task_.Wait();
 }
 
 void CPreviewPane::BuildPages() {
@@ -128,7 +125,7 @@ void CPreviewPane::ShowEntry(const FileNode* node, const std::string& backupFold
     // The tables shown until the new result comes belong to the entry before: choosing one reads nothing.
     database_.reset();
     if (node == nullptr || node->IsFolder()) {
-        pending_.reset();
+        jobs_.DropWaiting();
         shown_ = ++wanted_;
         busyTimer_.stop();
         ShowMessage(node == nullptr ? QString() : QStringLiteral("A folder."));
@@ -136,35 +133,27 @@ void CPreviewPane::ShowEntry(const FileNode* node, const std::string& backupFold
         return;
     }
     const QSize box = ImageBox();
-    Request([entry = EntryToRead::Of(*node), backupFolder, manifestKind, box](const std::stop_token& stop,
-                                                                              const EarlyContent& early) {
-        return MakePreviewContent(entry, backupFolder, manifestKind, box, stop, early);
-    });
+    Request(
+        [entry = EntryToRead::Of(*node), backupFolder, manifestKind, box](const std::stop_token& stop,
+                                                                          const EarlyContent& early) {
+            return MakePreviewContent(entry, backupFolder, manifestKind, box, stop, early);
+        },
+        false);
 }
 
-void CPreviewPane::Request(Job job) {
-    ++wanted_;
-    pending_ = std::move(job);
+void CPreviewPane::Request(Job job, bool readsDatabase) {
+    const std::uint64_t request = ++wanted_;
     busyTimer_.start();
-    if (!task_.Running()) {
-        StartPending();
-    }
-}
-
-void CPreviewPane::StartPending() {
-    if (!pending_) {
-        return;
-    }
-    Job job = std::move(*pending_);
-    pending_.reset();
-    running_ = wanted_;
-    task_.Start([this, job = std::move(job), stop = stop_.get_token(), request = running_] {
-        const auto early = [this, request](PreviewContent content) {
-            Q_EMIT Made(std::make_shared<PreviewContent>(std::move(content)), request, QPrivateSignal());
-        };
-        auto content = std::make_shared<PreviewContent>(job(stop, early));
-        Q_EMIT Made(content, request, QPrivateSignal());
-    });
+    jobs_.Ask(
+        request,
+        [this, job = std::move(job), stop = stop_.get_token(), request] {
+            const auto early = [this, request](PreviewContent content) {
+                Q_EMIT Made(std::make_shared<PreviewContent>(std::move(content)), request, QPrivateSignal());
+            };
+            auto content = std::make_shared<PreviewContent>(job(stop, early));
+            Q_EMIT Made(content, request, QPrivateSignal());
+        },
+        readsDatabase);
 }
 
 void CPreviewPane::OnMade(const std::shared_ptr<PreviewContent>& content, std::uint64_t request) {
@@ -181,11 +170,11 @@ void CPreviewPane::OnMade(const std::shared_ptr<PreviewContent>& content, std::u
     Q_EMIT Shown();
 }
 
-void CPreviewPane::OnFailed(const QString& what) {
-    if (running_ != wanted_) {
+void CPreviewPane::OnFailed(std::uint64_t request, const QString& what) {
+    if (request != wanted_) {
         return;
     }
-    shown_ = running_;
+    shown_ = request;
     busyTimer_.stop();
     ShowMessage(QStringLiteral("The preview failed: %1").arg(what.isEmpty() ? QStringLiteral("out of memory") : what));
     Q_EMIT Shown();
@@ -276,9 +265,9 @@ void CPreviewPane::OnTableChosen(int table) {
     if (!database_ || table < 0) {
         return;
     }
-    Request([database = database_, table](const std::stop_token&, const EarlyContent&) {
-        return TableContent(database, table);
-    });
+    Request([database = database_, table](const std::stop_token&,
+                                          const EarlyContent&) { return TableContent(database, table); },
+            true);
 }
 
 QSize CPreviewPane::ImageBox() const {

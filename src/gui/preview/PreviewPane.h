@@ -2,7 +2,7 @@
 
 #include "core/backup/FileNode.h"
 #include "core/backup/ManifestKind.h"
-#include "gui/browser/BackgroundTask.h"
+#include "gui/browser/NewestJobs.h"
 #include "gui/preview/PreviewContent.h"
 
 #include <QImage>
@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <stop_token>
 #include <string>
 
@@ -26,8 +25,8 @@ namespace marrowick {
 
 // Shows the selected entry of a backup without exporting it: an image, text (property lists as XML), a database's
 // tables, or the first bytes in hexadecimal. Content is read and decoded on a worker while the window goes on; a
-// busy indicator shows when that takes a moment, and only the newest entry's result is ever shown. Nothing is
-// written to disk.
+// busy indicator shows when that takes a moment, and only the newest entry's result is ever shown, without waiting
+// for a photo before it to be decoded (CNewestJobs). Nothing is written to disk.
 class CPreviewPane final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CPreviewPane)
@@ -36,7 +35,7 @@ public:
     enum class Page { Message, Busy, Image, Text, Table, Bytes };
 
     explicit CPreviewPane(QWidget* parent = nullptr);
-    // Stops a read in progress and waits for the worker, which may be decoding an image.
+    // Stops a read in progress and waits for the workers, which may be decoding an image.
     ~CPreviewPane() override;
 
     // Shows node (null: nothing) of the backup in backupFolder ("/" at its end). The node is copied: its tree may
@@ -62,11 +61,10 @@ private:
     using Job = std::function<PreviewContent(const std::stop_token& stop, const EarlyContent& early)>;
 
     void BuildPages();
-    // Runs job for a new request, after the one running (whose result is then dropped) ends.
-    void Request(Job job);
-    void StartPending();
+    // Runs job for a new request, whose result replaces those of the jobs before.
+    void Request(Job job, bool readsDatabase);
     void OnMade(const std::shared_ptr<PreviewContent>& content, std::uint64_t request);
-    void OnFailed(const QString& what);
+    void OnFailed(std::uint64_t request, const QString& what);
     void Display(PreviewContent& content);
     void DisplayRows(const PreviewContent& content);
     void ShowMessage(const QString& text);
@@ -86,13 +84,11 @@ private:
 
     QImage shownImage_;
     std::shared_ptr<SqlitePreview> database_;
-    std::uint64_t wanted_ = 0;  // the newest request
-    std::uint64_t shown_ = 0;   // the request whose result is on screen
-    std::uint64_t running_ = 0; // the request the worker runs
-    std::optional<Job> pending_;
+    std::uint64_t wanted_ = 0; // the newest request
+    std::uint64_t shown_ = 0;  // the request whose result is on screen
     std::stop_source stop_;
-    // Last, so that it is destroyed first: the worker never outlives what it uses.
-    CBackgroundTask task_;
+    // Last, so that it is destroyed first: a worker never outlives what it uses.
+    CNewestJobs jobs_;
 };
 
 } // namespace marrowick
