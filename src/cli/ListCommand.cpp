@@ -32,8 +32,8 @@ void PrintJson(const std::vector<BackupRecord>& rows, std::ostream& out) {
 }
 
 void PrintLocations(std::ostream& out) {
-    for (std::size_t slot = 0; slot < BackupLocationSlots - 1 && !BackupLocations[slot].empty(); ++slot) {
-        out << "  " << Printable(BackupLocations[slot]) << '\n';
+    for (const std::string& location : SearchedBackupLocations()) {
+        out << "  " << Printable(location) << '\n';
     }
 }
 

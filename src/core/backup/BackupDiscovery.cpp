@@ -80,8 +80,8 @@ void ScanBackupLocation(std::string location, std::vector<BackupRecord>& rows) {
 
 std::vector<BackupRecord> RefreshBackupList(const std::vector<std::string>& moreLocations) {
     std::vector<BackupRecord> rows;
-    for (std::size_t slot = 0; slot < BackupLocations.size() - 1 && !BackupLocations[slot].empty(); ++slot) {
-        ScanBackupLocation(BackupLocations[slot], rows);
+    for (const std::string& location : SearchedBackupLocations()) {
+        ScanBackupLocation(location, rows);
     }
     for (const std::string& location : moreLocations) {
         ScanBackupLocation(location, rows);

@@ -28,6 +28,14 @@ std::string GetMarrowickSettingsFolder() {
     return GetSettingsFolder() + "Marrowick/";
 }
 
+std::vector<std::string> SearchedBackupLocations() {
+    std::vector<std::string> locations;
+    for (std::size_t slot = 0; slot < BackupLocationSlots - 1 && !BackupLocations[slot].empty(); ++slot) {
+        locations.push_back(BackupLocations[slot]);
+    }
+    return locations;
+}
+
 void ResetBackupLocations() {
     BackupLocations.fill(std::string());
     BackupLocations[0] = GetAppDataBackupFolder();

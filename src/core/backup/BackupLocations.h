@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace marrowick {
 
@@ -23,6 +24,9 @@ extern std::array<std::string, 2> MobileSyncFolders;
 [[nodiscard]] std::string GetSettingsFolder();      // config folder + "/"
 // GetSettingsFolder() + "Marrowick/": where "backuppath.txt" and "dir.txt" live.
 [[nodiscard]] std::string GetMarrowickSettingsFolder();
+
+// The locations a refresh searches: the slots in order, up to the first empty one.
+[[nodiscard]] std::vector<std::string> SearchedBackupLocations();
 
 // Empties the table and fills the default slots and the MobileSync folders.
 void ResetBackupLocations();

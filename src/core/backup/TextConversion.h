@@ -15,4 +15,9 @@ void AssignUtf16BigEndianAsUtf8(std::string_view bytes, std::string& out);
 [[nodiscard]] std::string WideToAnsi(std::u16string_view text);
 [[nodiscard]] std::string Utf8ToAnsi(std::string_view text);
 
+// c in lower case when it is an ASCII capital; any other byte as it is.
+[[nodiscard]] constexpr char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 } // namespace marrowick

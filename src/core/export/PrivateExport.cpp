@@ -18,6 +18,10 @@ PrivateFolder& RunFolder() {
 
 } // namespace
 
+std::string ExportedPath(const std::string& folder, const FileNode& entry) {
+    return folder + "/" + std::string(entry.Name());
+}
+
 Result<std::string> NewPrivateExportFolder() {
     if (Result<void> made = RunFolder().Make(); !made) {
         return made.Error();
@@ -44,7 +48,7 @@ PrivateExportResult ExportPrivately(const FileNode& entry, const std::string& ba
     parameters.TargetFolder = *folder;
     ExportCancelled = 0;
     result.Export = RunExport(parameters);
-    const std::string exported = *folder + "/" + std::string(entry.Name());
+    const std::string exported = ExportedPath(*folder, entry);
     struct stat status {};
     if (::lstat(exported.c_str(), &status) == 0) {
         result.Path = exported;

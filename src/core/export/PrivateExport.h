@@ -14,6 +14,9 @@ struct PrivateExportResult {
     std::string Path; // the exported entry; "" when nothing of it was written
 };
 
+// Where an export into folder puts entry.
+[[nodiscard]] std::string ExportedPath(const std::string& folder, const FileNode& entry);
+
 // A new folder for one export, inside a private folder of the run (readable by this user only); ends without "/".
 [[nodiscard]] Result<std::string> NewPrivateExportFolder();
 

@@ -1,5 +1,6 @@
 #include "core/preview/ContentKind.h"
 
+#include "core/backup/TextConversion.h"
 #include "core/platform/SqliteHandles.h"
 #include "core/preview/PreviewText.h"
 
@@ -41,8 +42,7 @@ constexpr std::array HeifBrands{"heic"sv, "heix"sv, "heim"sv, "heis"sv, "hevc"sv
 std::string LowerExtension(std::string_view name) {
     const std::size_t dot = name.rfind('.');
     std::string extension(dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1));
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    std::transform(extension.begin(), extension.end(), extension.begin(), AsciiLower);
     return extension;
 }
 

@@ -1,5 +1,6 @@
 #include "core/search/NameIndex.h"
 
+#include "core/backup/TextConversion.h"
 #include "core/backup/TreeWalk.h"
 
 #include <algorithm>
@@ -7,13 +8,7 @@
 #include <new>
 
 namespace marrowick {
-namespace {
-
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-} // namespace
+namespace {} // namespace
 
 NameIndex::NameIndex(const FileNode& root) : root_(&root), next_(root.FirstChild()) {}
 

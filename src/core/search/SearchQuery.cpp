@@ -1,5 +1,6 @@
 #include "core/search/SearchQuery.h"
 
+#include "core/backup/TextConversion.h"
 #include "core/search/NamePattern.h"
 
 #include <algorithm>
@@ -10,10 +11,6 @@ namespace {
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 std::string_view Trimmed(std::string_view text) {

@@ -4,9 +4,9 @@
 #include "core/backup/BackupLocations.h"
 #include "core/platform/Files.h"
 #include "gui/controls/DialogWidgets.h"
+#include "gui/controls/LocalPath.h"
 #include "gui/settings/SettingsCommands.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
@@ -23,14 +23,8 @@ bool IsBackupLocation(const std::string& folder) {
     });
 }
 
-QString Shown(const std::string& folder) {
-    return QFile::decodeName(QByteArray::fromStdString(folder));
-}
-
-std::string ParentFolder(std::string folder) {
-    while (folder.size() > 1 && folder.back() == '/') {
-        folder.pop_back();
-    }
+std::string ParentFolder(const std::string& path) {
+    const std::string folder = WithoutTrailingSlashes(path);
     const std::size_t slash = folder.find_last_of('/');
     return slash == std::string::npos || slash == 0 ? std::string("/") : folder.substr(0, slash);
 }
@@ -66,7 +60,7 @@ FolderDropOutcome TakeDroppedFolder(QWidget* owner, const std::string& folder, s
             owner, parent,
             QStringLiteral("Remember \"%1\", the folder that holds this backup, as a backup location? Its backups are "
                            "then listed each time Marrowick starts.")
-                .arg(Shown(parent)),
+                .arg(LocalPathText(parent)),
             lookedIn);
         outcome.Open = std::move(backup);
         return outcome;
@@ -74,8 +68,8 @@ FolderDropOutcome TakeDroppedFolder(QWidget* owner, const std::string& folder, s
     std::vector<BackupRecord> found;
     ScanBackupLocation(folder, found);
     if (found.empty()) {
-        ShowProgramMessage(owner,
-                           QStringLiteral("No backup was found in \"%1\" or in the folders in it.").arg(Shown(folder)));
+        ShowProgramMessage(
+            owner, QStringLiteral("No backup was found in \"%1\" or in the folders in it.").arg(LocalPathText(folder)));
         return outcome;
     }
     outcome.Refresh = true;
@@ -87,7 +81,7 @@ FolderDropOutcome TakeDroppedFolder(QWidget* owner, const std::string& folder, s
     if (OfferToRemember(owner, folder,
                         QStringLiteral("\"%1\" holds %2. Remember it as a backup location, so that they are listed "
                                        "each time Marrowick starts?")
-                            .arg(Shown(folder), holds),
+                            .arg(LocalPathText(folder), holds),
                         lookedIn)) {
         return outcome;
     }

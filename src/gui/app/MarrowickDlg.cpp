@@ -14,6 +14,7 @@
 #include "gui/controls/DialogUnits.h"
 #include "gui/controls/DialogWidgets.h"
 #include "gui/controls/EnterEscape.h"
+#include "gui/controls/LocalPath.h"
 #include "gui/settings/SettingsCommands.h"
 
 #include <QAction>
@@ -247,16 +248,15 @@ void CMarrowickDlg::ShowEmptyListHint() {
     QString places;
     const QString home = QDir::homePath() + u'/';
     const auto addPlace = [&places, &home](const std::string& folder) {
-        QString shown = QFile::decodeName(QByteArray::fromStdString(folder));
+        QString shown = LocalPathText(folder);
         if (shown.startsWith(home)) {
             shown.replace(0, home.size(), QStringLiteral("~/"));
         }
         places += QStringLiteral("<br>&nbsp;&nbsp;") + shown.toHtmlEscaped();
     };
-    for (std::size_t slot = 0; slot < BackupLocations.size() - 1 && !BackupLocations[slot].empty(); ++slot) {
-        addPlace(BackupLocations[slot]);
+    for (const std::vector<std::string>& locations : {SearchedBackupLocations(), lookedIn_}) {
+        std::for_each(locations.begin(), locations.end(), addPlace);
     }
-    std::for_each(lookedIn_.begin(), lookedIn_.end(), addPlace);
     emptyHint_->setText(QStringLiteral("No backup was found. Marrowick looked in:%1<br><br><a href=\"add\">Add a "
                                        "folder that holds backups...</a> (Ctrl+A), or drop a backup folder onto this "
                                        "window.")

@@ -1,8 +1,7 @@
 #include "gui/browser/DragExport.h"
 
 #include "core/export/PrivateExport.h"
-
-#include <QFile>
+#include "gui/controls/LocalPath.h"
 
 namespace marrowick {
 namespace {
@@ -42,7 +41,7 @@ void CDragExportData::Export() const {
     PrivateExportResult exported = ExportPrivately(entry_, backupFolder_, manifestKind_);
     exported_ = std::move(exported.Export);
     if (!exported.Path.empty()) {
-        urls_.append(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(exported.Path))));
+        urls_.append(QUrl::fromLocalFile(LocalPathText(exported.Path)));
     }
 }
 

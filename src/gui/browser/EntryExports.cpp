@@ -7,10 +7,10 @@
 #include "gui/browser/DragExport.h"
 #include "gui/controls/DialogWidgets.h"
 #include "gui/controls/FolderPicker.h"
+#include "gui/controls/LocalPath.h"
 
 #include <QDesktopServices>
 #include <QDrag>
-#include <QFile>
 #include <QUrl>
 
 #include <utility>
@@ -46,8 +46,7 @@ void EntryExports::OpenWithDesktop(const FileNode& file) {
     const ExportResult result = ExportWithProgress(file, *folder);
     TellFailures(result);
     if (result.Succeeded()) {
-        const std::string copy = *folder + "/" + std::string(file.Name());
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(copy))));
+        QDesktopServices::openUrl(QUrl::fromLocalFile(LocalPathText(ExportedPath(*folder, file))));
     }
 }
 
