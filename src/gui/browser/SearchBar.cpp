@@ -1,5 +1,6 @@
 #include "gui/browser/SearchBar.h"
 
+#include "core/search/SearchQuery.h"
 #include "gui/browser/EntrySearch.h"
 #include "gui/browser/SearchResultsModel.h"
 
@@ -53,7 +54,7 @@ void CSearchBar::OnTextChanged(const QString& text) {
     if (root_ == nullptr) {
         return;
     }
-    if (text.trimmed().isEmpty()) {
+    if (SearchQuery(text.toStdString()).Empty()) {
         StopSearching();
         Q_EMIT Left();
         return;
@@ -64,7 +65,7 @@ void CSearchBar::OnTextChanged(const QString& text) {
 }
 
 void CSearchBar::OnFinished(qsizetype count, bool capped) {
-    if (box_->text().trimmed().isEmpty()) {
+    if (SearchQuery(box_->text().toStdString()).Empty()) {
         return;
     }
     const QString shown = QLocale().toString(count);
